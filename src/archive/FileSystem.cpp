@@ -1,0 +1,110 @@
+// File layer over the Win32 file API: one system call per operation, outcome in FsLastError.
+#include "archive/FileSystem.h"
+
+thread_local i32 FsLastError = 0;
+
+static void SetOutcome(bool ok)
+{
+    FsLastError = ok ? 0 : static_cast<i32>(GetLastError());
+}
+
+static DWORD AccessOf(u16 mode)
+{
+    switch (mode & 0x0F) {
+        case 0:
+            return GENERIC_READ;
+        case 1:
+            return GENERIC_WRITE;
+        case 2:
+            return GENERIC_READ | GENERIC_WRITE;
+        default:
+            return 0;
+    }
+}
+
+static DWORD ShareOf(u16 mode)
+{
+    switch ((mode >> 4) & 0x0F) {
+        case 0:
+        case 4:
+            return FILE_SHARE_READ | FILE_SHARE_WRITE;
+        case 2:
+            return FILE_SHARE_READ;
+        case 3:
+            return FILE_SHARE_WRITE;
+        default:
+            return 0;
+    }
+}
+
+HANDLE FsOpenHandle(const char* name, u32 flagsAndAttributes, u32 disposition, u16 mode)
+{
+    // Anything that may create or truncate needs write access, whatever the caller asked.
+    if (disposition != OPEN_EXISTING)
+        mode = static_cast<u16>((mode & ~0x0F) | 2);
+    HANDLE file = CreateFileA(name, AccessOf(mode), ShareOf(mode), nullptr, disposition,
+                              flagsAndAttributes, nullptr);
+    SetOutcome(file != INVALID_HANDLE_VALUE);
+    return file;
+}
+
+HANDLE FsOpenRead(const char* name, u16 mode)
+{
+    return FsOpenHandle(name, 0, OPEN_EXISTING, mode);
+}
+
+HANDLE FsCreate(const char* name, u32 attributes)
+{
+    return FsOpenHandle(name, attributes, CREATE_ALWAYS, 0);
+}
+
+i32 FsSeek(HANDLE file, i32 offset, u8 origin)
+{
+    DWORD position = SetFilePointer(file, offset, nullptr, origin);
+    SetOutcome(position != INVALID_SET_FILE_POINTER);
+    return position == INVALID_SET_FILE_POINTER ? -1 : static_cast<i32>(position);
+}
+
+i32 FsSize(HANDLE file)
+{
+    i32 position = FsSeek(file, 0, FILE_CURRENT);
+    i32 size = FsLastError == 0 ? FsSeek(file, 0, FILE_END) : 0;
+    FsSeek(file, position, FILE_BEGIN);
+    return size;
+}
+
+void FsClose(HANDLE file)
+{
+    SetOutcome(CloseHandle(file) != FALSE);
+}
+
+void FsRead(HANDLE file, void* buffer, u16 count, u16& countRead)
+{
+    DWORD moved = 0;
+    bool ok = ReadFile(file, buffer, count, &moved, nullptr) != FALSE;
+    SetOutcome(ok);
+    countRead = ok ? static_cast<u16>(moved) : 0;
+}
+
+void FsWrite(HANDLE file, const void* buffer, u16 count, u16& countWritten)
+{
+    DWORD moved = 0;
+    bool ok = WriteFile(file, buffer, count, &moved, nullptr) != FALSE;
+    SetOutcome(ok);
+    countWritten = ok ? static_cast<u16>(moved) : 0;
+}
+
+void FsDelete(const char* name)
+{
+    SetOutcome(DeleteFileA(name) != FALSE);
+}
+
+void FsMakeDir(const char* name)
+{
+    if (CreateDirectoryA(name, nullptr) == FALSE) {
+        SetOutcome(false);
+        return;
+    }
+    SetFileAttributesA(name, FILE_ATTRIBUTE_NORMAL);
+    FsLastError = 0;
+}

@@ -1,0 +1,22 @@
+// The thin file layer. No operation returns a status of its own: each leaves 0 or the
+// system's error code in FsLastError, which the caller tests right after the call.
+#pragma once
+
+#include "Types.h"
+#include "platform/win32.h"
+
+extern thread_local i32 FsLastError;
+
+// Open modes: bits 0-3 access (0 read, 1 write, 2 both), bits 4-7 sharing.
+constexpr u16 FsModeRead = 0;
+
+HANDLE FsOpenHandle(const char* name, u32 flagsAndAttributes, u32 disposition, u16 mode);
+HANDLE FsOpenRead(const char* name, u16 mode);
+HANDLE FsCreate(const char* name, u32 attributes);
+i32 FsSeek(HANDLE file, i32 offset, u8 origin);
+i32 FsSize(HANDLE file);
+void FsClose(HANDLE file);
+void FsRead(HANDLE file, void* buffer, u16 count, u16& countRead);
+void FsWrite(HANDLE file, const void* buffer, u16 count, u16& countWritten);
+void FsDelete(const char* name);
+void FsMakeDir(const char* name);

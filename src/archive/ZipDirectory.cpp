@@ -1,0 +1,203 @@
+// End-record search and central-directory walk. The window is the only heap block; in the
+// sliding mode the archive's handle lives in the bytes behind it.
+#include "archive/ZipDirectory.h"
+
+#include "archive/FileSystem.h"
+#include "platform/Memory.h"
+#include "text/Text.h"
+
+constexpr u16 SearchWindow = 4096;
+constexpr u16 EndRecordSize = 22;
+constexpr u16 DirRecordSize = 46;
+
+static u16 Get16(const u8* p)
+{
+    return static_cast<u16>(p[0] | p[1] << 8);
+}
+
+static u32 Get32(const u8* p)
+{
+    return static_cast<u32>(p[0]) | static_cast<u32>(p[1]) << 8 | static_cast<u32>(p[2]) << 16 |
+           static_cast<u32>(p[3]) << 24;
+}
+
+static bool IsSliding(const ArchiveReader& reader)
+{
+    return reader.WindowLength == ArchiveSlidingWindow;
+}
+
+static HANDLE* HandleSlot(const ArchiveReader& reader)
+{
+    return reinterpret_cast<HANDLE*>(reader.Window + reader.WindowLength + 1);
+}
+
+// Archive position of the last end-record signature that has room for a whole record, or -1.
+static i32 FindEndRecord(HANDLE file, i32 base, i32 length, u32& directoryOffset)
+{
+    u16 windowLength = length > SearchWindow ? SearchWindow : static_cast<u16>(length);
+    i32 start = length - windowLength;
+    auto* window = static_cast<u8*>(MemAlloc(windowLength + 1u));
+    for (;;) {
+        u16 got = 0;
+        FsSeek(file, base + start, 0);
+        if (FsLastError == 0)
+            FsRead(file, window, windowLength, got);
+        if (FsLastError != 0 || got != windowLength)
+            break;
+        for (i32 at = windowLength - EndRecordSize; at >= 0; --at) {
+            const u8* p = window + at;
+            if (p[0] == 'P' && p[1] == 'K' && p[2] == 5 && p[3] == 6) {
+                directoryOffset = Get32(p + 16);
+                MemFree(window);
+                return start + at;
+            }
+        }
+        if (start == 0)
+            break;
+        // Overlap by one record's length so no complete record is missed.
+        start -= windowLength - EndRecordSize;
+        if (start < 0)
+            start = 0;
+    }
+    MemFree(window);
+    return -1;
+}
+
+i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLength)
+{
+    reader = ArchiveReader{};
+    HANDLE file = FsOpenRead(path, FsModeRead);
+    if (FsLastError != 0)
+        return -1;
+    i32 length = archiveLength > 0 ? archiveLength : FsSize(file);
+    u32 directoryOffset = 0;
+    i32 endRecord = length > 0 ? FindEndRecord(file, base, length, directoryOffset) : -1;
+    if (endRecord < 0) {
+        FsClose(file);
+        return -1;
+    }
+    if (endRecord < DirRecordSize) {
+        FsClose(file);
+        return -2;
+    }
+    // An offset past the end record leaves no directory to read.
+    if (directoryOffset > static_cast<u32>(endRecord)) {
+        FsClose(file);
+        return 1;
+    }
+    u32 directoryLength = static_cast<u32>(endRecord) - directoryOffset + 4;
+    bool sliding = directoryLength >= ArchiveSlidingWindow;
+    u16 windowLength = sliding ? ArchiveSlidingWindow : static_cast<u16>(directoryLength);
+    u32 allocation = windowLength + 1u + (sliding ? u32{sizeof(HANDLE)} : 0u);
+    reader.Window = static_cast<u8*>(MemAlloc(allocation));
+    reader.WindowLength = windowLength;
+    u16 got = 0;
+    FsSeek(file, base + static_cast<i32>(directoryOffset), 0);
+    if (FsLastError == 0)
+        FsRead(file, reader.Window, windowLength, got);
+    if (FsLastError != 0) {
+        MemFree(reader.Window);
+        reader.Window = nullptr;
+        FsClose(file);
+        return -1;
+    }
+    // A short read leaves the rest of the window unread; the parser never looks past it.
+    reader.DataEnd = got;
+    if (sliding)
+        *HandleSlot(reader) = file;
+    else
+        FsClose(file);
+    i32 result = ArchiveParseEntry(reader);
+    if (result != 0)
+        ArchiveClose(reader);
+    return result;
+}
+
+static bool Refill(ArchiveReader& reader)
+{
+    u16 keep = static_cast<u16>(reader.DataEnd - reader.Cursor);
+    u8* window = reader.Window;
+    for (u16 i = 0; i < keep; ++i)
+        window[i] = window[reader.Cursor + i];
+    u16 got = 0;
+    FsRead(*HandleSlot(reader), window + keep, static_cast<u16>(reader.WindowLength - keep), got);
+    if (FsLastError != 0)
+        return false;
+    reader.Cursor = 0;
+    reader.DataEnd = static_cast<u16>(keep + got);
+    return reader.DataEnd >= DirRecordSize;
+}
+
+static u32 RecordLength(const u8* record)
+{
+    return DirRecordSize + static_cast<u32>(Get16(record + 28)) + Get16(record + 30) +
+           Get16(record + 32);
+}
+
+static bool HoldsRecord(const ArchiveReader& reader)
+{
+    u32 p = reader.Cursor;
+    return p + DirRecordSize <= reader.DataEnd &&
+           p + RecordLength(reader.Window + p) <= reader.DataEnd;
+}
+
+i32 ArchiveParseEntry(ArchiveReader& reader)
+{
+    if (IsSliding(reader) && !HoldsRecord(reader) && !Refill(reader))
+        return 1;
+    u32 p = reader.Cursor;
+    u8* record = reader.Window + p;
+    const char* endSignature = "PK\x05\x06";
+    if (p + 4 <= reader.DataEnd &&
+        TextCompareMax(reinterpret_cast<const char*>(record), endSignature, 4) == 0)
+        return 1;
+    if (!HoldsRecord(reader) || Get32(record) != 0x02014B50)
+        return 1;
+
+    ZipEntry& entry = reader.Entry;
+    entry.DosDateTime = Get32(record + 12);
+    entry.UncompressedSize = Get32(record + 24);
+    entry.CompressedSize = Get32(record + 20);
+    entry.LocalHeaderOffset = Get32(record + 42);
+    entry.Crc32 = Get32(record + 16);
+    entry.Method = Get16(record + 10);
+    entry.Flags = Get16(record + 8);
+    entry.Attributes = record[5] == 0 ? record[38] : 0;
+
+    // The spare byte behind the window makes room for this terminator at the very end.
+    u8* nameEnd = record + DirRecordSize + Get16(record + 28);
+    u8 saved = *nameEnd;
+    *nameEnd = 0;
+    TextCopyMax(entry.Name, reinterpret_cast<const char*>(record + DirRecordSize), PathLimit);
+    *nameEnd = saved;
+    for (char* slash = TextFindChar(entry.Name, '/'); slash != nullptr;
+         slash = TextFindChar(slash, '/'))
+        *slash = '\\';
+    OemToCharA(entry.Name, entry.Name);
+
+    reader.Cursor = static_cast<u16>(p + RecordLength(record));
+    return 0;
+}
+
+i32 ArchiveNextEntry(ArchiveReader& reader)
+{
+    if (reader.Window == nullptr)
+        return 1;
+    i32 result = ArchiveParseEntry(reader);
+    if (result != 0)
+        ArchiveClose(reader);
+    return result;
+}
+
+void ArchiveClose(ArchiveReader& reader)
+{
+    if (reader.Window == nullptr)
+        return;
+    if (IsSliding(reader)) {
+        HANDLE file = *HandleSlot(reader);
+        if (file != INVALID_HANDLE_VALUE)
+            FsClose(file);
+    }
+    MemFree(reader.Window);
+    reader.Window = nullptr;
+}

@@ -1,0 +1,40 @@
+// Finds the ZIP end record at the end of a file and walks the central directory one entry at
+// a time, through a window that holds the whole directory or slides over a large one.
+#pragma once
+
+#include "Types.h"
+
+// One central-directory entry as the run uses it.
+struct ZipEntry
+{
+    u32 DosDateTime;  // DOS time in the low half, date in the high half, local time
+    u32 UncompressedSize;
+    u32 CompressedSize;
+    u32 LocalHeaderOffset;
+    u32 Crc32;
+    char Name[260];  // ANSI, '\' separators, at most 259 bytes
+    u16 Method;
+    u16 Attributes;  // DOS attribute bits, 0 unless made on a DOS host
+    u16 Flags;
+};
+
+// The open walk; Window is null exactly while it is closed.
+struct ArchiveReader
+{
+    u8* Window;
+    u16 WindowLength;  // 64000 marks the sliding (windowed) mode
+    u16 Cursor;
+    ZipEntry Entry;
+    u16 DataEnd;  // bytes of the window that hold data actually read
+};
+
+constexpr u16 ArchiveSlidingWindow = 64000;
+
+// Offsets in the archive count from base; archiveLength 0 means up to the end of the file.
+// 0 open with the first entry; -1 unreadable or no end record; -2 end record too close to
+// base; 1 no valid first record. A non-zero result leaves the file closed and nothing held.
+i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLength);
+// 0 next entry delivered; non-zero: the walk is over and the reader closed.
+i32 ArchiveNextEntry(ArchiveReader& reader);
+void ArchiveClose(ArchiveReader& reader);
+i32 ArchiveParseEntry(ArchiveReader& reader);

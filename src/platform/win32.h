@@ -1,0 +1,115 @@
+// The one place that decides where the Win32 API comes from: the real headers on Windows, our
+// own declarations of the used subset on the host (implemented over POSIX in host/).
+#pragma once
+
+#if defined(_WIN32)
+
+#include <windows.h>
+
+#else
+
+#include <cstdint>
+
+using BYTE = unsigned char;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using UINT = unsigned int;
+using BOOL = int;
+using CHAR = char;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using HANDLE = void*;
+using SIZE_T = std::size_t;
+using LPDWORD = DWORD*;
+using PLONG = LONG*;
+
+#define WINAPI
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+#define INVALID_FILE_ATTRIBUTES (static_cast<DWORD>(-1))
+#define INVALID_SET_FILE_POINTER (static_cast<DWORD>(-1))
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+
+#define FILE_ATTRIBUTE_READONLY 0x01u
+#define FILE_ATTRIBUTE_HIDDEN 0x02u
+#define FILE_ATTRIBUTE_SYSTEM 0x04u
+#define FILE_ATTRIBUTE_DIRECTORY 0x10u
+#define FILE_ATTRIBUTE_ARCHIVE 0x20u
+#define FILE_ATTRIBUTE_NORMAL 0x80u
+
+#define ERROR_SUCCESS 0
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_TOO_MANY_OPEN_FILES 4
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_NEGATIVE_SEEK 131
+#define ERROR_SHARING_VIOLATION 32
+#define ERROR_HANDLE_EOF 38
+#define ERROR_FILE_EXISTS 80
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_DISK_FULL 112
+#define ERROR_DIR_NOT_EMPTY 145
+#define ERROR_DIRECTORY_INVALID 267
+#define ERROR_ALREADY_EXISTS 183
+#define ERROR_FILENAME_EXCED_RANGE 206
+
+#define HEAP_ZERO_MEMORY 0x00000008u
+#define SM_DBCSENABLED 42
+
+struct SECURITY_ATTRIBUTES;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+struct OVERLAPPED;
+using LPOVERLAPPED = OVERLAPPED*;
+
+DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD code);
+
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD countRead,
+                     LPOVERLAPPED overlapped);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD countWritten,
+                      LPOVERLAPPED overlapped);
+DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
+BOOL WINAPI CloseHandle(HANDLE object);
+BOOL WINAPI DeleteFileA(LPCSTR name);
+BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES security);
+BOOL WINAPI RemoveDirectoryA(LPCSTR name);
+DWORD WINAPI GetFileAttributesA(LPCSTR name);
+BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes);
+DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
+DWORD WINAPI GetModuleFileNameA(void* module, LPSTR buffer, DWORD size);
+DWORD WINAPI GetCurrentProcessId();
+
+HANDLE WINAPI GetProcessHeap();
+LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
+[[noreturn]] void WINAPI FatalAppExitA(UINT action, LPCSTR message);
+[[noreturn]] void WINAPI ExitProcess(UINT code);
+
+LPSTR WINAPI CharNextA(LPCSTR text);
+LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current);
+int WINAPI GetSystemMetrics(int index);
+BOOL WINAPI OemToCharA(LPCSTR source, LPSTR destination);
+
+#endif

@@ -1,0 +1,105 @@
+#include "support/TestFiles.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+
+#if !defined(_WIN32)
+#include "platform/host/HostControl.h"
+#include <filesystem>
+#endif
+
+static void RemoveTree(const std::string& path)
+{
+#if defined(_WIN32)
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string full = path + name;
+            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(full + "\\");
+            else
+                DeleteFileA(full.c_str());
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+#else
+    std::error_code ignored;
+    std::filesystem::remove_all(HostPath(path.c_str()), ignored);
+#endif
+}
+
+TempDir::TempDir()
+{
+    static unsigned counter;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    for (;;) {
+        char name[64];
+        std::snprintf(name, sizeof name, "sfxtest-%lu-%u\\",
+                      static_cast<unsigned long>(GetCurrentProcessId()), ++counter);
+        Path = std::string(temp) + name;
+        if (CreateDirectoryA(Path.c_str(), nullptr))
+            break;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            ADD_FAILURE() << "cannot create " << Path << ": " << GetLastError();
+            break;
+        }
+    }
+}
+
+TempDir::~TempDir()
+{
+    RemoveTree(Path);
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << ": " << GetLastError();
+    DWORD written = 0;
+    if (!bytes.empty()) {
+        ASSERT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                              nullptr));
+    }
+    CloseHandle(file);
+}
+
+Bytes ReadBytes(const std::string& path)
+{
+    Bytes bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    unsigned char block[65536];
+    DWORD got = 0;
+    while (ReadFile(file, block, sizeof block, &got, nullptr) && got != 0)
+        bytes.insert(bytes.end(), block, block + got);
+    CloseHandle(file);
+    return bytes;
+}
+
+std::string PeerPath(const std::string& name)
+{
+    std::string path = std::string(SFX_PEER_DIR) + "/" + name;
+#if defined(_WIN32)
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    path = "Z:" + path;
+#endif
+    return path;
+}
+
+void ResetPlatform()
+{
+#if !defined(_WIN32)
+    HostReset();
+#endif
+}

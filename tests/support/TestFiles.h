@@ -1,0 +1,30 @@
+// Files and folders for tests, made through the Win32 API so one source serves both targets.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+// A fresh folder under the temp path, removed with all it holds when the object goes.
+struct TempDir
+{
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string Path;  // ends in '\'
+    std::string operator/(const std::string& name) const
+    {
+        return Path + name;
+    }
+};
+
+using Bytes = std::vector<unsigned char>;
+
+void WriteBytes(const std::string& path, const Bytes& bytes);
+Bytes ReadBytes(const std::string& path);
+// A path to a peer-made archive, in the form the target's file API takes.
+std::string PeerPath(const std::string& name);
+// Puts the test platform back to its defaults (host layer state; nothing on Windows).
+void ResetPlatform();

@@ -1,0 +1,90 @@
+#include "support/ZipBuilder.h"
+
+void Put16(Bytes& out, uint32_t value)
+{
+    out.push_back(static_cast<unsigned char>(value));
+    out.push_back(static_cast<unsigned char>(value >> 8));
+}
+
+void Put32(Bytes& out, uint32_t value)
+{
+    Put16(out, value & 0xFFFF);
+    Put16(out, value >> 16);
+}
+
+uint32_t Crc32Of(const Bytes& data)
+{
+    uint32_t crc = 0xFFFFFFFF;
+    for (unsigned char b : data) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+ZipBuilderEntry& ZipBuilder::Add(const std::string& name, const std::string& data)
+{
+    ZipBuilderEntry entry;
+    entry.Name = name;
+    entry.Data.assign(data.begin(), data.end());
+    entry.Crc = Crc32Of(entry.Data);
+    Entries.push_back(entry);
+    return Entries.back();
+}
+
+Bytes ZipBuilder::Build() const
+{
+    Bytes out = Prefix;
+    std::vector<uint32_t> offsets;
+    for (const ZipBuilderEntry& e : Entries) {
+        offsets.push_back(static_cast<uint32_t>(out.size()));
+        Put32(out, 0x04034B50);
+        Put16(out, 20);
+        Put16(out, e.Flags);
+        Put16(out, e.Method);
+        Put32(out, e.DosDateTime);
+        Put32(out, e.Crc);
+        Put32(out, static_cast<uint32_t>(e.Data.size()));
+        Put32(out, static_cast<uint32_t>(e.Data.size()));
+        Put16(out, static_cast<uint32_t>(e.Name.size()));
+        Put16(out, 0);
+        out.insert(out.end(), e.Name.begin(), e.Name.end());
+        out.insert(out.end(), e.Data.begin(), e.Data.end());
+    }
+    DirectoryOffset = static_cast<uint32_t>(out.size());
+    for (std::size_t i = 0; i < Entries.size(); ++i) {
+        const ZipBuilderEntry& e = Entries[i];
+        Put32(out, 0x02014B50);
+        out.push_back(20);
+        out.push_back(e.HostSystem);
+        Put16(out, 20);
+        Put16(out, e.Flags);
+        Put16(out, e.Method);
+        Put32(out, e.DosDateTime);
+        Put32(out, e.Crc);
+        Put32(out, static_cast<uint32_t>(e.Data.size()));
+        Put32(out, static_cast<uint32_t>(e.Data.size()));
+        Put16(out, static_cast<uint32_t>(e.Name.size()));
+        Put16(out, static_cast<uint32_t>(e.Extra.size()));
+        Put16(out, static_cast<uint32_t>(e.Comment.size()));
+        Put16(out, 0);
+        Put16(out, 0);
+        Put32(out, e.ExternalAttributes);
+        Put32(out, offsets[i]);
+        out.insert(out.end(), e.Name.begin(), e.Name.end());
+        out.insert(out.end(), e.Extra.begin(), e.Extra.end());
+        out.insert(out.end(), e.Comment.begin(), e.Comment.end());
+    }
+    uint32_t directorySize = static_cast<uint32_t>(out.size()) - DirectoryOffset;
+    Put32(out, 0x06054B50);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, static_cast<uint32_t>(Entries.size()));
+    Put16(out, static_cast<uint32_t>(Entries.size()));
+    Put32(out, directorySize);
+    Put32(out, DirectoryOffset);
+    Put16(out, static_cast<uint32_t>(ArchiveComment.size()));
+    out.insert(out.end(), ArchiveComment.begin(), ArchiveComment.end());
+    return out;
+}

@@ -1,0 +1,38 @@
+// Byte-level ZIP writer for malformed and boundary archives: every field can be set by hand.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/TestFiles.h"
+
+struct ZipBuilderEntry
+{
+    std::string Name;
+    Bytes Data;  // stored as is, whatever Method says
+    uint16_t Method = 0;
+    uint16_t Flags = 0;
+    uint32_t DosDateTime = 0x00210000;
+    uint32_t Crc = 0;
+    uint8_t HostSystem = 0;
+    uint32_t ExternalAttributes = 0;
+    Bytes Extra;
+    std::string Comment;
+};
+
+struct ZipBuilder
+{
+    Bytes Prefix;  // the stub's bytes in front; offsets count from the file's start
+    std::vector<ZipBuilderEntry> Entries;
+    std::string ArchiveComment;
+
+    ZipBuilderEntry& Add(const std::string& name, const std::string& data = "");
+    Bytes Build() const;
+    // Where the central directory starts in the last Build().
+    mutable uint32_t DirectoryOffset = 0;
+};
+
+void Put16(Bytes& out, uint32_t value);
+void Put32(Bytes& out, uint32_t value);
+uint32_t Crc32Of(const Bytes& data);

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include "archive/FileSystem.h"
+#include "support/TestFiles.h"
+
+#include <thread>
+
+namespace {
+
+struct FileSystem : ::testing::Test
+{
+    void SetUp() override
+    {
+        ResetPlatform();
+    }
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(FileSystem, OpenReadTellsMissingFileFromMissingDirectory)
+{
+    HANDLE file = FsOpenRead((dir / "missing.txt").c_str(), FsModeRead);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FsLastError, ERROR_FILE_NOT_FOUND);
+    file = FsOpenRead((dir / "nodir\\missing.txt").c_str(), FsModeRead);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FsLastError, ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(FileSystem, CreateWritesAndReadsBack)
+{
+    std::string name = dir / "out.bin";
+    HANDLE file = FsCreate(name.c_str(), 0);
+    ASSERT_EQ(FsLastError, 0);
+    u16 moved = 0;
+    FsWrite(file, "hello world", 11, moved);
+    EXPECT_EQ(FsLastError, 0);
+    EXPECT_EQ(moved, 11);
+    // Created for reading too, though no access was asked for.
+    EXPECT_EQ(FsSeek(file, 6, 0), 6);
+    char buffer[16] = {};
+    FsRead(file, buffer, 16, moved);
+    EXPECT_EQ(FsLastError, 0);
+    EXPECT_EQ(moved, 5);
+    EXPECT_STREQ(buffer, "world");
+    FsRead(file, buffer, 16, moved);
+    EXPECT_EQ(FsLastError, 0) << "end of file is a success";
+    EXPECT_EQ(moved, 0);
+    FsClose(file);
+    EXPECT_EQ(FsLastError, 0);
+
+    file = FsCreate(name.c_str(), 0);
+    EXPECT_EQ(FsSize(file), 0) << "an existing file is truncated";
+    FsClose(file);
+}
+
+TEST_F(FileSystem, OpenHandleForcesReadWriteUnlessOpeningExisting)
+{
+    std::string name = dir / "forced.bin";
+    HANDLE file = FsOpenHandle(name.c_str(), 0, CREATE_ALWAYS, 0x01);  // write only asked
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    u16 moved = 0;
+    FsWrite(file, "abc", 3, moved);
+    FsSeek(file, 0, 0);
+    char buffer[4] = {};
+    FsRead(file, buffer, 3, moved);
+    EXPECT_EQ(FsLastError, 0);
+    EXPECT_STREQ(buffer, "abc");
+    FsClose(file);
+
+    file = FsOpenRead(name.c_str(), FsModeRead);
+    FsWrite(file, "x", 1, moved);
+    EXPECT_NE(FsLastError, 0) << "mode 0 on an existing file is read access only";
+    EXPECT_EQ(moved, 0);
+    FsClose(file);
+}
+
+TEST_F(FileSystem, OpenReadSharesWithWritersAndReaders)
+{
+    std::string name = dir / "shared.bin";
+    WriteBytes(name, {1, 2, 3});
+    HANDLE first = FsOpenRead(name.c_str(), FsModeRead);
+    HANDLE second = FsOpenRead(name.c_str(), FsModeRead);
+    EXPECT_EQ(FsLastError, 0);
+    HANDLE exclusive = FsOpenHandle(name.c_str(), 0, OPEN_EXISTING, 0x10);
+    EXPECT_EQ(exclusive, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FsLastError, ERROR_SHARING_VIOLATION);
+    FsClose(first);
+    FsClose(second);
+}
+
+TEST_F(FileSystem, SizeKeepsThePositionAndSeekPastEndReadsNothing)
+{
+    std::string name = dir / "sized.bin";
+    WriteBytes(name, Bytes(1000, 7));
+    HANDLE file = FsOpenRead(name.c_str(), FsModeRead);
+    EXPECT_EQ(FsSeek(file, 123, 0), 123);
+    EXPECT_EQ(FsSize(file), 1000);
+    EXPECT_EQ(FsLastError, 0);
+    EXPECT_EQ(FsSeek(file, 0, 1), 123);
+    EXPECT_EQ(FsSeek(file, -10, 2), 990);
+    EXPECT_EQ(FsSeek(file, 5000, 0), 5000);
+    EXPECT_EQ(FsLastError, 0);
+    u8 buffer[8];
+    u16 got = 99;
+    FsRead(file, buffer, 8, got);
+    EXPECT_EQ(FsLastError, 0);
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(FsSeek(file, -1, 0), -1) << "before the start";
+    EXPECT_NE(FsLastError, 0);
+    FsClose(file);
+}
+
+TEST_F(FileSystem, DeleteAndMakeDirReportTheSystemsCodes)
+{
+    std::string name = dir / "gone.txt";
+    WriteBytes(name, {1});
+    FsDelete(name.c_str());
+    EXPECT_EQ(FsLastError, 0);
+    FsDelete(name.c_str());
+    EXPECT_EQ(FsLastError, ERROR_FILE_NOT_FOUND);
+
+    std::string sub = dir / "sub";
+    FsMakeDir(sub.c_str());
+    EXPECT_EQ(FsLastError, 0);
+    EXPECT_EQ(GetFileAttributesA(sub.c_str()), FILE_ATTRIBUTE_DIRECTORY);
+    FsMakeDir(sub.c_str());
+    EXPECT_EQ(FsLastError, ERROR_ALREADY_EXISTS);
+    FsMakeDir((dir / "a\\b").c_str());
+    EXPECT_EQ(FsLastError, ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(FileSystem, ReadOnlyFileRefusesCreation)
+{
+    std::string name = dir / "locked.txt";
+    WriteBytes(name, {1, 2});
+    ASSERT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_READONLY));
+    HANDLE file = FsCreate(name.c_str(), 0);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FsLastError, ERROR_ACCESS_DENIED);
+    FsDelete(name.c_str());
+    EXPECT_EQ(FsLastError, ERROR_ACCESS_DENIED);
+    SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(FileSystem, LastErrorIsPerThread)
+{
+    FsOpenRead((dir / "missing").c_str(), FsModeRead);
+    ASSERT_EQ(FsLastError, ERROR_FILE_NOT_FOUND);
+    i32 seen = -1;
+    std::thread other([&] { seen = FsLastError; });
+    other.join();
+    EXPECT_EQ(seen, 0);
+    EXPECT_EQ(FsLastError, ERROR_FILE_NOT_FOUND);
+}

@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "archive/FileSystem.h"
+#include "archive/ZipDirectory.h"
+#include "support/TestFiles.h"
+#include "support/ZipBuilder.h"
+
+#if !defined(_WIN32)
+#include "platform/host/HostControl.h"
+#endif
+
+namespace {
+
+struct ZipDirectory : ::testing::Test
+{
+    void SetUp() override
+    {
+        ResetPlatform();
+    }
+
+    void TearDown() override
+    {
+#if !defined(_WIN32)
+        EXPECT_EQ(HostHeapBlocks(), 0u) << "the reader left a window behind";
+        EXPECT_EQ(HostOpenFiles(), 0u) << "the reader left the archive open";
+#endif
+    }
+
+    std::string Write(const Bytes& bytes)
+    {
+        std::string path = dir / ("archive" + std::to_string(++count) + ".exe");
+        WriteBytes(path, bytes);
+        return path;
+    }
+
+    i32 Open(const Bytes& bytes)
+    {
+        return ArchiveOpen(Write(bytes).c_str(), reader, 0, 0);
+    }
+
+    // Every name of the walk, closing the reader at the end.
+    std::vector<std::string> Walk(const std::string& path)
+    {
+        std::vector<std::string> names;
+        for (i32 r = ArchiveOpen(path.c_str(), reader, 0, 0); r == 0; r = ArchiveNextEntry(reader))
+            names.push_back(reader.Entry.Name);
+        EXPECT_EQ(reader.Window, nullptr) << "a finished walk closes the reader";
+        ArchiveClose(reader);
+        return names;
+    }
+
+    TempDir dir;
+    ArchiveReader reader{};
+    int count = 0;
+};
+
+Bytes Stub(std::size_t size)
+{
+    Bytes stub(size);
+    for (std::size_t i = 0; i < size; ++i)
+        stub[i] = static_cast<unsigned char>(i * 7 + 3);
+    stub[0] = 'M';
+    stub[1] = 'Z';
+    return stub;
+}
+
+}  // namespace
+
+TEST_F(ZipDirectory, DeliversEntriesOfAnArchiveBehindAStub)
+{
+    ZipBuilder zip;
+    zip.Prefix = Stub(5000);
+    zip.Entries.reserve(3);  // the references below must stay valid
+    auto& first = zip.Add("dir/sub/file.txt", "contents");
+    first.Method = 8;
+    first.Flags = 0x0008;
+    first.DosDateTime = 0x5A2B6C3D;
+    first.ExternalAttributes = 0x00000021;
+    first.Extra = Bytes(9, 0xEE);
+    first.Comment = "an entry comment";
+    auto& second = zip.Add("dir/", "");
+    second.ExternalAttributes = 0x10;
+    auto& unix = zip.Add("unix.txt", "x");
+    unix.HostSystem = 3;
+    unix.ExternalAttributes = 0x81A40021;
+    Bytes bytes = zip.Build();
+
+    ASSERT_EQ(Open(bytes), 0);
+    const ZipEntry& e = reader.Entry;
+    EXPECT_STREQ(e.Name, "dir\\sub\\file.txt");
+    EXPECT_EQ(e.Method, 8);
+    EXPECT_EQ(e.Flags, 0x0008);
+    EXPECT_EQ(e.DosDateTime, 0x5A2B6C3Du);
+    EXPECT_EQ(e.Crc32, Crc32Of(zip.Entries[0].Data));
+    EXPECT_EQ(e.UncompressedSize, 8u);
+    EXPECT_EQ(e.CompressedSize, 8u);
+    EXPECT_EQ(e.LocalHeaderOffset, 5000u) << "offsets count from the start of the file";
+    EXPECT_EQ(e.Attributes, 0x21);
+    ASSERT_EQ(ArchiveNextEntry(reader), 0) << "extra field and comment are stepped over";
+    EXPECT_STREQ(e.Name, "dir\\");
+    EXPECT_EQ(e.Attributes, 0x10);
+    ASSERT_EQ(ArchiveNextEntry(reader), 0);
+    EXPECT_STREQ(e.Name, "unix.txt");
+    EXPECT_EQ(e.Attributes, 0) << "attributes count only from a DOS host";
+    EXPECT_NE(ArchiveNextEntry(reader), 0);
+    EXPECT_EQ(reader.Window, nullptr);
+    EXPECT_NE(ArchiveNextEntry(reader), 0) << "a closed reader stays closed";
+    ArchiveClose(reader);
+    ArchiveClose(reader);
+}
+
+TEST_F(ZipDirectory, FilesWithoutAnEndRecord)
+{
+    EXPECT_EQ(ArchiveOpen((dir / "missing.exe").c_str(), reader, 0, 0), -1);
+    EXPECT_EQ(Open({}), -1) << "empty file";
+    EXPECT_EQ(Open(Bytes{'P', 'K', 5, 6, 0, 0, 0}), -1) << "shorter than a record";
+    EXPECT_EQ(Open(Stub(10000)), -1) << "no signature anywhere";
+    // A signature that begins 21 bytes before the end cannot hold a whole record.
+    Bytes tail = Stub(100);
+    Bytes late = {'P', 'K', 5, 6};
+    late.resize(21, 0);
+    tail.insert(tail.end(), late.begin(), late.end());
+    EXPECT_EQ(Open(tail), -1);
+    EXPECT_EQ(reader.Window, nullptr);
+}
+
+TEST_F(ZipDirectory, EndRecordTooCloseToTheStartOrWithoutDirectory)
+{
+    ZipBuilder empty;
+    EXPECT_EQ(Open(empty.Build()), -2) << "end record at position 0";
+    empty.Prefix = Stub(45);
+    EXPECT_EQ(Open(empty.Build()), -2);
+    empty.Prefix = Stub(46);
+    EXPECT_EQ(Open(empty.Build()), 1) << "room for a record, but none there";
+    EXPECT_EQ(reader.Window, nullptr);
+
+    // A directory offset beyond the end record leaves no directory at all.
+    ZipBuilder zip;
+    zip.Prefix = Stub(100);
+    zip.Add("a.txt", "a");
+    Bytes bytes = zip.Build();
+    std::size_t offsetField = bytes.size() - 22 + 16;
+    for (uint32_t offset : {0x7FFFFFF0u, 0xFFFFFFFFu, static_cast<uint32_t>(bytes.size())}) {
+        Bytes bad = bytes;
+        bad[offsetField] = static_cast<unsigned char>(offset);
+        bad[offsetField + 1] = static_cast<unsigned char>(offset >> 8);
+        bad[offsetField + 2] = static_cast<unsigned char>(offset >> 16);
+        bad[offsetField + 3] = static_cast<unsigned char>(offset >> 24);
+        EXPECT_EQ(Open(bad), 1) << offset;
+    }
+}
+
+TEST_F(ZipDirectory, SearchCrossesWindowBoundaries)
+{
+    // Comment lengths that put the end record at every kind of place relative to the
+    // 4096-byte search windows and their 22-byte overlaps.
+    for (std::size_t comment : {0u, 1u, 4052u, 4053u, 4054u, 4074u, 4075u, 4096u, 8148u, 8149u,
+                                12000u, 65535u}) {
+        ZipBuilder zip;
+        zip.Prefix = Stub(300);
+        zip.Add("only.txt", "data");
+        zip.ArchiveComment.assign(comment, 'c');
+        ASSERT_EQ(Open(zip.Build()), 0) << "comment of " << comment;
+        EXPECT_STREQ(reader.Entry.Name, "only.txt");
+        ArchiveClose(reader);
+    }
+}
+
+TEST_F(ZipDirectory, FilesOfExactlyOneAndJustOverOneSearchWindow)
+{
+    for (std::size_t length : {4096u, 4097u}) {
+        ZipBuilder zip;
+        zip.Add("x", "");
+        std::size_t bare = zip.Build().size();
+        zip.Prefix = Stub(length - bare);
+        Bytes bytes = zip.Build();
+        ASSERT_EQ(bytes.size(), length);
+        ASSERT_EQ(Open(bytes), 0) << length;
+        EXPECT_STREQ(reader.Entry.Name, "x");
+        ArchiveClose(reader);
+    }
+    // The end record at position 0 of a 4097-byte file is only reached by the second window.
+    ZipBuilder bare;
+    bare.ArchiveComment.assign(4097 - 22, 'z');
+    EXPECT_EQ(Open(bare.Build()), -2);
+}
+
+TEST_F(ZipDirectory, TheLastSignatureWins)
+{
+    ZipBuilder zip;
+    zip.Prefix = Stub(200);
+    zip.Add("real.txt", "r");
+    Bytes fake = {'P', 'K', 5, 6};
+    fake.resize(22, 0);
+    fake[16] = 50;  // a directory offset that points into the stub
+    zip.ArchiveComment.assign(fake.begin(), fake.end());
+    EXPECT_EQ(Open(zip.Build()), 1) << "the record inside the comment is taken";
+    zip.ArchiveComment = "no signature here";
+    EXPECT_EQ(Open(zip.Build()), 0);
+    ArchiveClose(reader);
+}
+
+TEST_F(ZipDirectory, NamesAreCutConvertedAndSlashesTurned)
+{
+    ZipBuilder zip;
+    zip.Prefix = Stub(64);
+    zip.Add(std::string(300, 'n'));
+    zip.Add("a/b/");
+    zip.Add(std::string("cut\0here", 8));
+    zip.Add("\x81" "ber/\x84rger.txt");  // OEM 437: u and a with umlaut
+    std::vector<std::string> names = Walk(Write(zip.Build()));
+    ASSERT_EQ(names.size(), 4u);
+    EXPECT_EQ(names[0], std::string(259, 'n'));
+    EXPECT_EQ(names[1], "a\\b\\");
+    EXPECT_EQ(names[2], "cut");
+    EXPECT_EQ(names[3], "\xFC" "ber\\\xE4rger.txt");
+}
+
+TEST_F(ZipDirectory, TruncatedDirectoryEndsTheWalkAfterTheGoodEntries)
+{
+    ZipBuilder zip;
+    zip.Prefix = Stub(64);
+    zip.Add("one");
+    zip.Add("two");
+    zip.Add("three");
+    Bytes bytes = zip.Build();
+    // Damage the third record's signature: the walk ends there without an error.
+    std::size_t third = zip.DirectoryOffset + 2 * (46 + 3);
+    bytes[third + 2] = 9;
+    std::vector<std::string> names = Walk(Write(bytes));
+    EXPECT_EQ(names, (std::vector<std::string>{"one", "two"}));
+
+    // A name length that runs past the directory makes the record incomplete.
+    bytes = zip.Build();
+    bytes[zip.DirectoryOffset + 46 + 3 + 28] = 0xFF;
+    names = Walk(Write(bytes));
+    EXPECT_EQ(names, (std::vector<std::string>{"one"}));
+}
+
+// Directory length counts the directory and the end record's signature.
+static ZipBuilder DirectoryOfLength(std::size_t target)
+{
+    ZipBuilder zip;
+    zip.Prefix = Stub(64);
+    std::size_t length = 4;
+    int index = 0;
+    while (target - length > 1000) {
+        auto& e = zip.Add("f" + std::to_string(index++));
+        e.Comment.assign(900, 'c');
+        length += 46 + e.Name.size() + e.Comment.size();
+    }
+    zip.Add(std::string(target - length - 46, 'z'));
+    return zip;
+}
+
+TEST_F(ZipDirectory, WholeBelow64000AndSlidingFrom64000)
+{
+    for (std::size_t length : {63999u, 64000u}) {
+        ZipBuilder zip = DirectoryOfLength(length);
+        std::string path = Write(zip.Build());
+        ASSERT_EQ(ArchiveOpen(path.c_str(), reader, 0, 0), 0);
+        EXPECT_EQ(reader.WindowLength, length == 64000 ? 64000 : 63999);
+        ArchiveClose(reader);
+        EXPECT_EQ(Walk(path).size(), zip.Entries.size()) << length;
+    }
+}
+
+TEST_F(ZipDirectory, SlidingWindowDeliversRecordsThatStraddleIt)
+{
+    ZipBuilder zip;
+    zip.Prefix = Stub(1000);
+    std::vector<std::string> expected;
+    // Varying record lengths put records across many window refills at many offsets.
+    for (int i = 0; i < 2500; ++i) {
+        std::string name = "d" + std::to_string(i % 17) + "/" + std::string(20 + i % 211, 'a' + i % 26);
+        auto& e = zip.Add(name);
+        e.Extra.resize(i % 13, 1);
+        e.Comment.assign(i % 29, 'k');
+        for (char& c : name)
+            if (c == '/')
+                c = '\\';
+        expected.push_back(name);
+    }
+    EXPECT_EQ(Walk(Write(zip.Build())), expected);
+}
+
+TEST_F(ZipDirectory, PeerArchives)
+{
+    std::map<std::string, u32> sizes;
+    for (const char* archive : {"python.zip", "infozip.zip"}) {
+        sizes.clear();
+        std::string path = PeerPath(archive);
+        for (i32 r = ArchiveOpen(path.c_str(), reader, 0, 0); r == 0; r = ArchiveNextEntry(reader))
+            sizes[reader.Entry.Name] = reader.Entry.UncompressedSize;
+        ArchiveClose(reader);
+        EXPECT_EQ(sizes["readme.txt"], 27u * 40) << archive;
+        EXPECT_EQ(sizes["sub\\data.bin"], 256u * 64) << archive;
+        EXPECT_EQ(sizes.count("sub\\deeper\\empty.txt"), 1u) << archive;
+        EXPECT_EQ(sizes.count("sub\\"), 1u) << archive;
+    }
+}
