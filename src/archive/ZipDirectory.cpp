@@ -26,9 +26,22 @@ static bool IsSliding(const ArchiveReader& reader)
     return reader.WindowLength == ArchiveSlidingWindow;
 }
 
-static HANDLE* HandleSlot(const ArchiveReader& reader)
+// The handle sits unaligned behind the window's spare byte.
+static u8* HandleSlot(const ArchiveReader& reader)
 {
-    return reinterpret_cast<HANDLE*>(reader.Window + reader.WindowLength + 1);
+    return reader.Window + reader.WindowLength + 1;
+}
+
+static void StoreHandle(const ArchiveReader& reader, HANDLE file)
+{
+    __builtin_memcpy(HandleSlot(reader), &file, sizeof file);
+}
+
+static HANDLE LoadHandle(const ArchiveReader& reader)
+{
+    HANDLE file;
+    __builtin_memcpy(&file, HandleSlot(reader), sizeof file);
+    return file;
 }
 
 // Archive position of the last end-record signature that has room for a whole record, or -1.
@@ -104,7 +117,7 @@ i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLe
     // A short read leaves the rest of the window unread; the parser never looks past it.
     reader.DataEnd = got;
     if (sliding)
-        *HandleSlot(reader) = file;
+        StoreHandle(reader, file);
     else
         FsClose(file);
     i32 result = ArchiveParseEntry(reader);
@@ -120,7 +133,7 @@ static bool Refill(ArchiveReader& reader)
     for (u16 i = 0; i < keep; ++i)
         window[i] = window[reader.Cursor + i];
     u16 got = 0;
-    FsRead(*HandleSlot(reader), window + keep, static_cast<u16>(reader.WindowLength - keep), got);
+    FsRead(LoadHandle(reader), window + keep, static_cast<u16>(reader.WindowLength - keep), got);
     if (FsLastError != 0)
         return false;
     reader.Cursor = 0;
@@ -194,7 +207,7 @@ void ArchiveClose(ArchiveReader& reader)
     if (reader.Window == nullptr)
         return;
     if (IsSliding(reader)) {
-        HANDLE file = *HandleSlot(reader);
+        HANDLE file = LoadHandle(reader);
         if (file != INVALID_HANDLE_VALUE)
             FsClose(file);
     }

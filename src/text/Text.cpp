@@ -75,21 +75,21 @@ String StringFromText(const char* text)
     return string;
 }
 
-char* TextFindChar(const char* text, char byte)
+char* TextFindChar(const char* text, char wanted)
 {
     for (;; ++text) {
-        if (*text == byte)
+        if (*text == wanted)
             return const_cast<char*>(text);
         if (*text == 0)
             return nullptr;
     }
 }
 
-char* TextFindLastChar(const char* text, char byte)
+char* TextFindLastChar(const char* text, char wanted)
 {
     const char* p = TextEnd(text);
     for (;;) {
-        if (*p == byte)
+        if (*p == wanted)
             return const_cast<char*>(p);
         if (p == text)
             return nullptr;
@@ -138,13 +138,13 @@ i32 TextCompareMaxNoCase(const char* a, const char* b, u32 maxCount)
     return CompareMax(a, b, maxCount, true);
 }
 
-char* PathFindChar(const char* text, char byte)
+char* PathFindChar(const char* text, char wanted)
 {
     if (!DbcsEnabled)
-        return TextFindChar(text, byte);
+        return TextFindChar(text, wanted);
     // Stepping by characters keeps a trail byte from matching.
     for (;;) {
-        if (*text == byte)
+        if (*text == wanted)
             return const_cast<char*>(text);
         if (*text == 0)
             return nullptr;
@@ -152,15 +152,15 @@ char* PathFindChar(const char* text, char byte)
     }
 }
 
-char* PathFindLastChar(const char* text, char byte)
+char* PathFindLastChar(const char* text, char wanted)
 {
     if (!DbcsEnabled)
-        return TextFindLastChar(text, byte);
+        return TextFindLastChar(text, wanted);
     if (*text == 0)
         return nullptr;
     const char* p = TextEnd(text);
     for (;;) {
-        if (*p == byte)
+        if (*p == wanted)
             return const_cast<char*>(p);
         if (p == text)
             return nullptr;

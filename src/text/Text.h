@@ -26,14 +26,14 @@ char* TextAppend(char* destination, const char* source);
 char* TextAppendMax(char* destination, const char* source, u32 maxCount);
 char* TextFromString(char* destination, const String& string);
 String StringFromText(const char* text);
-char* TextFindChar(const char* text, char byte);
-char* TextFindLastChar(const char* text, char byte);
+char* TextFindChar(const char* text, char wanted);
+char* TextFindLastChar(const char* text, char wanted);
 i32 TextCompare(const char* a, const char* b);
 i32 TextCompareMax(const char* a, const char* b, u32 maxCount);
 i32 TextCompareMaxNoCase(const char* a, const char* b, u32 maxCount);
 
-char* PathFindChar(const char* text, char byte);
-char* PathFindLastChar(const char* text, char byte);
+char* PathFindChar(const char* text, char wanted);
+char* PathFindLastChar(const char* text, char wanted);
 void AddTrailingBackslash(char* path);
 void RemoveTrailingBackslash(char* path);
 void TrimTrailingBlanks(char* text);
