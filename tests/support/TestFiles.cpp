@@ -64,8 +64,8 @@ void WriteBytes(const std::string& path, const Bytes& bytes)
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << ": " << GetLastError();
     DWORD written = 0;
     if (!bytes.empty()) {
-        ASSERT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                              nullptr));
+        ASSERT_TRUE(
+            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
     }
     CloseHandle(file);
 }

@@ -14,6 +14,7 @@ struct TempDir
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     std::string Path;  // ends in '\'
+
     std::string operator/(const std::string& name) const
     {
         return Path + name;

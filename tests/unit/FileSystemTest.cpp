@@ -13,6 +13,7 @@ struct FileSystem : ::testing::Test
     {
         ResetPlatform();
     }
+
     TempDir dir;
 };
 

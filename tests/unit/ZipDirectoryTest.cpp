@@ -156,8 +156,8 @@ TEST_F(ZipDirectory, SearchCrossesWindowBoundaries)
 {
     // Comment lengths that put the end record at every kind of place relative to the
     // 4096-byte search windows and their 22-byte overlaps.
-    for (std::size_t comment : {0u, 1u, 4052u, 4053u, 4054u, 4074u, 4075u, 4096u, 8148u, 8149u,
-                                12000u, 65535u}) {
+    for (std::size_t comment :
+         {0u, 1u, 4052u, 4053u, 4054u, 4074u, 4075u, 4096u, 8148u, 8149u, 12000u, 65535u}) {
         ZipBuilder zip;
         zip.Prefix = Stub(300);
         zip.Add("only.txt", "data");
@@ -209,13 +209,15 @@ TEST_F(ZipDirectory, NamesAreCutConvertedAndSlashesTurned)
     zip.Add(std::string(300, 'n'));
     zip.Add("a/b/");
     zip.Add(std::string("cut\0here", 8));
-    zip.Add("\x81" "ber/\x84rger.txt");  // OEM 437: u and a with umlaut
+    zip.Add("\x81"
+            "ber/\x84rger.txt");  // OEM 437: u and a with umlaut
     std::vector<std::string> names = Walk(Write(zip.Build()));
     ASSERT_EQ(names.size(), 4u);
     EXPECT_EQ(names[0], std::string(259, 'n'));
     EXPECT_EQ(names[1], "a\\b\\");
     EXPECT_EQ(names[2], "cut");
-    EXPECT_EQ(names[3], "\xFC" "ber\\\xE4rger.txt");
+    EXPECT_EQ(names[3], "\xFC"
+                        "ber\\\xE4rger.txt");
 }
 
 TEST_F(ZipDirectory, TruncatedDirectoryEndsTheWalkAfterTheGoodEntries)
@@ -274,7 +276,8 @@ TEST_F(ZipDirectory, SlidingWindowDeliversRecordsThatStraddleIt)
     std::vector<std::string> expected;
     // Varying record lengths put records across many window refills at many offsets.
     for (int i = 0; i < 2500; ++i) {
-        std::string name = "d" + std::to_string(i % 17) + "/" + std::string(20 + i % 211, 'a' + i % 26);
+        std::string name =
+            "d" + std::to_string(i % 17) + "/" + std::string(20 + i % 211, 'a' + i % 26);
         auto& e = zip.Add(name);
         e.Extra.resize(i % 13, 1);
         e.Comment.assign(i % 29, 'k');

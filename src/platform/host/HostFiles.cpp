@@ -27,7 +27,7 @@ struct HostState
 {
     std::map<char, std::string> Drives{{'C', "/"}};
     std::map<std::string, std::string> Shares;  // "server\share" in upper case
-    std::map<std::string, DWORD> Attributes;     // what POSIX cannot keep, by host path
+    std::map<std::string, DWORD> Attributes;    // what POSIX cannot keep, by host path
     std::vector<OpenFile> Files;
     unsigned FailAllocation = 0;
     std::size_t HeapBlocks = 0;
@@ -49,7 +49,11 @@ DWORD ErrorFromErrno(int error, const std::string& path)
         case ENOENT: {
             // Windows tells a missing file from a missing directory on the way.
             std::string parent = path.substr(0, path.find_last_of('/') + 1);
-            struct stat st {};
+
+            struct stat st
+            {
+            };
+
             if (parent.empty() || (stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
                 return ERROR_FILE_NOT_FOUND;
             return ERROR_PATH_NOT_FOUND;
@@ -172,8 +176,7 @@ void HostMapDrive(char letter, const std::string& directory)
     State().Drives[Upper(std::string(1, letter))[0]] = directory;
 }
 
-void HostMapShare(const std::string& server, const std::string& share,
-                  const std::string& directory)
+void HostMapShare(const std::string& server, const std::string& share, const std::string& directory)
 {
     State().Shares[Upper(server + "\\" + share)] = directory;
 }
@@ -220,14 +223,18 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
                           DWORD disposition, DWORD flagsAndAttributes, HANDLE)
 {
     std::string path = HostPath(name);
-    struct stat st {};
+
+    struct stat st
+    {
+    };
+
     bool exists = stat(path.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) {
         Fail(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     int flags = (access & GENERIC_WRITE) != 0 ? ((access & GENERIC_READ) != 0 ? O_RDWR : O_WRONLY)
-                                               : O_RDONLY;
+                                              : O_RDONLY;
     switch (disposition) {
         case CREATE_NEW:
             flags |= O_CREAT | O_EXCL;
@@ -295,8 +302,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD countRead,
     return TRUE;
 }
 
-BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD countWritten,
-                      LPOVERLAPPED)
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD countWritten, LPOVERLAPPED)
 {
     *countWritten = 0;
     OpenFile* f = FileOf(file);
@@ -329,10 +335,9 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
         Fail(ERROR_INVALID_HANDLE);
         return INVALID_SET_FILE_POINTER;
     }
-    long long offset = distanceHigh != nullptr
-                           ? (static_cast<long long>(*distanceHigh) << 32) |
-                                 static_cast<DWORD>(distance)
-                           : static_cast<long long>(distance);
+    long long offset = distanceHigh != nullptr ? (static_cast<long long>(*distanceHigh) << 32) |
+                                                     static_cast<DWORD>(distance)
+                                               : static_cast<long long>(distance);
     long long base = 0;
     if (method == FILE_CURRENT)
         base = lseek(f->Fd, 0, SEEK_CUR);
@@ -367,7 +372,11 @@ BOOL WINAPI CloseHandle(HANDLE object)
 BOOL WINAPI DeleteFileA(LPCSTR name)
 {
     std::string path = HostPath(name);
-    struct stat st {};
+
+    struct stat st
+    {
+    };
+
     if (stat(path.c_str(), &st) != 0)
         return Fail(ErrorFromErrno(errno, path));
     if (S_ISDIR(st.st_mode) || IsReadOnly(path))
@@ -405,15 +414,20 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR name)
 DWORD WINAPI GetFileAttributesA(LPCSTR name)
 {
     std::string path = HostPath(name);
-    struct stat st {};
+
+    struct stat st
+    {
+    };
+
     if (stat(path.c_str(), &st) != 0) {
         Fail(ErrorFromErrno(errno, path));
         return INVALID_FILE_ATTRIBUTES;
     }
     LastError = 0;
     auto it = State().Attributes.find(path);
-    DWORD kept = it != State().Attributes.end() ? it->second
-                                                : (S_ISDIR(st.st_mode) ? 0 : FILE_ATTRIBUTE_ARCHIVE);
+    DWORD kept = it != State().Attributes.end()
+                     ? it->second
+                     : (S_ISDIR(st.st_mode) ? 0 : FILE_ATTRIBUTE_ARCHIVE);
     DWORD attributes = (kept & 0x27) | (S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0);
     return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
 }
@@ -421,7 +435,11 @@ DWORD WINAPI GetFileAttributesA(LPCSTR name)
 BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes)
 {
     std::string path = HostPath(name);
-    struct stat st {};
+
+    struct stat st
+    {
+    };
+
     if (stat(path.c_str(), &st) != 0)
         return Fail(ErrorFromErrno(errno, path));
     State().Attributes[path] = attributes & 0x27;
@@ -479,7 +497,7 @@ LPVOID WINAPI HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes)
     if (fail != 0 && --fail == 0)
         return nullptr;
     void* block = (flags & HEAP_ZERO_MEMORY) != 0 ? std::calloc(1, bytes ? bytes : 1)
-                                                   : std::malloc(bytes ? bytes : 1);
+                                                  : std::malloc(bytes ? bytes : 1);
     if (block != nullptr)
         ++State().HeapBlocks;
     return block;

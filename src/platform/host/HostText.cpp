@@ -63,7 +63,8 @@ BOOL WINAPI OemToCharA(LPCSTR source, LPSTR destination)
     for (;; ++source, ++destination) {
         auto c = static_cast<unsigned char>(*source);
         // The double-byte system uses one code page for both.
-        *destination = static_cast<char>(c >= 0x80 && AnsiCodePage != 932 ? Oem437ToAnsi[c - 0x80] : c);
+        *destination =
+            static_cast<char>(c >= 0x80 && AnsiCodePage != 932 ? Oem437ToAnsi[c - 0x80] : c);
         if (c == 0)
             return TRUE;
     }
