@@ -116,12 +116,16 @@ void ResetPlatform()
 }
 
 #if defined(_WIN32)
-static std::string RootFromEnvironment(const char* name)
+// SFX_WINE_DRIVE holds a letter ("T"), SFX_WINE_SHARE a server and share ("sfxsrv/share").
+static std::string RootFromEnvironment(const char* name, const char* front, const char* back)
 {
     const char* value = std::getenv(name);
-    std::string root = value != nullptr ? value : "";
-    if (!root.empty() && root.back() != '\\')
-        root += '\\';
+    if (value == nullptr || *value == 0)
+        return "";
+    std::string root = front + std::string(value) + back;
+    for (char& c : root)
+        if (c == '/')
+            c = '\\';
     return root;
 }
 #endif
@@ -129,7 +133,7 @@ static std::string RootFromEnvironment(const char* name)
 std::string TestDriveRoot([[maybe_unused]] const TempDir& hostFolder)
 {
 #if defined(_WIN32)
-    return RootFromEnvironment("SFX_WINE_DRIVE");
+    return RootFromEnvironment("SFX_WINE_DRIVE", "", ":\\");
 #else
     HostMapDrive('T', HostPath(hostFolder.Path.c_str()));
     return "T:\\";
@@ -139,7 +143,7 @@ std::string TestDriveRoot([[maybe_unused]] const TempDir& hostFolder)
 std::string TestShareRoot([[maybe_unused]] const TempDir& hostFolder)
 {
 #if defined(_WIN32)
-    return RootFromEnvironment("SFX_WINE_SHARE");
+    return RootFromEnvironment("SFX_WINE_SHARE", "\\\\", "\\");
 #else
     HostMapShare("sfxsrv", "share", HostPath(hostFolder.Path.c_str()));
     return "\\\\sfxsrv\\share\\";
