@@ -63,8 +63,8 @@ DosDateTime DosFromFileTime(const FILETIME& time)
     SYSTEMTIME system{};
     if (FileTimeToSystemTime(&local, &system) == FALSE)
         return 0;
-    DateTimeParts parts{system.wYear,  system.wMonth,  system.wDay,
-                        system.wHour,  system.wMinute, system.wSecond};
+    DateTimeParts parts{system.wYear, system.wMonth,  system.wDay,
+                        system.wHour, system.wMinute, system.wSecond};
     return DosPack(parts);
 }
 

@@ -28,7 +28,7 @@ struct SearchRecord
     u32 SizeLow;
     char Name[PathBufferSize];
     u16 AllAttributes;
-    u32 SizeHigh;  // 0 for a directory
+    u32 SizeHigh;        // 0 for a directory
     char ShortName[14];  // empty unless it differs from the long name
     FILETIME WriteTime;  // UTC
 };

@@ -7,13 +7,13 @@
 
 namespace {
 
-class StdoutPrinter : public ::testing::EmptyTestEventListener
-{
+class StdoutPrinter : public ::testing::EmptyTestEventListener {
     void OnTestStart(const ::testing::TestInfo& info) override
     {
         std::printf("[ RUN      ] %s.%s\n", info.test_suite_name(), info.name());
         std::fflush(stdout);
     }
+
     void OnTestPartResult(const ::testing::TestPartResult& result) override
     {
         std::printf("%s:%d: %s\n%s\n", result.file_name() ? result.file_name() : "?",
@@ -21,6 +21,7 @@ class StdoutPrinter : public ::testing::EmptyTestEventListener
                     result.message());
         std::fflush(stdout);
     }
+
     void OnTestEnd(const ::testing::TestInfo& info) override
     {
         const ::testing::TestResult& result = *info.result();
@@ -30,6 +31,7 @@ class StdoutPrinter : public ::testing::EmptyTestEventListener
         std::printf("[%s] %s.%s\n", verdict, info.test_suite_name(), info.name());
         std::fflush(stdout);
     }
+
     void OnTestProgramEnd(const ::testing::UnitTest& unit) override
     {
         std::printf("[==========] %d tests ran: %d passed, %d skipped, %d failed.\n",

@@ -138,7 +138,8 @@ FILETIME FromTimespec(const timespec& time)
 timespec ToTimespec(const FILETIME& time)
 {
     long long ticks = TicksOf(time) - UnixEpochTicks;
-    long long seconds = ticks >= 0 ? ticks / TicksPerSecond : -((-ticks + TicksPerSecond - 1) / TicksPerSecond);
+    long long seconds =
+        ticks >= 0 ? ticks / TicksPerSecond : -((-ticks + TicksPerSecond - 1) / TicksPerSecond);
     timespec result{};
     result.tv_sec = static_cast<time_t>(seconds);
     result.tv_nsec = static_cast<long>((ticks - seconds * TicksPerSecond) * 100);
@@ -148,15 +149,19 @@ timespec ToTimespec(const FILETIME& time)
 void FillFindData(const Search& search, const std::string& name, WIN32_FIND_DATAA& data)
 {
     std::memset(&data, 0, sizeof data);
-    struct stat st {};
+
+    struct stat st
+    {
+    };
+
     stat((search.HostDirectory + "/" + name).c_str(), &st);
     // The attribute table of the file layer knows what POSIX cannot keep.
     data.dwFileAttributes = GetFileAttributesA((search.Directory + name).c_str());
     data.ftCreationTime = FromTimespec(st.st_ctim);
     data.ftLastAccessTime = FromTimespec(st.st_atim);
     data.ftLastWriteTime = FromTimespec(st.st_mtim);
-    unsigned long long size = S_ISDIR(st.st_mode) ? Info().DirectorySize
-                                                  : static_cast<unsigned long long>(st.st_size);
+    unsigned long long size =
+        S_ISDIR(st.st_mode) ? Info().DirectorySize : static_cast<unsigned long long>(st.st_size);
     data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
     data.nFileSizeLow = static_cast<DWORD>(size);
     std::strncpy(data.cFileName, name.c_str(), MAX_PATH - 1);
@@ -307,7 +312,11 @@ BOOL WINAPI GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME lastAccess,
 {
     int descriptor = -1;
     DWORD access = 0;
-    struct stat st {};
+
+    struct stat st
+    {
+    };
+
     if (!HostFileOf(file, descriptor, access) || fstat(descriptor, &st) != 0)
         return Fail(ERROR_INVALID_HANDLE);
     if (creation != nullptr)
@@ -387,8 +396,9 @@ BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* parts, LPFILETIME time)
         p.wDay > DaysInMonth(p.wYear, p.wMonth) || p.wHour > 23 || p.wMinute > 59 ||
         p.wSecond > 59 || p.wMilliseconds > 999)
         return Fail(ERROR_INVALID_PARAMETER);
-    long long seconds = ((DaysFromCivil(p.wYear, p.wMonth, p.wDay) * 24 + p.wHour) * 60 +
-                         p.wMinute) * 60 + p.wSecond;
+    long long seconds =
+        ((DaysFromCivil(p.wYear, p.wMonth, p.wDay) * 24 + p.wHour) * 60 + p.wMinute) * 60 +
+        p.wSecond;
     *time = FileTimeOf(seconds * TicksPerSecond + p.wMilliseconds * 10000LL);
     SetLastError(0);
     return TRUE;
@@ -398,10 +408,18 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR path)
 {
     ++Info().Calls.SetCurrentDirectory;
     std::string host = HostPath(path);
-    struct stat st {};
+
+    struct stat st
+    {
+    };
+
     if (stat(host.c_str(), &st) != 0) {
         std::string parent = host.substr(0, host.find_last_of('/') + 1);
-        struct stat parentStat {};
+
+        struct stat parentStat
+        {
+        };
+
         bool parentIsDir = parent.empty() ||
                            (stat(parent.c_str(), &parentStat) == 0 && S_ISDIR(parentStat.st_mode));
         return Fail(parentIsDir ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
