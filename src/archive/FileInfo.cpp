@@ -184,7 +184,7 @@ i32 FsPathKind(const char* path)
     char copy[PathBufferSize];
     TextCopyMax(copy, path, PathLimit);
     RemoveTrailingBackslash(copy);
-    SearchRecord record;
+    SearchRecord record{};
     FsFindFirst(copy, FsAttributeMaskAll, record);
     if (FsLastError != 0)
         return PathMissing;

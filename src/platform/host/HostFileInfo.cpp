@@ -175,8 +175,8 @@ bool IsLeapYear(long long year)
 
 int DaysInMonth(long long year, int month)
 {
-    static constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
+    static constexpr int DaysPerMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : DaysPerMonth[month - 1];
 }
 
 // Counted from 0000-03-01, so leap days fall at the end of each year of the era.
