@@ -112,4 +112,57 @@ LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current);
 int WINAPI GetSystemMetrics(int index);
 BOOL WINAPI OemToCharA(LPCSTR source, LPSTR destination);
 
+// Times, directory search and the current directory.
+struct FILETIME
+{
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+using LPFILETIME = FILETIME*;
+
+struct SYSTEMTIME
+{
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+using LPSYSTEMTIME = SYSTEMTIME*;
+
+struct WIN32_FIND_DATAA
+{
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+};
+using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
+
+#define ERROR_NO_MORE_FILES 18
+#define ERROR_INVALID_NAME 123
+
+HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
+BOOL WINAPI FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data);
+BOOL WINAPI FindClose(HANDLE find);
+BOOL WINAPI GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME lastAccess,
+                        LPFILETIME lastWrite);
+BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
+                        const FILETIME* lastWrite);
+BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* utc, LPFILETIME local);
+BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* local, LPFILETIME utc);
+BOOL WINAPI FileTimeToSystemTime(const FILETIME* time, LPSYSTEMTIME parts);
+BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* parts, LPFILETIME time);
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
+DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+
 #endif

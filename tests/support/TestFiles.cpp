@@ -1,6 +1,7 @@
 #include "support/TestFiles.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
@@ -34,11 +35,21 @@ static void RemoveTree(const std::string& path)
 #endif
 }
 
-TempDir::TempDir()
+static std::string TempPath()
 {
-    static unsigned counter;
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
+    return temp;
+}
+
+TempDir::TempDir() : TempDir(TempPath())
+{
+}
+
+TempDir::TempDir(const std::string& parent)
+{
+    static unsigned counter;
+    const std::string temp = parent;
     for (;;) {
         char name[64];
         std::snprintf(name, sizeof name, "sfxtest-%lu-%u\\",
@@ -101,5 +112,40 @@ void ResetPlatform()
 {
 #if !defined(_WIN32)
     HostReset();
+#endif
+}
+
+#if defined(_WIN32)
+// SFX_WINE_DRIVE holds a letter ("T"), SFX_WINE_SHARE a server and share ("sfxsrv/share").
+static std::string RootFromEnvironment(const char* name, const char* front, const char* back)
+{
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == 0)
+        return "";
+    std::string root = front + std::string(value) + back;
+    for (char& c : root)
+        if (c == '/')
+            c = '\\';
+    return root;
+}
+#endif
+
+std::string TestDriveRoot([[maybe_unused]] const TempDir& hostFolder)
+{
+#if defined(_WIN32)
+    return RootFromEnvironment("SFX_WINE_DRIVE", "", ":\\");
+#else
+    HostMapDrive('T', HostPath(hostFolder.Path.c_str()));
+    return "T:\\";
+#endif
+}
+
+std::string TestShareRoot([[maybe_unused]] const TempDir& hostFolder)
+{
+#if defined(_WIN32)
+    return RootFromEnvironment("SFX_WINE_SHARE", "\\\\", "\\");
+#else
+    HostMapShare("sfxsrv", "share", HostPath(hostFolder.Path.c_str()));
+    return "\\\\sfxsrv\\share\\";
 #endif
 }

@@ -10,6 +10,8 @@
 struct TempDir
 {
     TempDir();
+    // Under another folder, such as a drive or share root; parent ends in '\'.
+    explicit TempDir(const std::string& parent);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -29,3 +31,9 @@ Bytes ReadBytes(const std::string& path);
 std::string PeerPath(const std::string& name);
 // Puts the test platform back to its defaults (host layer state; nothing on Windows).
 void ResetPlatform();
+
+// A drive root ("T:\") and a network share root ("\\sfxsrv\share\") for tests, or empty when
+// there is none. On the host they map to the given folder; under Wine the test runner links
+// them in the prefix's dosdevices folder and names them in SFX_WINE_DRIVE and SFX_WINE_SHARE.
+std::string TestDriveRoot(const TempDir& hostFolder);
+std::string TestShareRoot(const TempDir& hostFolder);

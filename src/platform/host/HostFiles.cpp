@@ -1,6 +1,7 @@
 // Files, directories, attributes, heap and errors of the host stand-in for Win32, over
 // POSIX. Drive letters and \\server\share roots map to directories a test chooses.
 #include "platform/host/HostControl.h"
+#include "platform/host/HostFileInfo.h"
 #include "platform/win32.h"
 
 #include <cerrno>
@@ -138,21 +139,22 @@ std::string HostPath(const char* win32Path)
     std::string rest;
     if (path.size() >= 2 && path[1] == ':') {
         auto it = State().Drives.find(Upper(path.substr(0, 1))[0]);
-        root = it == State().Drives.end() ? "/nonexistent-drive" : it->second;
+        root = it == State().Drives.end() ? "/nonexistent-root/drive" : it->second;
         rest = path.substr(2);
     } else if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
         std::size_t server = path.find('\\', 2);
         std::size_t share = server == std::string::npos ? server : path.find('\\', server + 1);
         std::string key = Upper(path.substr(2, share == std::string::npos ? share : share - 2));
         auto it = State().Shares.find(key);
-        root = it == State().Shares.end() ? "/nonexistent-share" : it->second;
+        root = it == State().Shares.end() ? "/nonexistent-root/share" : it->second;
         rest = share == std::string::npos ? "" : path.substr(share);
     } else {
         rest = path;
     }
-    for (char& c : rest)
-        if (c == '\\')
-            c = '/';
+    // By characters, so a double-byte trail byte 0x5C stays part of its name.
+    for (char* c = rest.data(); *c != 0; c = CharNextA(c))
+        if (*c == '\\')
+            *c = '/';
     if (!root.empty() && root.back() == '/' && !rest.empty() && rest[0] == '/')
         root.pop_back();
     std::string result = root + rest;
@@ -169,6 +171,17 @@ void HostReset()
             close(f.Fd);
     State() = HostState{};
     HostSetCodePage(1252);
+    HostFileInfoReset();
+}
+
+bool HostFileOf(HANDLE file, int& descriptor, DWORD& access)
+{
+    OpenFile* f = FileOf(file);
+    if (f == nullptr)
+        return false;
+    descriptor = f->Fd;
+    access = f->Access;
+    return true;
 }
 
 void HostMapDrive(char letter, const std::string& directory)
@@ -222,6 +235,7 @@ void WINAPI SetLastError(DWORD code)
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                           DWORD disposition, DWORD flagsAndAttributes, HANDLE)
 {
+    ++HostCalls().CreateFile;
     std::string path = HostPath(name);
 
     struct stat st
@@ -393,6 +407,8 @@ BOOL WINAPI DeleteFileA(LPCSTR name)
 
 BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES)
 {
+    ++HostCalls().CreateDirectory;
+    HostCalls().DirectoryNames.push_back(name);
     std::string path = HostPath(name);
     if (mkdir(path.c_str(), 0755) != 0)
         return Fail(ErrorFromErrno(errno, path));

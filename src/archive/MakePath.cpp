@@ -1,0 +1,56 @@
+// Path creation. Separators are found by characters, so a double-byte trail byte 0x5C never
+// splits a name. Server, share and drive root are never created.
+#include "archive/MakePath.h"
+
+#include "archive/FileInfo.h"
+#include "archive/FileSystem.h"
+#include "text/Text.h"
+
+// The separator the walk starts from: the one below the share of a network path, the first
+// one otherwise, or the beginning of the text. Null when there is nothing to create.
+static char* StartSeparator(char* work)
+{
+    if (!IsUncPath(work)) {
+        char* first = PathFindChar(work, '\\');
+        return first != nullptr ? first : work;
+    }
+    char* afterServer = PathFindChar(work + 2, '\\');
+    if (afterServer == nullptr)
+        return nullptr;
+    char* afterShare = PathFindChar(afterServer + 1, '\\');
+    return afterShare != nullptr ? afterShare : work;
+}
+
+static void MakeMissing(char* work, char* end)
+{
+    *end = 0;
+    if (!FsDirExists(work)) {
+        TrimTrailingBlanks(work);
+        FsMakeDir(work);
+        // The blanks go back, so each later prefix is still a prefix of the path.
+        for (char* p = TextEnd(work); p != end; ++p)
+            *p = ' ';
+    }
+    *end = '\\';
+}
+
+HANDLE FsCreatePath(const char* path, bool isDirectory)
+{
+    char work[PathBufferSize];
+    TextCopyMax(work, path, PathLimit);
+    if (!isDirectory) {
+        HANDLE file = FsCreate(path, 0);
+        if (FsLastError != ERROR_PATH_NOT_FOUND)
+            return file;
+    }
+    FsLastError = 0;
+    char* current = StartSeparator(work);
+    while (current != nullptr) {
+        char* next = PathFindChar(CharNextA(current), '\\');
+        if (next == nullptr)
+            break;
+        MakeMissing(work, next);
+        current = next;
+    }
+    return isDirectory ? nullptr : FsCreate(path, 0);
+}

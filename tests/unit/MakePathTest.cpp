@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include "archive/FileInfo.h"
+#include "archive/FileSystem.h"
+#include "archive/MakePath.h"
+#include "support/TestFiles.h"
+#include "text/Text.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include "platform/host/HostControl.h"
+#include "platform/host/HostFileInfo.h"
+#endif
+
+namespace {
+
+struct MakePath : ::testing::Test
+{
+    void SetUp() override
+    {
+        ResetPlatform();
+        TextInit();
+        GetCurrentDirectoryA(MAX_PATH, savedDirectory);
+    }
+
+    void TearDown() override
+    {
+        SetCurrentDirectoryA(savedDirectory);
+        ResetPlatform();
+        TextInit();
+    }
+
+    // Counts from here on, so the test's own set-up is not counted.
+    void StartCounting()
+    {
+#if !defined(_WIN32)
+        HostCalls() = HostCallCounts{};
+#endif
+    }
+
+    TempDir dir;
+    char savedDirectory[MAX_PATH] = {};
+};
+
+bool IsDirectory(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsFile(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// What a folder holds, by listing, so no name normalisation of the system hides a blank.
+std::set<std::string> Listing(const std::string& folder)
+{
+    std::set<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name = data.cFileName;
+        if (name != "." && name != "..")
+            names.insert(name);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return names;
+}
+
+// Wine keeps the read-only bit in the Unix permissions, which do not bind the root user.
+bool ReadOnlyIsEnforced(const std::string& name)
+{
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return true;
+    CloseHandle(file);
+    return false;
+}
+
+void CloseValid(HANDLE file)
+{
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ASSERT_NE(file, nullptr);
+    FsClose(file);
+}
+
+}  // namespace
+
+TEST_F(MakePath, CreatesTwoMissingLevelsTopDownThenTheFile)
+{
+    StartCounting();
+    HANDLE file = FsCreatePath((dir / "a\\b\\file.txt").c_str(), false);
+    EXPECT_EQ(FsLastError, 0);
+    CloseValid(file);
+    EXPECT_TRUE(IsDirectory(dir / "a"));
+    EXPECT_TRUE(IsDirectory(dir / "a\\b"));
+    EXPECT_TRUE(IsFile(dir / "a\\b\\file.txt"));
+    EXPECT_EQ(GetFileAttributesA((dir / "a").c_str()),
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+#if !defined(_WIN32)
+    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{dir / "a", dir / "a\\b"}));
+    EXPECT_EQ(HostCalls().CreateFile, 2u);
+#endif
+}
+
+TEST_F(MakePath, PresentDirectoriesCostOneCreationAndNoTest)
+{
+    CreateDirectoryA((dir / "a").c_str(), nullptr);
+    StartCounting();
+    CloseValid(FsCreatePath((dir / "a\\file.txt").c_str(), false));
+    EXPECT_TRUE(IsFile(dir / "a\\file.txt"));
+#if !defined(_WIN32)
+    EXPECT_EQ(HostCalls().CreateFile, 1u);
+    EXPECT_EQ(HostCalls().FindFirstFile, 0u);
+    EXPECT_EQ(HostCalls().SetCurrentDirectory, 0u);
+    EXPECT_EQ(HostCalls().CreateDirectory, 0u);
+#endif
+}
+
+TEST_F(MakePath, ReadOnlyTargetFailsAtOnce)
+{
+    std::string name = dir / "locked.txt";
+    WriteBytes(name, {1, 2, 3});
+    SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_READONLY);
+    if (!ReadOnlyIsEnforced(name))
+        GTEST_SKIP() << "the system lets this user write read-only files (Wine run as root)";
+    StartCounting();
+    EXPECT_EQ(FsCreatePath(name.c_str(), false), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FsLastError, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(ReadBytes(name), (Bytes{1, 2, 3}));
+#if !defined(_WIN32)
+    EXPECT_EQ(HostCalls().FindFirstFile, 0u);
+    EXPECT_EQ(HostCalls().CreateDirectory, 0u);
+#endif
+    SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(MakePath, DirectoryEntryCreatesEveryLevelAndNoFile)
+{
+    StartCounting();
+    EXPECT_EQ(FsCreatePath((dir / "a\\b\\").c_str(), true), nullptr);
+    EXPECT_TRUE(IsDirectory(dir / "a\\b"));
+    EXPECT_EQ(Listing(dir.Path), (std::set<std::string>{"a"}));
+    EXPECT_EQ(Listing(dir / "a\\b\\").size(), 0u);
+#if !defined(_WIN32)
+    EXPECT_EQ(HostCalls().CreateFile, 0u);
+    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{dir / "a", dir / "a\\b"}));
+#endif
+
+    StartCounting();
+    EXPECT_EQ(FsCreatePath((dir / "a\\b\\").c_str(), true), nullptr);
+#if !defined(_WIN32)
+    EXPECT_EQ(HostCalls().CreateDirectory, 0u) << "present levels are only tested";
+#endif
+}
+
+TEST_F(MakePath, PrefixThatIsAFileMakesTheCreationFail)
+{
+    WriteBytes(dir / "f", {7});
+    StartCounting();
+    EXPECT_EQ(FsCreatePath((dir / "f\\g\\h.txt").c_str(), false), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FsLastError, ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(ReadBytes(dir / "f"), (Bytes{7}));
+#if !defined(_WIN32)
+    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{dir / "f", dir / "f\\g"}));
+#endif
+}
+
+TEST_F(MakePath, BlanksEndingAPrefixAreTrimmedForItsCreation)
+{
+    HANDLE file = FsCreatePath((dir / "a  \\b\\f.txt").c_str(), false);
+    EXPECT_EQ(Listing(dir.Path), (std::set<std::string>{"a"}));
+    EXPECT_TRUE(IsDirectory(dir / "a"));
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE) << "the path still names a folder with blanks";
+    EXPECT_EQ(FsLastError, ERROR_PATH_NOT_FOUND);
+#if !defined(_WIN32)
+    // The blanks are back for the next prefix, so it is still a prefix of the path.
+    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{dir / "a", dir / "a  \\b"}));
+#endif
+}
+
+TEST_F(MakePath, WalksFromBelowADriveRootAndAShareRoot)
+{
+    TempDir driveFolder;
+    TempDir shareFolder;
+    std::string drive = TestDriveRoot(driveFolder);
+    std::string share = TestShareRoot(shareFolder);
+    if (drive.empty() || share.empty())
+        GTEST_SKIP() << "no drive or share root of the test's own";
+
+    StartCounting();
+    std::string inDrive = drive + "sfxmake-" + std::to_string(GetCurrentProcessId());
+    CloseValid(FsCreatePath((inDrive + "\\x.txt").c_str(), false));
+    EXPECT_TRUE(IsFile(inDrive + "\\x.txt"));
+#if !defined(_WIN32)
+    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{inDrive}));
+#endif
+
+    TempDir below(share);
+    StartCounting();
+    CloseValid(FsCreatePath((below / "x\\y.txt").c_str(), false));
+    EXPECT_TRUE(IsFile(below / "x\\y.txt"));
+#if !defined(_WIN32)
+    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{below / "x"}));
+#endif
+
+    StartCounting();
+    EXPECT_EQ(FsCreatePath((share + "sfxmake-new\\").c_str(), true), nullptr);
+    EXPECT_TRUE(IsDirectory(share + "sfxmake-new"));
+    RemoveDirectoryA((share + "sfxmake-new").c_str());
+#if !defined(_WIN32)
+    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{share + "sfxmake-new"}));
+#endif
+
+    DeleteFileA((inDrive + "\\x.txt").c_str());
+    RemoveDirectoryA(inDrive.c_str());
+}
+
+TEST_F(MakePath, NetworkPathWithoutShareCreatesNothing)
+{
+    StartCounting();
+    EXPECT_EQ(FsCreatePath("\\\\sfxnosuchserver", true), nullptr);
+    EXPECT_EQ(FsLastError, 0);
+#if !defined(_WIN32)
+    // Wine would create a file of that name in its prefix; Windows and the host refuse it.
+    EXPECT_EQ(FsCreatePath("\\\\sfxnosuchserver", false), INVALID_HANDLE_VALUE);
+    EXPECT_NE(FsLastError, 0);
+    EXPECT_EQ(HostCalls().CreateDirectory, 0u);
+    EXPECT_EQ(HostCalls().FindFirstFile, 0u);
+#endif
+}
+
+TEST_F(MakePath, DoubleByteTrailByteIsNoSeparator)
+{
+#if defined(_WIN32)
+    if (GetSystemMetrics(SM_DBCSENABLED) == 0)
+        GTEST_SKIP() << "the system code page has no double-byte characters";
+#else
+    HostSetCodePage(932);
+#endif
+    TextInit();
+    const std::string name = "\x95\x5C";  // one Shift-JIS character ending in 0x5C
+    StartCounting();
+    CloseValid(FsCreatePath((dir / name + "\\f.txt").c_str(), false));
+    EXPECT_EQ(Listing(dir.Path), (std::set<std::string>{name}));
+    EXPECT_TRUE(IsFile(dir / name + "\\f.txt"));
+#if !defined(_WIN32)
+    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{dir / name}));
+#endif
+}
