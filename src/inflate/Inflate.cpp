@@ -89,6 +89,27 @@ static void MoveBlock(u8* destination, const u8* source, u32 count)
         *destination++ = *source++;
 }
 
+// A back-reference shorter than its length repeats the last distance bytes. Past the first
+// few bytes any multiple of the distance gives the same bytes, so one of at least 8 lets
+// the copy go in words. Never writes past length: those window bytes may still be history.
+static void RepeatPattern(u8* to, u32 distance, u32 length)
+{
+    const u8* from = to - distance;
+    u32 period = distance;
+    while (period < 8)
+        period += distance;
+    u32 k = 0;
+    for (; k < length && k < period - distance; ++k)
+        to[k] = from[k];
+    for (; k + 8 <= length; k += 8) {
+        u64 word;
+        __builtin_memcpy(&word, (to + k) - period, 8);
+        __builtin_memcpy(to + k, &word, 8);
+    }
+    for (; k < length; ++k)
+        to[k] = from[k];
+}
+
 // Copies a back-reference through the ring window in pieces that end at the window's end,
 // so a source from before the last wrap is read before it is overwritten. source is the
 // window position minus the distance, wrapped at 16 bits.
@@ -127,7 +148,7 @@ struct FastReader
     u32 Count;
     const u8* In;
 
-    void Refill()
+    [[gnu::always_inline]] void Refill()
     {
         u64 word;
         __builtin_memcpy(&word, In, 8);
@@ -138,7 +159,7 @@ struct FastReader
         Count |= 56;
     }
 
-    u32 Take(u32 n)
+    [[gnu::always_inline]] u32 Take(u32 n)
     {
         u32 value = static_cast<u32>(Bits) & ((1u << n) - 1);
         Bits >>= n;
@@ -162,9 +183,15 @@ struct FastReader
 
 // Walks link slots to the slot of a code. The bits of the link slots are dropped here, those
 // of the final slot by the caller.
-static const DecodeEntry* FastLookup(FastReader& r, const DecodeEntry* table, u32 bits)
+// Walks link slots to the slot of a code, dropping the bits of the links; the bits of the
+// final slot are the caller's to drop. Most codes end in the root.
+[[gnu::always_inline]] static inline const DecodeEntry* FastLookup(FastReader& r,
+                                                                   const DecodeEntry* table,
+                                                                   u32 bits)
 {
     const DecodeEntry* e = table + (r.Bits & ((1u << bits) - 1));
+    if (e->op <= OpLiteral) [[likely]]
+        return e;
     while (e->op > OpLiteral && e->op != OpInvalid) {
         r.Take(e->bits);
         e = e->subTable + (r.Bits & ((1u << (e->op - 16)) - 1));
@@ -187,25 +214,39 @@ static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distan
     u8* window = InflateState.Window;
     u32 position = InflateState.WindowPosition;
     i32 result = NeedPlainPath;
+    const u64 literalMask = (u64{1} << literalBits) - 1;
     while (r.In <= limit) {
         r.Refill();
         const DecodeEntry* e = FastLookup(r, literalTable, literalBits);
+        if (e->op == OpLiteral) {
+            r.Take(e->bits);
+            // Literals that follow while their whole code is still in the buffer; a root
+            // slot whose code fits is the right one whatever the bits above it.
+            bool written = true;
+            for (;;) {
+                window[position++] = static_cast<u8>(e->value);
+                if (position == WindowSize) {
+                    written = EmitWindow(static_cast<u16>(WindowSize));
+                    position = 0;
+                    if (!written)
+                        break;
+                }
+                e = literalTable + (r.Bits & literalMask);
+                if (e->op != OpLiteral || e->bits > r.Count)
+                    break;
+                r.Take(e->bits);
+            }
+            if (!written) {
+                result = ResultWriteFailed;
+                break;
+            }
+            continue;
+        }
         if (e->op == OpInvalid) {
             result = ResultBadData;
             break;
         }
         r.Take(e->bits);
-        if (e->op == OpLiteral) {
-            window[position++] = static_cast<u8>(e->value);
-            if (position == WindowSize) {
-                if (!EmitWindow(static_cast<u16>(WindowSize))) {
-                    result = ResultWriteFailed;
-                    break;
-                }
-                position = 0;
-            }
-            continue;
-        }
         if (e->op == OpEndOfBlock) {
             result = ResultOk;
             break;
@@ -225,12 +266,10 @@ static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distan
         if (distance <= position && position + length <= WindowSize) {
             u8* to = window + position;
             const u8* from = to - distance;
-            if (distance >= length || distance >= 8) {
+            if (distance >= length || distance >= 8)
                 MoveBlock(to, from, length);  // word steps read only finished bytes
-            } else {
-                for (u32 k = 0; k < length; ++k)
-                    to[k] = from[k];
-            }
+            else
+                RepeatPattern(to, distance, length);
             position += length;
             if (position == WindowSize) {
                 if (!EmitWindow(static_cast<u16>(WindowSize))) {
