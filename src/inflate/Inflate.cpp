@@ -66,9 +66,9 @@ static u32 ReadBits(u8 n)
 }
 
 // Stores one byte and emits the window when it is full; false when that write failed.
-static bool PutByte(u8 byte)
+static bool PutByte(u8 value)
 {
-    InflateState.Window[InflateState.WindowPosition] = byte;
+    InflateState.Window[InflateState.WindowPosition] = value;
     InflateState.WindowPosition = static_cast<u16>(InflateState.WindowPosition + 1);
     if (InflateState.WindowPosition < WindowSize)
         return true;
@@ -362,7 +362,8 @@ static i32 CopyStoredBlock()
             if (available > 0) {
                 MoveBlock(InflateState.Window + InflateState.WindowPosition,
                           InflateState.InputBuffer + InflateState.InputPosition, n);
-                InflateState.InputPosition = static_cast<i16>(InflateState.InputPosition + n);
+                InflateState.InputPosition =
+                    static_cast<i16>(InflateState.InputPosition + static_cast<i32>(n));
                 InflateState.WindowPosition = static_cast<u16>(InflateState.WindowPosition + n);
                 length -= n;
                 if (InflateState.WindowPosition == WindowSize) {

@@ -71,9 +71,9 @@ void EnsureBits(u8 n)
     while (InflateState.BitCount < n) {
         if (InflateState.InputPosition > InflateState.InputLastIndex)
             RefillInput();
-        u8 byte = InflateState.InputBuffer[InflateState.InputPosition];
+        u8 next = InflateState.InputBuffer[InflateState.InputPosition];
         InflateState.InputPosition = static_cast<i16>(InflateState.InputPosition + 1);
-        InflateState.BitBuffer |= static_cast<u32>(byte) << InflateState.BitCount;
+        InflateState.BitBuffer |= static_cast<u32>(next) << InflateState.BitCount;
         InflateState.BitCount = static_cast<u8>(InflateState.BitCount + 8);
     }
 }
@@ -188,8 +188,9 @@ i32 CopyStoredEntry()
 {
     while (InflateState.BytesRead < InflateState.CompressedSize && !InflateState.AbortFlag) {
         i32 remaining = InflateState.CompressedSize - InflateState.BytesRead;
-        u16 wanted = static_cast<u16>(remaining < static_cast<i32>(WindowSize) ? remaining
-                                                                               : WindowSize);
+        u16 wanted = static_cast<u16>(remaining < static_cast<i32>(WindowSize)
+                                          ? static_cast<u32>(remaining)
+                                          : WindowSize);
         u16 got = 0;
         if (InflateState.ArchiveFile == INVALID_HANDLE_VALUE)
             return ResultReadFailed;
