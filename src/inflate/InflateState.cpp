@@ -15,9 +15,14 @@ static_assert(sizeof(LowBitMask) / sizeof(LowBitMask[0]) == 17);
 constexpr u32 CrcPolynomial = 0xEDB88320;
 constexpr u32 ReadAheadSlack = 2;
 
-// Slicing by eight: table k gives the CRC of a byte followed by k zero bytes. Yields the same
-// values as the byte-wise update over the 256-entry table, which stays table 0.
-static constinit u32 CrcSlices[7][256] = {};
+// Slicing by sixteen: slice k gives the CRC of a byte followed by k zero bytes. Yields the
+// same values as the byte-wise update over the 256-entry table, which is slice 0.
+static constinit u32 CrcSlices[15][256] = {};
+
+static const u32* Slice(u32 k)
+{
+    return k == 0 ? InflateState.CrcTable : CrcSlices[k - 1];
+}
 
 void InflateStateReset()
 {
@@ -33,11 +38,10 @@ void InitCrcTable()
             c = (c & 1) != 0 ? (c >> 1) ^ CrcPolynomial : c >> 1;
         InflateState.CrcTable[i] = c;
     }
-    const u32* previous = InflateState.CrcTable;
-    for (auto& slice : CrcSlices) {
+    for (u32 k = 1; k < 16; ++k) {
+        const u32* previous = Slice(k - 1);
         for (u32 i = 0; i < 256; ++i)
-            slice[i] = (previous[i] >> 8) ^ InflateState.CrcTable[previous[i] & 0xFF];
-        previous = slice;
+            CrcSlices[k - 1][i] = (previous[i] >> 8) ^ InflateState.CrcTable[previous[i] & 0xFF];
     }
 }
 
@@ -51,13 +55,19 @@ u32 AddToCrc(const u8* data, u32 length, u32& accumulator)
 {
     const u32* t = InflateState.CrcTable;
     u32 acc = accumulator;
-    for (; length >= 8; length -= 8, data += 8) {
-        u32 low = LoadLittle32(data) ^ acc;
-        u32 high = LoadLittle32(data + 4);
-        acc = CrcSlices[6][low & 0xFF] ^ CrcSlices[5][(low >> 8) & 0xFF] ^
-              CrcSlices[4][(low >> 16) & 0xFF] ^ CrcSlices[3][low >> 24] ^
-              CrcSlices[2][high & 0xFF] ^ CrcSlices[1][(high >> 8) & 0xFF] ^
-              CrcSlices[0][(high >> 16) & 0xFF] ^ t[high >> 24];
+    for (; length >= 16; length -= 16, data += 16) {
+        u32 a = LoadLittle32(data) ^ acc;
+        u32 b = LoadLittle32(data + 4);
+        u32 c = LoadLittle32(data + 8);
+        u32 d = LoadLittle32(data + 12);
+        acc = CrcSlices[14][a & 0xFF] ^ CrcSlices[13][(a >> 8) & 0xFF] ^
+              CrcSlices[12][(a >> 16) & 0xFF] ^ CrcSlices[11][a >> 24] ^
+              CrcSlices[10][b & 0xFF] ^ CrcSlices[9][(b >> 8) & 0xFF] ^
+              CrcSlices[8][(b >> 16) & 0xFF] ^ CrcSlices[7][b >> 24] ^
+              CrcSlices[6][c & 0xFF] ^ CrcSlices[5][(c >> 8) & 0xFF] ^
+              CrcSlices[4][(c >> 16) & 0xFF] ^ CrcSlices[3][c >> 24] ^
+              CrcSlices[2][d & 0xFF] ^ CrcSlices[1][(d >> 8) & 0xFF] ^
+              CrcSlices[0][(d >> 16) & 0xFF] ^ t[d >> 24];
     }
     for (; length != 0; --length, ++data)
         acc = (acc >> 8) ^ t[(acc ^ *data) & 0xFF];
