@@ -280,6 +280,22 @@ static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distan
             }
             continue;
         }
+        u32 wrapped = position + WindowSize - distance;  // source in the previous filling
+        if (distance > position && wrapped + length <= WindowSize &&
+            position + length <= WindowSize) {
+            // The source lies ahead of the destination, so a forward copy reads every byte
+            // before it is overwritten.
+            MoveBlock(window + position, window + wrapped, length);
+            position += length;
+            if (position == WindowSize) {
+                if (!EmitWindow(static_cast<u16>(WindowSize))) {
+                    result = ResultWriteFailed;
+                    break;
+                }
+                position = 0;
+            }
+            continue;
+        }
         InflateState.WindowPosition = static_cast<u16>(position);
         if (!CopyMatch(length, static_cast<u16>(position - distance))) {
             result = ResultWriteFailed;
