@@ -292,11 +292,14 @@ int main(int argc, char** argv)
 {
     int repeats = 5;
     const char* only = nullptr;  // one data class
+    bool oursOnly = false;       // for profiling
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--mb") == 0 && i + 1 < argc)
             DataSize = static_cast<std::size_t>(std::atoi(argv[++i])) << 20;
         else if (std::strcmp(argv[i], "--repeats") == 0 && i + 1 < argc)
             repeats = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--ours-only") == 0)
+            oursOnly = true;
         else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
             only = argv[++i];
     }
@@ -348,8 +351,8 @@ int main(int argc, char** argv)
             run.OutputSize = c.Data.size();
             run.Crc = static_cast<std::uint32_t>(crc32(0, c.Data.data(), c.Data.size()));
             double ours = MedianMBps(DecodeOurs, run, repeats);
-            double zlib = MedianMBps(DecodeZlib, run, repeats);
-            double libdeflate = MedianMBps(DecodeLibdeflate, run, repeats);
+            double zlib = oursOnly ? 1 : MedianMBps(DecodeZlib, run, repeats);
+            double libdeflate = oursOnly ? 1 : MedianMBps(DecodeLibdeflate, run, repeats);
             std::printf("%-11s %-13s %8.1f%% %9.0f %9.0f %9.0f %7.2f %7.2f\n", c.Name, v.Name,
                         100.0 * static_cast<double>(v.Stream.size()) /
                             static_cast<double>(c.Data.size()),
