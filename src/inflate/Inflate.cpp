@@ -78,8 +78,18 @@ static bool PutByte(u8 value)
     return true;
 }
 
+// Forward copy in words; each word is read before it is written, so a source at least 8
+// bytes behind the destination, or anywhere ahead of it, gives the byte-wise result.
 static void MoveBlock(u8* destination, const u8* source, u32 count)
 {
+    for (; count >= 16; count -= 16, destination += 16, source += 16) {
+        u64 low;
+        u64 high;
+        __builtin_memcpy(&low, source, 8);
+        __builtin_memcpy(destination, &low, 8);
+        __builtin_memcpy(&high, source + 8, 8);
+        __builtin_memcpy(destination + 8, &high, 8);
+    }
     for (; count >= 8; count -= 8, destination += 8, source += 8) {
         u64 word;
         __builtin_memcpy(&word, source, 8);

@@ -115,13 +115,14 @@ void RefillInput()
     ServiceMessages();
     ReportEntryProgress();
     u16 count = 0;
-    if (InflateState.ArchiveFile == INVALID_HANDLE_VALUE) {
-        FsLastError = ERROR_INVALID_HANDLE;
-    } else {
+    // A handle closed by an earlier failure reads as another failure.
+    bool failed = InflateState.ArchiveFile == INVALID_HANDLE_VALUE;
+    if (!failed) {
         // Always a whole block: the read-ahead past the entry is never decoded.
         FsRead(InflateState.ArchiveFile, InflateState.InputBuffer, InputBlockSize, count);
+        failed = FsLastError != 0 || count == 0;
     }
-    if (FsLastError != 0 || count == 0) {
+    if (failed) {
         CloseArchive();
         InflateState.InputExhausted = true;
         count = InputBlockSize;  // stale bytes serve as filler

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "inflate/InflateState.h"
+#include "archive/FileSystem.h"
 #include "support/EntryRunner.h"
 
 #if !defined(_WIN32)
@@ -250,5 +251,37 @@ TEST_F(EntryState, WriteFailureOnTheLastWindowBeeps)
     EXPECT_EQ(HostBeeps(), 1u);
     // The CRC still covers every byte the entry produced.
     EXPECT_EQ(out.Crc, ZlibCrc(input.Data));
+}
+
+
+TEST_F(EntryState, ArchiveClosedAfterAFailedReadIsNeverClosedAgain)
+{
+    // The header claims far more data than the archive holds: the first failing refill
+    // closes the archive, later ones must not close whatever file now has that handle.
+    TempDir dir;
+    WriteBytes(dir / "other.bin", Bytes(10, 7));
+    EntryInput input;
+    input.Data = {0x01, 100, 0, 0x9B, 0xFF, 1, 2, 3, 4, 5};  // stored, LEN 100, cut short
+    input.SizeGiven = true;
+    input.CompressedSize = 100000;
+    static std::string otherPath;
+    otherPath = dir / "other.bin";
+    EntryOutput out = RunEntry(EntryMethod::Deflated, input, [](void*) {
+        ASSERT_EQ(InflateState.ArchiveFile, INVALID_HANDLE_VALUE);
+        HANDLE other = FsOpenRead(otherPath.c_str(), FsModeRead);
+        ASSERT_EQ(FsLastError, 0);
+        InflateState.InputExhausted = false;
+        RefillInput();
+        EXPECT_TRUE(InflateState.InputExhausted);
+        u16 got = 0;
+        unsigned char buffer[16];
+        FsRead(other, buffer, sizeof buffer, got);
+        EXPECT_EQ(FsLastError, 0);
+        EXPECT_EQ(got, 10);
+        FsClose(other);
+    });
+    EXPECT_EQ(out.Result, ResultReadFailed);
+    EXPECT_TRUE(out.ArchiveClosedEarly);
+    EXPECT_EQ(HostOpenFiles(), 0u);
 }
 #endif
