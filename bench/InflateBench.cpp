@@ -27,7 +27,12 @@ using Bytes = std::vector<unsigned char>;
 namespace {
 
 std::size_t DataSize = 16u << 20;
+#if defined(_WIN32)
+std::string SinkPath = "NUL";
+#define lstat stat
+#else
 std::string SinkPath = "/dev/null";
+#endif
 
 Bytes Text(std::size_t size)
 {
@@ -304,9 +309,22 @@ int main(int argc, char** argv)
             only = argv[++i];
     }
     InitCrcTable();
+#if defined(_WIN32)
+    // Under Wine the host's folders are on drive Z:.
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string made = std::string(temp) + "inflate-bench-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(made.c_str(), nullptr);
+    const char* dir = made.c_str();
+    const char* includeDir = "Z:/usr/include";
+    const char* binDir = "Z:/usr/bin";
+#else
     char dir[] = "/tmp/inflate-bench-XXXXXX";
     if (mkdtemp(dir) == nullptr)
         return 1;
+    const char* includeDir = "/usr/include";
+    const char* binDir = "/usr/bin";
+#endif
     struct Class
     {
         const char* Name;
@@ -317,9 +335,9 @@ int main(int argc, char** argv)
     if (wanted("text"))
         classes.push_back({"text", Text(DataSize)});
     if (wanted("source"))
-        classes.push_back({"source", Concatenated("/usr/include", ".h", DataSize, false)});
+        classes.push_back({"source", Concatenated(includeDir, ".h", DataSize, false)});
     if (wanted("binary"))
-        classes.push_back({"binary", Concatenated("/usr/bin", nullptr, DataSize, true)});
+        classes.push_back({"binary", Concatenated(binDir, nullptr, DataSize, true)});
     if (wanted("random"))
         classes.push_back({"random", Random(DataSize)});
     if (wanted("repetitive"))
@@ -358,9 +376,13 @@ int main(int argc, char** argv)
                             static_cast<double>(c.Data.size()),
                         ours, zlib, libdeflate, ours / zlib, libdeflate / zlib);
             std::fflush(stdout);
-            unlink(run.Path.c_str());
+            std::remove(run.Path.c_str());
         }
     }
+#if defined(_WIN32)
+    RemoveDirectoryA(dir);
+#else
     rmdir(dir);
+#endif
     return 0;
 }
