@@ -102,7 +102,10 @@ Bytes Concatenated(const char* dir, const char* suffix, std::size_t size, bool e
         while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
             content.insert(content.end(), buffer, buffer + n);
         std::fclose(in);
-        if (elfOnly && (content.size() < 4 || std::memcmp(content.data(), "\x7f" "ELF", 4) != 0))
+        if (elfOnly && (content.size() < 4 || std::memcmp(content.data(),
+                                                          "\x7f"
+                                                          "ELF",
+                                                          4) != 0))
             continue;
         out.insert(out.end(), content.begin(), content.end());
         if (out.size() >= size)
@@ -265,8 +268,8 @@ std::uint32_t DecodeLibdeflate(const Run& run)
     HANDLE out = FsCreate(SinkPath.c_str(), 0);
     for (std::size_t at = 0; at < produced; at += 32768) {
         u16 written = 0;
-        FsWrite(out, output.data() + at, static_cast<u16>(std::min<std::size_t>(32768, produced - at)),
-                written);
+        FsWrite(out, output.data() + at,
+                static_cast<u16>(std::min<std::size_t>(32768, produced - at)), written);
     }
     FsClose(out);
     return crc;
@@ -330,6 +333,7 @@ int main(int argc, char** argv)
         const char* Name;
         Bytes Data;
     };
+
     std::vector<Class> classes;
     auto wanted = [&](const char* name) { return only == nullptr || std::strcmp(only, name) == 0; };
     if (wanted("text"))
@@ -342,8 +346,8 @@ int main(int argc, char** argv)
         classes.push_back({"random", Random(DataSize)});
     if (wanted("repetitive"))
         classes.push_back({"repetitive", Repetitive(DataSize)});
-    std::printf("%-11s %-13s %9s %9s %9s %9s %7s %7s\n", "data", "compressor", "ratio",
-                "ours", "zlib", "libdefl", "o/zlib", "l/zlib");
+    std::printf("%-11s %-13s %9s %9s %9s %9s %7s %7s\n", "data", "compressor", "ratio", "ours",
+                "zlib", "libdefl", "o/zlib", "l/zlib");
     int file = 0;
     for (const Class& c : classes) {
         struct Variant
@@ -351,6 +355,7 @@ int main(int argc, char** argv)
             const char* Name;
             Bytes Stream;
         };
+
         std::vector<Variant> variants = {{"zlib -1", Zlib(c.Data, 1)},
                                          {"zlib -6", Zlib(c.Data, 6)},
                                          {"zlib -9", Zlib(c.Data, 9)},

@@ -59,8 +59,8 @@ Outcome TestEntry(const char* archive, const ZipEntry& entry, const char* scratc
     i32 compressed = static_cast<i32>(Little(h + 18, 4));
     if ((flags & 8) != 0 && compressed == 0)
         compressed = UnknownCompressedSize;
-    i32 dataStart = static_cast<i32>(entry.LocalHeaderOffset + LocalHeaderSize +
-                                     Little(h + 26, 2) + Little(h + 28, 2));
+    i32 dataStart = static_cast<i32>(entry.LocalHeaderOffset + LocalHeaderSize + Little(h + 26, 2) +
+                                     Little(h + 28, 2));
     if ((flags & 1) != 0 || (method != 0 && method != 8)) {
         FsClose(InflateState.ArchiveFile);
         out.Result = (flags & 1) != 0 ? ResultEncrypted : ResultUnsupported;

@@ -84,16 +84,16 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
     }
 
     // Generate the codes and fill the tables.
-    u32 widths[MaxLevels + 1] = {};   // index width of each open table; widths[0] is above the root
-    u32 patterns[MaxLevels + 1] = {}; // code that selected each open table
+    u32 widths[MaxLevels + 1] = {};  // index width of each open table; widths[0] is above the root
+    u32 patterns[MaxLevels + 1] = {};  // code that selected each open table
     DecodeEntry* tables[MaxLevels + 1] = {};
     DecodeEntry* tail = nullptr;  // header of the chain's last block
     table = nullptr;
-    i32 h = -1;     // current level
-    u32 w = 0;      // bits resolved above the current table
-    u32 code = 0;   // current code, bit-reversed
-    u32 next = 0;   // read position in sorted
-    u32 z = 0;      // slots of the current table
+    i32 h = -1;    // current level
+    u32 w = 0;     // bits resolved above the current table
+    u32 code = 0;  // current code, bit-reversed
+    u32 next = 0;  // read position in sorted
+    u32 z = 0;     // slots of the current table
     // Level h lives at index h + 1, so the width above the root sits at index 0.
     auto width = [&](i32 level) { return widths[level + 1]; };
     for (u32 k = kmin; k <= g; ++k) {
@@ -144,9 +144,8 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
                         table = nullptr;
                         return TableBadInput;
                     }
-                    tables[h][index] =
-                        DecodeEntry{static_cast<u8>(16 + j), static_cast<u8>(parentWidth), 0,
-                                    block + 1};
+                    tables[h][index] = DecodeEntry{static_cast<u8>(16 + j),
+                                                   static_cast<u8>(parentWidth), 0, block + 1};
                 }
             }
 

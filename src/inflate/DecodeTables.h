@@ -7,8 +7,8 @@
 
 struct DecodeEntry
 {
-    u8 op;     // 0..13 extra bits, 15 end of block, 16 literal, 17..32 link, 99 invalid
-    u8 bits;   // bits to drop after using this slot
+    u8 op;    // 0..13 extra bits, 15 end of block, 16 literal, 17..32 link, 99 invalid
+    u8 bits;  // bits to drop after using this slot
     u16 value;
     DecodeEntry* subTable;  // link slots only
 };

@@ -195,9 +195,8 @@ struct FastReader
 // of the final slot by the caller.
 // Walks link slots to the slot of a code, dropping the bits of the links; the bits of the
 // final slot are the caller's to drop. Most codes end in the root.
-[[gnu::always_inline]] static inline const DecodeEntry* FastLookup(FastReader& r,
-                                                                   const DecodeEntry* table,
-                                                                   u32 bits)
+[[gnu::always_inline]] static inline const DecodeEntry*
+FastLookup(FastReader& r, const DecodeEntry* table, u32 bits)
 {
     const DecodeEntry* e = table + (r.Bits & ((1u << bits) - 1));
     if (e->op <= OpLiteral) [[likely]]
@@ -418,16 +417,16 @@ static i32 DecodeFixedBlock()
         lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
     DecodeEntry* literalTable = nullptr;
     i32 literalBits = FixedLiteralBits;
-    i32 result = BuildDecodeTable(lengths, 288, 257, LengthBase, LengthExtra, literalTable,
-                                  literalBits);
+    i32 result =
+        BuildDecodeTable(lengths, 288, 257, LengthBase, LengthExtra, literalTable, literalBits);
     if (result != TableComplete)
         return result;
     for (u32 i = 0; i < 30; ++i)
         lengths[i] = 5;
     DecodeEntry* distanceTable = nullptr;
     i32 distanceBits = FixedDistanceBits;
-    result = BuildDecodeTable(lengths, 30, 0, DistanceBase, DistanceExtra, distanceTable,
-                              distanceBits);
+    result =
+        BuildDecodeTable(lengths, 30, 0, DistanceBase, DistanceExtra, distanceTable, distanceBits);
     if (result > TableIncomplete) {
         ReleaseDecodeTables(literalTable);
         return ResultBadData;

@@ -7,9 +7,9 @@
 
 constinit InflateStateRecord InflateState = {};
 
-constexpr u16 LowBitMask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003F,
-                                0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF, 0x0FFF, 0x1FFF,
-                                0x3FFF, 0x7FFF, 0xFFFF};
+constexpr u16 LowBitMask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F,
+                                0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
+                                0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
 static_assert(sizeof(LowBitMask) / sizeof(LowBitMask[0]) == 17);
 
 constexpr u32 CrcPolynomial = 0xEDB88320;
@@ -61,13 +61,11 @@ u32 AddToCrc(const u8* data, u32 length, u32& accumulator)
         u32 c = LoadLittle32(data + 8);
         u32 d = LoadLittle32(data + 12);
         acc = CrcSlices[14][a & 0xFF] ^ CrcSlices[13][(a >> 8) & 0xFF] ^
-              CrcSlices[12][(a >> 16) & 0xFF] ^ CrcSlices[11][a >> 24] ^
-              CrcSlices[10][b & 0xFF] ^ CrcSlices[9][(b >> 8) & 0xFF] ^
-              CrcSlices[8][(b >> 16) & 0xFF] ^ CrcSlices[7][b >> 24] ^
-              CrcSlices[6][c & 0xFF] ^ CrcSlices[5][(c >> 8) & 0xFF] ^
-              CrcSlices[4][(c >> 16) & 0xFF] ^ CrcSlices[3][c >> 24] ^
-              CrcSlices[2][d & 0xFF] ^ CrcSlices[1][(d >> 8) & 0xFF] ^
-              CrcSlices[0][(d >> 16) & 0xFF] ^ t[d >> 24];
+              CrcSlices[12][(a >> 16) & 0xFF] ^ CrcSlices[11][a >> 24] ^ CrcSlices[10][b & 0xFF] ^
+              CrcSlices[9][(b >> 8) & 0xFF] ^ CrcSlices[8][(b >> 16) & 0xFF] ^
+              CrcSlices[7][b >> 24] ^ CrcSlices[6][c & 0xFF] ^ CrcSlices[5][(c >> 8) & 0xFF] ^
+              CrcSlices[4][(c >> 16) & 0xFF] ^ CrcSlices[3][c >> 24] ^ CrcSlices[2][d & 0xFF] ^
+              CrcSlices[1][(d >> 8) & 0xFF] ^ CrcSlices[0][(d >> 16) & 0xFF] ^ t[d >> 24];
     }
     for (; length != 0; --length, ++data)
         acc = (acc >> 8) ^ t[(acc ^ *data) & 0xFF];
@@ -169,7 +167,7 @@ static i16 EntryPercentage()
     }
     double percentage = static_cast<double>(read) * 100.0 / static_cast<double>(size);
     return percentage < 0.0 || percentage >= ProgressCap + 1.0 ? ProgressCap
-                                                              : static_cast<i16>(percentage);
+                                                               : static_cast<i16>(percentage);
 }
 
 void ReportEntryProgress()
@@ -199,9 +197,8 @@ i32 CopyStoredEntry()
 {
     while (InflateState.BytesRead < InflateState.CompressedSize && !InflateState.AbortFlag) {
         i32 remaining = InflateState.CompressedSize - InflateState.BytesRead;
-        u16 wanted = static_cast<u16>(remaining < static_cast<i32>(WindowSize)
-                                          ? static_cast<u32>(remaining)
-                                          : WindowSize);
+        u16 wanted = static_cast<u16>(
+            remaining < static_cast<i32>(WindowSize) ? static_cast<u32>(remaining) : WindowSize);
         u16 got = 0;
         if (InflateState.ArchiveFile == INVALID_HANDLE_VALUE)
             return ResultReadFailed;

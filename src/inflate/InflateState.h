@@ -36,6 +36,7 @@ struct InflateStateRecord
     bool InputExhausted;
     u8* Window;
 };
+
 static_assert(std::is_trivially_copyable_v<InflateStateRecord>);
 
 extern constinit InflateStateRecord InflateState;

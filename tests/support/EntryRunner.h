@@ -12,8 +12,8 @@
 
 struct EntryInput
 {
-    Bytes Data;           // the entry's compressed (or stored) bytes
-    Bytes Behind;         // archive bytes after the entry's data
+    Bytes Data;    // the entry's compressed (or stored) bytes
+    Bytes Behind;  // archive bytes after the entry's data
     bool SizeGiven = false;
     i32 CompressedSize = 0;  // used when SizeGiven, else Data's size
     HWND ProgressWindow = nullptr;
@@ -24,8 +24,8 @@ struct EntryInput
 struct EntryOutput
 {
     i32 Result = -1;
-    Bytes Written;  // the target file's contents
-    u32 Crc = 0;    // the complemented accumulator
+    Bytes Written;                    // the target file's contents
+    u32 Crc = 0;                      // the complemented accumulator
     bool ArchiveClosedEarly = false;  // the engine closed the archive itself
 };
 

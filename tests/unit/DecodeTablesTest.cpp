@@ -17,6 +17,7 @@ struct Built
     i32 Result = -1;
     DecodeEntry* Table = nullptr;
     i32 Bits = 0;
+
     ~Built()
     {
         ReleaseDecodeTables(Table);
@@ -27,8 +28,8 @@ void Build(Built& b, const std::vector<u16>& lengths, u16 simpleCount, const u16
            const u16* extra, i32 lookupBits)
 {
     b.Bits = lookupBits;
-    b.Result = BuildDecodeTable(lengths.data(), static_cast<u16>(lengths.size()), simpleCount,
-                                base, extra, b.Table, b.Bits);
+    b.Result = BuildDecodeTable(lengths.data(), static_cast<u16>(lengths.size()), simpleCount, base,
+                                extra, b.Table, b.Bits);
 }
 
 // Walks the tables for a code given most significant bit first, as a decoder meets it.

@@ -253,7 +253,6 @@ TEST_F(EntryState, WriteFailureOnTheLastWindowBeeps)
     EXPECT_EQ(out.Crc, ZlibCrc(input.Data));
 }
 
-
 TEST_F(EntryState, ArchiveClosedAfterAFailedReadIsNeverClosedAgain)
 {
     // The header claims far more data than the archive holds: the first failing refill

@@ -45,8 +45,9 @@ EntryOutput Inflate(const Bytes& stream, const Bytes& behind = ArchiveTail)
 
 Bytes Text(std::size_t size)
 {
-    static const char* words[] = {"the ", "window ", "of ", "inflate ", "reads ", "bits ",
-                                  "least ", "significant ", "first, ", "and\n", "codes "};
+    static const char* words[] = {"the ",    "window ", "of ",    "inflate ",
+                                  "reads ",  "bits ",   "least ", "significant ",
+                                  "first, ", "and\n",   "codes "};
     std::mt19937 random(7);
     Bytes out;
     while (out.size() < size) {
@@ -78,10 +79,14 @@ Bytes Runs(std::size_t size)
 
 std::vector<std::pair<std::string, Bytes>> Shapes()
 {
-    return {{"empty", {}},           {"one", {0x42}},
-            {"32767", Text(32767)},  {"32768", Text(32768)},
-            {"32769", Runs(32769)},  {"runs", Runs(200000)},
-            {"random", Random(70000)}, {"text", Text(150000)}};
+    return {{"empty", {}},
+            {"one", {0x42}},
+            {"32767", Text(32767)},
+            {"32768", Text(32768)},
+            {"32769", Runs(32769)},
+            {"runs", Runs(200000)},
+            {"random", Random(70000)},
+            {"text", Text(150000)}};
 }
 
 // Fixed-code helpers: literal/length and distance codes of the fixed block.
@@ -126,11 +131,11 @@ void PutDynamicHeader(BitWriter& w, bool last, const std::vector<int>& literal,
                       const std::vector<CodeLengthSymbol>* symbols = nullptr)
 {
     static const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-    w.Put(last, 1);                                      // BFINAL
-    w.Put(2, 2);                                         // BTYPE dynamic
-    w.Put(static_cast<u32>(literal.size() - 257), 5);    // HLIT
-    w.Put(static_cast<u32>(distance.size() - 1), 5);     // HDIST
-    w.Put(19 - 4, 4);                                    // HCLEN
+    w.Put(last, 1);                                    // BFINAL
+    w.Put(2, 2);                                       // BTYPE dynamic
+    w.Put(static_cast<u32>(literal.size() - 257), 5);  // HLIT
+    w.Put(static_cast<u32>(distance.size() - 1), 5);   // HDIST
+    w.Put(19 - 4, 4);                                  // HCLEN
     for (int j = 0; j < 19; ++j)
         w.Put(static_cast<u32>(CodeLengthLengths[order[j]]), 3);
     std::vector<u32> codes = CanonicalCodes(CodeLengthLengths);
@@ -154,15 +159,17 @@ struct DynamicCode
     std::vector<int> Distance;
     std::vector<u32> LiteralCodes;
     std::vector<u32> DistanceCodes;
+
     DynamicCode(std::vector<int> literal, std::vector<int> distance)
         : Literal(std::move(literal)), Distance(std::move(distance)),
           LiteralCodes(CanonicalCodes(Literal)), DistanceCodes(CanonicalCodes(Distance))
-    {
-    }
+    {}
+
     void PutLiteral(BitWriter& w, u32 symbol) const
     {
         w.PutCode(LiteralCodes[symbol], Literal[symbol]);
     }
+
     void PutDistance(BitWriter& w, u32 symbol) const
     {
         w.PutCode(DistanceCodes[symbol], Distance[symbol]);
@@ -195,8 +202,8 @@ TEST_F(Inflating, MatchesZlibAtEveryLevelAndStrategy)
                 if (level == 0 && strategy != Z_DEFAULT_STRATEGY)
                     continue;
                 EntryOutput out = Inflate(ZlibDeflate(data, level, strategy));
-                ASSERT_EQ(out.Result, ResultOk) << name << " level " << level << " strategy "
-                                                << strategy;
+                ASSERT_EQ(out.Result, ResultOk)
+                    << name << " level " << level << " strategy " << strategy;
                 ASSERT_TRUE(out.Written == data) << name << " level " << level;
                 ASSERT_EQ(out.Crc, ZlibCrc(data)) << name;
             }
@@ -247,10 +254,12 @@ TEST_F(Inflating, LeavesTheReaderRightAfterTheLastBlock)
         Bytes data = Text(size);
         Bytes stream = ZlibDeflate(data, 9, Z_DEFAULT_STRATEGY);
         Bytes behind = {0x50, 0x4B, 0x07, 0x08, 0x11, 0x22};
+
         struct Probe
         {
             u32 Next = 0;
         } probe;
+
         EntryInput input;
         input.Data = stream;
         input.Behind = behind;
@@ -363,7 +372,7 @@ TEST_F(Inflating, DynamicBlockWithOneOneBitDistanceCode)
         PutDynamicHeader(w, true, code.Literal, code.Distance);
         code.PutLiteral(w, 'a');
         code.PutLiteral(w, 'b');
-        code.PutLiteral(w, 257);  // length 3
+        code.PutLiteral(w, 257);     // length 3
         w.PutCode(distanceCode, 1);  // symbol 1: distance 2
         code.PutLiteral(w, 256);
         return w.Finish();
