@@ -80,7 +80,7 @@ static bool PutByte(u8 value)
 
 // Forward copy in words; each word is read before it is written, so a source at least 8
 // bytes behind the destination, or anywhere ahead of it, gives the byte-wise result.
-static void MoveBlock(u8* destination, const u8* source, u32 count)
+[[gnu::always_inline]] static inline void MoveBlock(u8* destination, const u8* source, u32 count)
 {
     for (; count >= 16; count -= 16, destination += 16, source += 16) {
         u64 low;
