@@ -57,7 +57,9 @@ Outcome TestEntry(const char* archive, const ZipEntry& entry, const char* scratc
     u16 flags = static_cast<u16>(Little(h + 6, 2));
     u16 method = static_cast<u16>(Little(h + 8, 2));
     i32 compressed = static_cast<i32>(Little(h + 18, 4));
-    if ((flags & 8) != 0 && compressed == 0)
+    // Sizes in a data descriptor: a deflated entry is decoded to its last block, a stored
+    // one keeps the header's size as the extraction does.
+    if ((flags & 8) != 0 && method != 0 && (Little(h + 14, 4) == 0 || compressed == 0))
         compressed = UnknownCompressedSize;
     i32 dataStart = static_cast<i32>(entry.LocalHeaderOffset + LocalHeaderSize + Little(h + 26, 2) +
                                      Little(h + 28, 2));

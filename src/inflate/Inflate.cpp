@@ -152,21 +152,30 @@ static bool CopyMatch(u32 length, u32 source)
 
 // The bit reader held in locals. It takes bytes only from the current input block, so at
 // the end every whole byte still pending that came from that block can be handed back.
+// The buffer is the machine word: 64 bits hold a whole symbol with its extra bits and
+// distance (at most 48 bits), 32 bits one of its two halves (at most 20 and 28 bits).
+using BitWord = std::uintptr_t;
+constexpr u32 WordBits = sizeof(BitWord) * 8;
+constexpr bool NarrowWord = WordBits == 32;
+// Input bytes a loop turn needs in the block: 6 consumed, plus a word read ahead.
+constexpr i32 FastSlack = 16;
+
 struct FastReader
 {
-    u64 Bits;
+    BitWord Bits;
     u32 Count;
     const u8* In;
 
+    // Afterwards at least WordBits - 8 bits are pending.
     [[gnu::always_inline]] void Refill()
     {
-        u64 word;
-        __builtin_memcpy(&word, In, 8);
+        BitWord word;
+        __builtin_memcpy(&word, In, sizeof word);
         // Bits above Count hold the low bits of the next byte, which the next refill ORs in
         // again unchanged.
         Bits |= word << Count;
-        In += (63 - Count) >> 3;
-        Count |= 56;
+        In += (WordBits - 1 - Count) >> 3;
+        Count |= WordBits - 8;
     }
 
     [[gnu::always_inline]] u32 Take(u32 n)
@@ -187,12 +196,10 @@ struct FastReader
         Count -= back * 8;
         InflateState.InputPosition = static_cast<i16>(In - start);
         InflateState.BitCount = static_cast<u8>(Count);
-        InflateState.BitBuffer = static_cast<u32>(Bits & ((u64{1} << Count) - 1));
+        InflateState.BitBuffer = static_cast<u32>(Bits & ((BitWord{1} << Count) - 1));
     }
 };
 
-// Walks link slots to the slot of a code. The bits of the link slots are dropped here, those
-// of the final slot by the caller.
 // Walks link slots to the slot of a code, dropping the bits of the links; the bits of the
 // final slot are the caller's to drop. Most codes end in the root.
 [[gnu::always_inline]] static inline const DecodeEntry*
@@ -208,22 +215,21 @@ FastLookup(FastReader& r, const DecodeEntry* table, u32 bits)
     return e;
 }
 
-// Returns a result, or NeedPlainPath when fewer than 8 bytes of the input block are left.
-// A whole symbol with its extra bits and distance takes at most 48 bits, and each loop turn
-// starts with at least 56.
+// Returns a result, or NeedPlainPath when fewer than FastSlack bytes of the input block are
+// left.
 static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
                       u32 literalBits, u32 distanceBits)
 {
     const u8* start = InflateState.InputBuffer;
     i32 available = InflateState.InputLastIndex + 1 - InflateState.InputPosition;
-    if (available < 8)
+    if (available < FastSlack)
         return NeedPlainPath;
-    const u8* limit = start + InflateState.InputLastIndex + 1 - 8;
+    const u8* limit = start + InflateState.InputLastIndex + 1 - FastSlack;
     FastReader r{InflateState.BitBuffer, InflateState.BitCount, start + InflateState.InputPosition};
     u8* window = InflateState.Window;
     u32 position = InflateState.WindowPosition;
     i32 result = NeedPlainPath;
-    const u64 literalMask = (u64{1} << literalBits) - 1;
+    const BitWord literalMask = (BitWord{1} << literalBits) - 1;
     while (r.In <= limit) {
         r.Refill();
         const DecodeEntry* e = FastLookup(r, literalTable, literalBits);
@@ -265,12 +271,16 @@ static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distan
             result = ResultBadData;
             break;
         }
+        if constexpr (NarrowWord)
+            r.Refill();
         e = FastLookup(r, distanceTable, distanceBits);
         if (e->op == OpInvalid) {
             result = ResultBadData;
             break;
         }
         r.Take(e->bits);
+        if constexpr (NarrowWord)
+            r.Refill();
         u32 distance = e->value + r.Take(e->op);
         if (distance <= position && position + length <= WindowSize) {
             u8* to = window + position;

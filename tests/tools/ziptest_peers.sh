@@ -50,7 +50,11 @@ if command -v 7z >/dev/null; then
         check pass "$work/7z$mx.zip"
     done
 fi
-# Damage: flipped bytes inside the data, a cut file, a zeroed stretch.
+# Sizes and CRC only in data descriptors: the local headers hold zeros.
+(cd "$work/tree" && zip -q -r -X -fd "$work/descriptors.zip" .)
+check pass "$work/descriptors.zip"
+# Damage: flipped bytes inside the data, a cut file, a zeroed stretch, and a central CRC or
+# size that disagrees with a correct local header.
 python3 - "$work" <<'PY'
 import os, sys
 w = sys.argv[1]
@@ -62,8 +66,12 @@ for i, at in enumerate((200, 5000, 40000, 90000)):
 put("cut.zip", src[: len(src) // 2])
 b = bytearray(src); b[1000:3000] = bytes(2000); put("zeroed.zip", bytes(b))
 put("garbage.zip", bytes(range(256)) * 10)
+central = src.rfind(b"PK\x01\x02")
+for name, offset in (("central-crc.zip", 16), ("central-size.zip", 24)):
+    b = bytearray(src); b[central + offset] ^= 1; put(name, bytes(b))
 PY
-for f in "$work"/flip*.zip "$work/cut.zip" "$work/zeroed.zip" "$work/garbage.zip"; do
+for f in "$work"/flip*.zip "$work"/central-*.zip "$work/cut.zip" "$work/zeroed.zip" \
+    "$work/garbage.zip"; do
     check fail "$f"
 done
 [ $fail -eq 0 ] && echo "ziptest peers: all as expected"
