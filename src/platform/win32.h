@@ -165,4 +165,40 @@ BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* parts, LPFILETIME time);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
 DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 
+// Message pump, progress notification, key poll and beep; test hooks in host/HostMessages.h.
+struct HWND__;
+using HWND = HWND__*;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using SHORT = std::int16_t;
+
+struct POINT
+{
+    LONG x;
+    LONG y;
+};
+
+struct MSG
+{
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+};
+using LPMSG = MSG*;
+
+#define WM_COMMAND 0x0111
+#define PM_REMOVE 0x0001
+
+BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax, UINT remove);
+BOOL WINAPI IsDialogMessageA(HWND dialog, LPMSG message);
+BOOL WINAPI TranslateMessage(const MSG* message);
+LRESULT WINAPI DispatchMessageA(const MSG* message);
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+SHORT WINAPI GetAsyncKeyState(int key);
+BOOL WINAPI MessageBeep(UINT type);
+
 #endif

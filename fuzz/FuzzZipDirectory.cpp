@@ -1,0 +1,34 @@
+// Arbitrary bytes as a whole archive file: the directory walk ends cleanly, holds no window
+// and no file afterwards, and delivers only names that fit their buffer.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "archive/ZipDirectory.h"
+#include "platform/host/HostControl.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static std::string path = "/tmp/fuzz-zipdir-" + std::to_string(getpid()) + ".zip";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    std::size_t blocks = HostHeapBlocks();
+    std::size_t files = HostOpenFiles();
+    ArchiveReader reader;
+    int entries = 0;
+    if (ArchiveOpen(path.c_str(), reader, 0, 0) == 0) {
+        do {
+            if (std::memchr(reader.Entry.Name, 0, sizeof reader.Entry.Name) == nullptr)
+                std::abort();
+            ++entries;
+        } while (ArchiveNextEntry(reader) == 0 && entries < 100000);
+    }
+    ArchiveClose(reader);
+    if (reader.Window != nullptr || HostHeapBlocks() != blocks || HostOpenFiles() != files)
+        std::abort();
+    return 0;
+}

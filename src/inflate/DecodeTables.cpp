@@ -1,0 +1,184 @@
+// Table builder. Works on the stack; the only heap use is one block per table, taken with
+// the allocator that may fail, so a failure comes back as a result.
+#include "inflate/DecodeTables.h"
+
+#include "platform/Memory.h"
+
+constexpr u32 MaxCodeLength = 16;
+constexpr u32 MaxSymbols = 288;
+constexpr u32 MaxLevels = 16;
+
+void ReleaseDecodeTables(DecodeEntry* table)
+{
+    while (table != nullptr) {
+        DecodeEntry* header = table - 1;
+        table = header->subTable;
+        MemFree(header);
+    }
+}
+
+// Canonical codes are generated in bit-reversed order because the input is read least
+// significant bit first; every table's slots are filled by replicating each code over the
+// index bits it does not use.
+// NOLINTNEXTLINE(readability-function-size): the builder's steps read best in one place.
+i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* baseTable,
+                     const u16* extraTable, DecodeEntry*& table, i32& lookupBits)
+{
+    SFX_ASSERT(count <= MaxSymbols);
+    u32 n = count;
+    u32 el = n > 256 ? lengths[256] : MaxCodeLength;  // end-of-block code length
+
+    // Count the codes of each length.
+    u32 c[MaxCodeLength + 1] = {};
+    for (u32 i = 0; i < n; ++i) {
+        if (lengths[i] > MaxCodeLength) {
+            table = nullptr;
+            lookupBits = 0;
+            return TableBadInput;
+        }
+        ++c[lengths[i]];
+    }
+    if (c[0] == n) {
+        table = nullptr;
+        lookupBits = 0;
+        return TableComplete;
+    }
+
+    // Clamp the root width to the shortest and longest codes.
+    u32 kmin = 1;
+    while (c[kmin] == 0)
+        ++kmin;
+    u32 g = MaxCodeLength;  // longest code length
+    while (c[g] == 0)
+        --g;
+    if (lookupBits < static_cast<i32>(kmin))
+        lookupBits = static_cast<i32>(kmin);
+    if (lookupBits > static_cast<i32>(g))
+        lookupBits = static_cast<i32>(g);
+    u32 lb = static_cast<u32>(lookupBits);
+
+    // Kraft check; the spare codes become dummies of the longest length.
+    i32 y = 1 << kmin;  // codes still free at the current length
+    for (u32 j = kmin; j < g; ++j) {
+        y -= static_cast<i32>(c[j]);
+        if (y < 0)
+            return TableBadInput;
+        y *= 2;
+    }
+    y -= static_cast<i32>(c[g]);
+    if (y < 0)
+        return TableBadInput;
+    c[g] += static_cast<u32>(y);
+
+    // Sort the symbols by length, then by symbol.
+    u32 off[MaxCodeLength + 2] = {};
+    for (u32 j = 1; j < g; ++j)
+        off[j + 1] = off[j] + c[j];
+    u16 sorted[MaxSymbols];
+    u32 m = 0;  // symbols with a code
+    for (u32 i = 0; i < n; ++i) {
+        if (lengths[i] != 0) {
+            sorted[off[lengths[i]]++] = static_cast<u16>(i);
+            ++m;
+        }
+    }
+
+    // Generate the codes and fill the tables.
+    u32 widths[MaxLevels + 1] = {};  // index width of each open table; widths[0] is above the root
+    u32 patterns[MaxLevels + 1] = {};  // code that selected each open table
+    DecodeEntry* tables[MaxLevels + 1] = {};
+    DecodeEntry* tail = nullptr;  // header of the chain's last block
+    table = nullptr;
+    i32 h = -1;    // current level
+    u32 w = 0;     // bits resolved above the current table
+    u32 code = 0;  // current code, bit-reversed
+    u32 next = 0;  // read position in sorted
+    u32 z = 0;     // slots of the current table
+    // Level h lives at index h + 1, so the width above the root sits at index 0.
+    auto width = [&](i32 level) { return widths[level + 1]; };
+    for (u32 k = kmin; k <= g; ++k) {
+        for (u32 a = c[k]; a != 0; --a) {  // codes of length k still to place
+            while (k > w + width(h)) {
+                w += width(h);
+                ++h;
+                u32 zmax = g - w < lb ? g - w : lb;
+                u32 j = k - w;
+                u32 f = 1u << j;
+                if (f > a + 1) {
+                    f -= a + 1;
+                    u32 longer = k;
+                    while (++j < zmax) {
+                        f <<= 1;
+                        if (f <= c[++longer])
+                            break;
+                        f -= c[longer];
+                    }
+                }
+                if (w + j > el && w < el)
+                    j = el - w;
+                if (w == 0)
+                    j = lb;
+                z = 1u << j;
+                widths[h + 1] = j;
+                auto* block = static_cast<DecodeEntry*>(MemTryAlloc((z + 1) * sizeof(DecodeEntry)));
+                if (block == nullptr) {
+                    ReleaseDecodeTables(table);
+                    table = nullptr;
+                    return TableNoMemory;
+                }
+                for (u32 s = 0; s <= z; ++s)
+                    block[s] = DecodeEntry{0, 0, 0, nullptr};
+                block[0].value = static_cast<u16>(z);
+                if (tail == nullptr)
+                    table = block + 1;
+                else
+                    tail->subTable = block + 1;
+                tail = block;
+                tables[h + 1] = block + 1;
+                if (h > 0) {
+                    patterns[h + 1] = code;
+                    u32 parentWidth = width(h - 1);
+                    u32 index = (code & ((1u << w) - 1)) >> (w - parentWidth);
+                    if (index >= (1u << parentWidth)) {
+                        ReleaseDecodeTables(table);
+                        table = nullptr;
+                        return TableBadInput;
+                    }
+                    tables[h][index] = DecodeEntry{static_cast<u8>(16 + j),
+                                                   static_cast<u8>(parentWidth), 0, block + 1};
+                }
+            }
+
+            DecodeEntry slot{OpInvalid, static_cast<u8>(k - w), 0, nullptr};
+            if (next < m) {
+                u32 v = sorted[next++];
+                if (v < simpleCount) {
+                    slot.op = v < 256 ? OpLiteral : OpEndOfBlock;
+                    slot.value = static_cast<u16>(v);
+                } else if (baseTable == nullptr || extraTable == nullptr) {
+                    ReleaseDecodeTables(table);
+                    table = nullptr;
+                    return TableBadInput;
+                } else {
+                    slot.op = static_cast<u8>(extraTable[v - simpleCount] & 0xFF);
+                    slot.value = baseTable[v - simpleCount];
+                }
+            }
+            for (u32 s = code >> w; s < z; s += 1u << (k - w))
+                tables[h + 1][s] = slot;
+
+            u32 b = 1u << (k - 1);
+            while ((code & b) != 0) {
+                code ^= b;
+                b >>= 1;
+            }
+            code |= b;
+
+            while ((code & ((1u << w) - 1)) != patterns[h + 1]) {
+                --h;
+                w -= width(h);
+            }
+        }
+    }
+    return y != 0 && g != 1 ? TableIncomplete : TableComplete;
+}

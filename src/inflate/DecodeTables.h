@@ -1,0 +1,27 @@
+// Multi-level lookup tables for canonical Huffman codes read least significant bit first.
+// Each table is one heap block with a header slot in front; the blocks of one build form a
+// chain that ReleaseDecodeTables frees whole.
+#pragma once
+
+#include "Types.h"
+
+struct DecodeEntry
+{
+    u8 op;    // 0..13 extra bits, 15 end of block, 16 literal, 17..32 link, 99 invalid
+    u8 bits;  // bits to drop after using this slot
+    u16 value;
+    DecodeEntry* subTable;  // link slots only
+};
+
+constexpr u8 OpEndOfBlock = 15;
+constexpr u8 OpLiteral = 16;
+constexpr u8 OpInvalid = 99;
+
+constexpr i32 TableComplete = 0;
+constexpr i32 TableIncomplete = 1;
+constexpr i32 TableBadInput = 2;
+constexpr i32 TableNoMemory = 3;
+
+i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* baseTable,
+                     const u16* extraTable, DecodeEntry*& table, i32& lookupBits);
+void ReleaseDecodeTables(DecodeEntry* table);

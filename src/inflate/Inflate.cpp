@@ -1,0 +1,560 @@
+// Inflate for one entry. The symbol loop has two paths that an observer cannot tell apart:
+// a fast one with the bit buffer in locals while the input buffer holds enough bytes for a
+// whole symbol (it never refills, so the flags cannot change inside it), and the plain one
+// through EnsureBits for the symbols near a block boundary of the input.
+#include "inflate/Inflate.h"
+
+#include "inflate/DecodeTables.h"
+#include "inflate/InflateState.h"
+
+using u64 = std::uint64_t;
+
+// clang-format off
+constexpr u16 LengthBase[31] = {
+    3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,
+    35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0, 0};
+constexpr u16 LengthExtra[31] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
+    3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+constexpr u16 DistanceBase[30] = {
+    1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193,
+    257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr u16 DistanceExtra[30] = {
+    0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6,
+    7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr u8 CodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+// clang-format on
+static_assert(sizeof(LengthBase) / sizeof(u16) == 31 && sizeof(LengthExtra) / sizeof(u16) == 31);
+static_assert(sizeof(DistanceBase) / sizeof(u16) == 30);
+static_assert(sizeof(DistanceExtra) / sizeof(u16) == 30);
+static_assert(sizeof(CodeLengthOrder) == 19);
+
+// A dynamic block may declare distance symbols 30 and 31; these two extra entries make their
+// slots invalid codes.
+struct DistanceTables
+{
+    u16 Base[32];
+    u16 Extra[32];
+};
+
+static constexpr DistanceTables MakeDistanceTables()
+{
+    DistanceTables t{};
+    for (int i = 0; i < 30; ++i) {
+        t.Base[i] = DistanceBase[i];
+        t.Extra[i] = DistanceExtra[i];
+    }
+    t.Extra[30] = OpInvalid;
+    t.Extra[31] = OpInvalid;
+    return t;
+}
+
+static constexpr DistanceTables DynamicDistance = MakeDistanceTables();
+
+constexpr i32 FixedLiteralBits = 7;
+constexpr i32 FixedDistanceBits = 5;
+constexpr i32 CodeLengthBits = 7;
+constexpr u32 MaxLengths = 320;
+constexpr i32 NeedPlainPath = -1;
+
+static u32 ReadBits(u8 n)
+{
+    EnsureBits(n);
+    u32 value = InflateState.BitBuffer & LowBitMask[n];
+    SkipBits(n);
+    return value;
+}
+
+// Stores one byte and emits the window when it is full; false when that write failed.
+static bool PutByte(u8 value)
+{
+    InflateState.Window[InflateState.WindowPosition] = value;
+    InflateState.WindowPosition = static_cast<u16>(InflateState.WindowPosition + 1);
+    if (InflateState.WindowPosition < WindowSize)
+        return true;
+    if (!EmitWindow(static_cast<u16>(WindowSize)))
+        return false;
+    InflateState.WindowPosition = 0;
+    return true;
+}
+
+// Forward copy in words; each word is read before it is written, so a source at least 8
+// bytes behind the destination, or anywhere ahead of it, gives the byte-wise result.
+[[gnu::always_inline]] static inline void MoveBlock(u8* destination, const u8* source, u32 count)
+{
+    for (; count >= 16; count -= 16, destination += 16, source += 16) {
+        u64 low;
+        u64 high;
+        __builtin_memcpy(&low, source, 8);
+        __builtin_memcpy(destination, &low, 8);
+        __builtin_memcpy(&high, source + 8, 8);
+        __builtin_memcpy(destination + 8, &high, 8);
+    }
+    for (; count >= 8; count -= 8, destination += 8, source += 8) {
+        u64 word;
+        __builtin_memcpy(&word, source, 8);
+        __builtin_memcpy(destination, &word, 8);
+    }
+    for (; count != 0; --count)
+        *destination++ = *source++;
+}
+
+// A back-reference shorter than its length repeats the last distance bytes. Past the first
+// few bytes any multiple of the distance gives the same bytes, so one of at least 8 lets
+// the copy go in words. Never writes past length: those window bytes may still be history.
+static void RepeatPattern(u8* to, u32 distance, u32 length)
+{
+    const u8* from = to - distance;
+    u32 period = distance;
+    while (period < 8)
+        period += distance;
+    u32 k = 0;
+    for (; k < length && k < period - distance; ++k)
+        to[k] = from[k];
+    for (; k + 8 <= length; k += 8) {
+        u64 word;
+        __builtin_memcpy(&word, (to + k) - period, 8);
+        __builtin_memcpy(to + k, &word, 8);
+    }
+    for (; k < length; ++k)
+        to[k] = from[k];
+}
+
+// Copies a back-reference through the ring window in pieces that end at the window's end,
+// so a source from before the last wrap is read before it is overwritten. source is the
+// window position minus the distance, wrapped at 16 bits.
+static bool CopyMatch(u32 length, u32 source)
+{
+    u8* window = InflateState.Window;
+    while (length != 0) {
+        u32 d = source & 0x7FFF;
+        u32 position = InflateState.WindowPosition;
+        u32 c = WindowSize - (d > position ? d : position);
+        if (c > length)
+            c = length;
+        length -= c;
+        if (static_cast<i32>(position) - static_cast<i32>(d) >= static_cast<i32>(c)) {
+            MoveBlock(window + position, window + d, c);
+        } else {
+            for (u32 k = 0; k < c; ++k)
+                window[position + k] = window[d + k];
+        }
+        InflateState.WindowPosition = static_cast<u16>(position + c);
+        source = d + c;
+        if (position + c == WindowSize) {
+            if (!EmitWindow(static_cast<u16>(WindowSize)))
+                return false;
+            InflateState.WindowPosition = 0;
+        }
+    }
+    return true;
+}
+
+// The bit reader held in locals. It takes bytes only from the current input block, so at
+// the end every whole byte still pending that came from that block can be handed back.
+// The buffer is the machine word: 64 bits hold a whole symbol with its extra bits and
+// distance (at most 48 bits), 32 bits one of its two halves (at most 20 and 28 bits).
+using BitWord = std::uintptr_t;
+constexpr u32 WordBits = sizeof(BitWord) * 8;
+constexpr bool NarrowWord = WordBits == 32;
+// Input bytes a loop turn needs in the block: 6 consumed, plus a word read ahead.
+constexpr i32 FastSlack = 16;
+
+struct FastReader
+{
+    BitWord Bits;
+    u32 Count;
+    const u8* In;
+
+    // Afterwards at least WordBits - 8 bits are pending.
+    [[gnu::always_inline]] void Refill()
+    {
+        BitWord word;
+        __builtin_memcpy(&word, In, sizeof word);
+        // Bits above Count hold the low bits of the next byte, which the next refill ORs in
+        // again unchanged.
+        Bits |= word << Count;
+        In += (WordBits - 1 - Count) >> 3;
+        Count |= WordBits - 8;
+    }
+
+    [[gnu::always_inline]] u32 Take(u32 n)
+    {
+        u32 value = static_cast<u32>(Bits) & ((1u << n) - 1);
+        Bits >>= n;
+        Count -= n;
+        return value;
+    }
+
+    void Store()
+    {
+        const u8* start = InflateState.InputBuffer;
+        u32 back = Count >> 3;
+        if (back > static_cast<u32>(In - start))
+            back = static_cast<u32>(In - start);
+        In -= back;
+        Count -= back * 8;
+        InflateState.InputPosition = static_cast<i16>(In - start);
+        InflateState.BitCount = static_cast<u8>(Count);
+        InflateState.BitBuffer = static_cast<u32>(Bits & ((BitWord{1} << Count) - 1));
+    }
+};
+
+// Walks link slots to the slot of a code, dropping the bits of the links; the bits of the
+// final slot are the caller's to drop. Most codes end in the root.
+[[gnu::always_inline]] static inline const DecodeEntry*
+FastLookup(FastReader& r, const DecodeEntry* table, u32 bits)
+{
+    const DecodeEntry* e = table + (r.Bits & ((1u << bits) - 1));
+    if (e->op <= OpLiteral) [[likely]]
+        return e;
+    while (e->op > OpLiteral && e->op != OpInvalid) {
+        r.Take(e->bits);
+        e = e->subTable + (r.Bits & ((1u << (e->op - 16)) - 1));
+    }
+    return e;
+}
+
+// Returns a result, or NeedPlainPath when fewer than FastSlack bytes of the input block are
+// left.
+static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
+                      u32 literalBits, u32 distanceBits)
+{
+    const u8* start = InflateState.InputBuffer;
+    i32 available = InflateState.InputLastIndex + 1 - InflateState.InputPosition;
+    if (available < FastSlack)
+        return NeedPlainPath;
+    const u8* limit = start + InflateState.InputLastIndex + 1 - FastSlack;
+    FastReader r{InflateState.BitBuffer, InflateState.BitCount, start + InflateState.InputPosition};
+    u8* window = InflateState.Window;
+    u32 position = InflateState.WindowPosition;
+    i32 result = NeedPlainPath;
+    const BitWord literalMask = (BitWord{1} << literalBits) - 1;
+    while (r.In <= limit) {
+        r.Refill();
+        const DecodeEntry* e = FastLookup(r, literalTable, literalBits);
+        if (e->op == OpLiteral) {
+            r.Take(e->bits);
+            // Literals that follow while their whole code is still in the buffer; a root
+            // slot whose code fits is the right one whatever the bits above it.
+            bool written = true;
+            for (;;) {
+                window[position++] = static_cast<u8>(e->value);
+                if (position == WindowSize) {
+                    written = EmitWindow(static_cast<u16>(WindowSize));
+                    position = 0;
+                    if (!written)
+                        break;
+                }
+                e = literalTable + (r.Bits & literalMask);
+                if (e->op != OpLiteral || e->bits > r.Count)
+                    break;
+                r.Take(e->bits);
+            }
+            if (!written) {
+                result = ResultWriteFailed;
+                break;
+            }
+            continue;
+        }
+        if (e->op == OpInvalid) {
+            result = ResultBadData;
+            break;
+        }
+        r.Take(e->bits);
+        if (e->op == OpEndOfBlock) {
+            result = ResultOk;
+            break;
+        }
+        u32 length = static_cast<u16>(e->value + r.Take(e->op));
+        if (distanceTable == nullptr) {
+            result = ResultBadData;
+            break;
+        }
+        if constexpr (NarrowWord)
+            r.Refill();
+        e = FastLookup(r, distanceTable, distanceBits);
+        if (e->op == OpInvalid) {
+            result = ResultBadData;
+            break;
+        }
+        r.Take(e->bits);
+        if constexpr (NarrowWord)
+            r.Refill();
+        u32 distance = e->value + r.Take(e->op);
+        if (distance <= position && position + length <= WindowSize) {
+            u8* to = window + position;
+            const u8* from = to - distance;
+            if (distance >= length || distance >= 8)
+                MoveBlock(to, from, length);  // word steps read only finished bytes
+            else
+                RepeatPattern(to, distance, length);
+            position += length;
+            if (position == WindowSize) {
+                if (!EmitWindow(static_cast<u16>(WindowSize))) {
+                    result = ResultWriteFailed;
+                    break;
+                }
+                position = 0;
+            }
+            continue;
+        }
+        u32 wrapped = position + WindowSize - distance;  // source in the previous filling
+        if (distance > position && wrapped + length <= WindowSize &&
+            position + length <= WindowSize) {
+            // The source lies ahead of the destination, so a forward copy reads every byte
+            // before it is overwritten.
+            MoveBlock(window + position, window + wrapped, length);
+            position += length;
+            if (position == WindowSize) {
+                if (!EmitWindow(static_cast<u16>(WindowSize))) {
+                    result = ResultWriteFailed;
+                    break;
+                }
+                position = 0;
+            }
+            continue;
+        }
+        InflateState.WindowPosition = static_cast<u16>(position);
+        if (!CopyMatch(length, static_cast<u16>(position - distance))) {
+            result = ResultWriteFailed;
+            break;
+        }
+        position = InflateState.WindowPosition;
+    }
+    InflateState.WindowPosition = static_cast<u16>(position);
+    r.Store();
+    return result;
+}
+
+// One literal/length or distance slot through EnsureBits; null for an invalid code.
+static const DecodeEntry* PlainLookup(const DecodeEntry* table, i32 bits)
+{
+    EnsureBits(static_cast<u8>(bits));
+    const DecodeEntry* e = table + (InflateState.BitBuffer & LowBitMask[bits]);
+    while (e->op > OpLiteral) {
+        if (e->op == OpInvalid)
+            return nullptr;
+        SkipBits(e->bits);
+        u8 e2 = static_cast<u8>(e->op - 16);  // sub-table index bits
+        EnsureBits(e2);
+        e = e->subTable + (InflateState.BitBuffer & LowBitMask[e2]);
+    }
+    SkipBits(e->bits);
+    return e;
+}
+
+static i32 DecodeSymbols(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
+                         i32 literalBits, i32 distanceBits)
+{
+    while (!InflateState.AbortFlag && !InflateState.InputExhausted) {
+        if (literalTable == nullptr)
+            return ResultBadData;
+        i32 fast = DecodeFast(literalTable, distanceTable, static_cast<u32>(literalBits),
+                              static_cast<u32>(distanceBits));
+        if (fast != NeedPlainPath)
+            return fast;
+        const DecodeEntry* e = PlainLookup(literalTable, literalBits);
+        if (e == nullptr)
+            return ResultBadData;
+        if (e->op == OpLiteral) {
+            if (!PutByte(static_cast<u8>(e->value)))
+                return ResultWriteFailed;
+            continue;
+        }
+        if (e->op == OpEndOfBlock)
+            return ResultOk;
+        u32 length = static_cast<u16>(e->value + ReadBits(e->op));
+        if (distanceTable == nullptr)
+            return ResultBadData;
+        e = PlainLookup(distanceTable, distanceBits);
+        if (e == nullptr)
+            return ResultBadData;
+        // Wraps at 16 bits on purpose; the copy masks it to the ring.
+        u32 source = static_cast<u16>(InflateState.WindowPosition - e->value - ReadBits(e->op));
+        if (!CopyMatch(length, source))
+            return ResultWriteFailed;
+    }
+    return InflateState.AbortFlag ? ResultAborted : ResultReadFailed;
+}
+
+static i32 CopyStoredBlock()
+{
+    SkipBits(static_cast<u8>(InflateState.BitCount & 7));
+    u32 length = ReadBits(16);  // LEN
+    EnsureBits(16);
+    if (length != (~InflateState.BitBuffer & 0xFFFF))  // NLEN
+        return ResultBadData;
+    SkipBits(16);
+    while (length > 0 && !InflateState.AbortFlag && !InflateState.InputExhausted) {
+        // Whole bytes straight from the input block; no refill, so the flags hold.
+        if (InflateState.BitCount == 0) {
+            i32 available = InflateState.InputLastIndex + 1 - InflateState.InputPosition;
+            u32 room = WindowSize - InflateState.WindowPosition;
+            u32 n = length < room ? length : room;
+            if (available > 0 && static_cast<u32>(available) < n)
+                n = static_cast<u32>(available);
+            if (available > 0) {
+                MoveBlock(InflateState.Window + InflateState.WindowPosition,
+                          InflateState.InputBuffer + InflateState.InputPosition, n);
+                InflateState.InputPosition =
+                    static_cast<i16>(InflateState.InputPosition + static_cast<i32>(n));
+                InflateState.WindowPosition = static_cast<u16>(InflateState.WindowPosition + n);
+                length -= n;
+                if (InflateState.WindowPosition == WindowSize) {
+                    if (!EmitWindow(static_cast<u16>(WindowSize)))
+                        return ResultWriteFailed;
+                    InflateState.WindowPosition = 0;
+                }
+                continue;
+            }
+        }
+        --length;
+        EnsureBits(8);
+        if (!PutByte(static_cast<u8>(InflateState.BitBuffer)))
+            return ResultWriteFailed;
+        SkipBits(8);
+    }
+    if (InflateState.AbortFlag)
+        return ResultAborted;
+    return InflateState.InputExhausted ? ResultReadFailed : ResultOk;
+}
+
+static i32 DecodeFixedBlock()
+{
+    u16 lengths[288];
+    for (u32 i = 0; i < 288; ++i)
+        lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+    DecodeEntry* literalTable = nullptr;
+    i32 literalBits = FixedLiteralBits;
+    i32 result =
+        BuildDecodeTable(lengths, 288, 257, LengthBase, LengthExtra, literalTable, literalBits);
+    if (result != TableComplete)
+        return result;
+    for (u32 i = 0; i < 30; ++i)
+        lengths[i] = 5;
+    DecodeEntry* distanceTable = nullptr;
+    i32 distanceBits = FixedDistanceBits;
+    result =
+        BuildDecodeTable(lengths, 30, 0, DistanceBase, DistanceExtra, distanceTable, distanceBits);
+    if (result > TableIncomplete) {
+        ReleaseDecodeTables(literalTable);
+        return ResultBadData;
+    }
+    result = DecodeSymbols(literalTable, distanceTable, literalBits, distanceBits);
+    ReleaseDecodeTables(literalTable);
+    ReleaseDecodeTables(distanceTable);
+    return result;
+}
+
+// Reads the literal/length and distance code lengths as one sequence through the code-length
+// code; a repeat may run from the one into the other.
+static i32 ReadCodeLengths(const DecodeEntry* table, i32 bits, u16* lengths, u32 total)
+{
+    u16 previous = 0;
+    u32 i = 0;
+    while (i < total) {
+        if (table == nullptr)
+            return ResultBadData;
+        const DecodeEntry* e = PlainLookup(table, bits);
+        if (e == nullptr)
+            return ResultBadData;
+        u16 symbol = e->value;
+        if (symbol < 16) {
+            lengths[i++] = symbol;
+            previous = symbol;
+            continue;
+        }
+        u32 count;
+        u16 repeated = 0;
+        if (symbol == 16) {
+            count = 3 + ReadBits(2);
+            repeated = previous;
+        } else if (symbol == 17) {
+            count = 3 + ReadBits(3);
+        } else {
+            count = 11 + ReadBits(7);
+        }
+        if (i + count > total)
+            return symbol == 18 ? ResultBadData : ResultBadLengths;
+        for (; count != 0; --count)
+            lengths[i++] = repeated;
+        previous = repeated;
+    }
+    return ResultOk;
+}
+
+static i32 DecodeDynamicBlock()
+{
+    u32 nl = 257 + ReadBits(5);  // HLIT
+    u32 nd = 1 + ReadBits(5);    // HDIST
+    u32 nb = 4 + ReadBits(4);    // HCLEN
+    u16 lengths[MaxLengths] = {};
+    for (u32 j = 0; j < nb; ++j)
+        lengths[CodeLengthOrder[j]] = static_cast<u16>(ReadBits(3));
+    DecodeEntry* table = nullptr;
+    i32 bits = CodeLengthBits;
+    i32 result = BuildDecodeTable(lengths, 19, 19, nullptr, nullptr, table, bits);
+    if (result != TableComplete) {
+        if (result == TableIncomplete)
+            ReleaseDecodeTables(table);
+        return ResultBadData;
+    }
+    result = ReadCodeLengths(table, bits, lengths, nl + nd);
+    ReleaseDecodeTables(table);
+    if (result != ResultOk)
+        return result;
+
+    DecodeEntry* literalTable = nullptr;
+    i32 literalBits = LiteralLookupBits;
+    result = BuildDecodeTable(lengths, static_cast<u16>(nl), 257, LengthBase, LengthExtra,
+                              literalTable, literalBits);
+    if (result != TableComplete) {
+        if (result == TableIncomplete)
+            ReleaseDecodeTables(literalTable);
+        return ResultBadData;
+    }
+    DecodeEntry* distanceTable = nullptr;
+    i32 distanceBits = DistanceLookupBits;
+    result = BuildDecodeTable(lengths + nl, static_cast<u16>(nd), 0, DynamicDistance.Base,
+                              DynamicDistance.Extra, distanceTable, distanceBits);
+    if (result > TableIncomplete) {
+        ReleaseDecodeTables(literalTable);
+        return ResultBadData;
+    }
+    result = DecodeSymbols(literalTable, distanceTable, literalBits, distanceBits);
+    ReleaseDecodeTables(literalTable);
+    ReleaseDecodeTables(distanceTable);
+    return result;
+}
+
+static i32 DecodeBlock(i32& last)
+{
+    last = static_cast<i32>(ReadBits(1));  // BFINAL
+    switch (ReadBits(2)) {                 // BTYPE
+        case 0:
+            return CopyStoredBlock();
+        case 1:
+            return DecodeFixedBlock();
+        case 2:
+            return DecodeDynamicBlock();
+        default:
+            return ResultBadData;
+    }
+}
+
+i32 InflateEntry()
+{
+    InflateState.InputPosition = 0;
+    InflateState.InputLastIndex = -1;
+    InflateState.WindowPosition = 0;
+    InflateState.BitCount = 0;
+    InflateState.BitBuffer = 0;
+    i32 last = 0;
+    do {
+        i32 result = DecodeBlock(last);
+        if (result != ResultOk)
+            return result;
+    } while (last == 0);
+    return EmitWindow(InflateState.WindowPosition) ? ResultOk : ResultWriteFailed;
+}

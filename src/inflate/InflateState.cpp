@@ -1,0 +1,219 @@
+// Decompressor state and services. Every read of compressed data goes through RefillInput,
+// the only place besides the stored copy that pumps messages, so the abort flag and the
+// input-exhausted flag change nowhere else.
+#include "inflate/InflateState.h"
+
+#include "archive/FileSystem.h"
+
+constinit InflateStateRecord InflateState = {};
+
+constexpr u16 LowBitMask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F,
+                                0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
+                                0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
+static_assert(sizeof(LowBitMask) / sizeof(LowBitMask[0]) == 17);
+
+constexpr u32 CrcPolynomial = 0xEDB88320;
+constexpr u32 ReadAheadSlack = 2;
+
+// Slicing by sixteen: slice k gives the CRC of a byte followed by k zero bytes. Yields the
+// same values as the byte-wise update over the 256-entry table, which is slice 0.
+static constinit u32 CrcSlices[15][256] = {};
+
+static const u32* Slice(u32 k)
+{
+    return k == 0 ? InflateState.CrcTable : CrcSlices[k - 1];
+}
+
+void InflateStateReset()
+{
+    InflateState = InflateStateRecord{};
+    InitCrcTable();
+}
+
+void InitCrcTable()
+{
+    for (u32 i = 0; i < 256; ++i) {
+        u32 c = i;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) != 0 ? (c >> 1) ^ CrcPolynomial : c >> 1;
+        InflateState.CrcTable[i] = c;
+    }
+    for (u32 k = 1; k < 16; ++k) {
+        const u32* previous = Slice(k - 1);
+        for (u32 i = 0; i < 256; ++i)
+            CrcSlices[k - 1][i] = (previous[i] >> 8) ^ InflateState.CrcTable[previous[i] & 0xFF];
+    }
+}
+
+static u32 LoadLittle32(const u8* p)
+{
+    return static_cast<u32>(p[0]) | static_cast<u32>(p[1]) << 8 | static_cast<u32>(p[2]) << 16 |
+           static_cast<u32>(p[3]) << 24;
+}
+
+u32 AddToCrc(const u8* data, u32 length, u32& accumulator)
+{
+    const u32* t = InflateState.CrcTable;
+    u32 acc = accumulator;
+    for (; length >= 16; length -= 16, data += 16) {
+        u32 a = LoadLittle32(data) ^ acc;
+        u32 b = LoadLittle32(data + 4);
+        u32 c = LoadLittle32(data + 8);
+        u32 d = LoadLittle32(data + 12);
+        acc = CrcSlices[14][a & 0xFF] ^ CrcSlices[13][(a >> 8) & 0xFF] ^
+              CrcSlices[12][(a >> 16) & 0xFF] ^ CrcSlices[11][a >> 24] ^ CrcSlices[10][b & 0xFF] ^
+              CrcSlices[9][(b >> 8) & 0xFF] ^ CrcSlices[8][(b >> 16) & 0xFF] ^
+              CrcSlices[7][b >> 24] ^ CrcSlices[6][c & 0xFF] ^ CrcSlices[5][(c >> 8) & 0xFF] ^
+              CrcSlices[4][(c >> 16) & 0xFF] ^ CrcSlices[3][c >> 24] ^ CrcSlices[2][d & 0xFF] ^
+              CrcSlices[1][(d >> 8) & 0xFF] ^ CrcSlices[0][(d >> 16) & 0xFF] ^ t[d >> 24];
+    }
+    for (; length != 0; --length, ++data)
+        acc = (acc >> 8) ^ t[(acc ^ *data) & 0xFF];
+    accumulator = acc;
+    return acc;
+}
+
+void EnsureBits(u8 n)
+{
+    SFX_ASSERT(n <= 16);
+    while (InflateState.BitCount < n) {
+        if (InflateState.InputPosition > InflateState.InputLastIndex)
+            RefillInput();
+        u8 next = InflateState.InputBuffer[InflateState.InputPosition];
+        InflateState.InputPosition = static_cast<i16>(InflateState.InputPosition + 1);
+        InflateState.BitBuffer |= static_cast<u32>(next) << InflateState.BitCount;
+        InflateState.BitCount = static_cast<u8>(InflateState.BitCount + 8);
+    }
+}
+
+void SkipBits(u8 n)
+{
+    SFX_ASSERT(n <= InflateState.BitCount);
+    InflateState.BitBuffer >>= n;
+    InflateState.BitCount = static_cast<u8>(InflateState.BitCount - n);
+}
+
+// The archive handle is marked closed here, so the entry's own close later does nothing.
+static void CloseArchive()
+{
+    if (InflateState.ArchiveFile != INVALID_HANDLE_VALUE)
+        FsClose(InflateState.ArchiveFile);
+    InflateState.ArchiveFile = INVALID_HANDLE_VALUE;
+}
+
+void RefillInput()
+{
+    // Signed on purpose: a size of 2^31 or more is negative and counts as already fetched.
+    if (InflateState.CompressedSize + static_cast<i32>(ReadAheadSlack) < InflateState.BytesRead) {
+        InflateState.InputExhausted = true;
+        InflateState.InputLastIndex = static_cast<i16>(InputBlockSize - 1);
+        InflateState.InputPosition = 0;
+        return;
+    }
+    ServiceMessages();
+    ReportEntryProgress();
+    u16 count = 0;
+    // A handle closed by an earlier failure reads as another failure.
+    bool failed = InflateState.ArchiveFile == INVALID_HANDLE_VALUE;
+    if (!failed) {
+        // Always a whole block: the read-ahead past the entry is never decoded.
+        FsRead(InflateState.ArchiveFile, InflateState.InputBuffer, InputBlockSize, count);
+        failed = FsLastError != 0 || count == 0;
+    }
+    if (failed) {
+        CloseArchive();
+        InflateState.InputExhausted = true;
+        count = InputBlockSize;  // stale bytes serve as filler
+    }
+    InflateState.BytesRead += count;
+    InflateState.InputLastIndex = static_cast<i16>(count - 1);
+    InflateState.InputPosition = 0;
+}
+
+bool EmitWindow(u16 count)
+{
+    SFX_ASSERT(count <= WindowSize);
+    u16 written = 0;
+    FsWrite(InflateState.TargetFile, InflateState.Window, count, written);
+    bool ok = written == count && FsLastError == 0;
+    if (!ok)
+        MessageBeep(0);
+    AddToCrc(InflateState.Window, count, InflateState.CrcAccumulator);
+    return ok;
+}
+
+void ServiceMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+        if (InflateState.ProgressWindow == nullptr ||
+            IsDialogMessageA(InflateState.ProgressWindow, &message) == FALSE) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
+static i16 EntryPercentage()
+{
+    i32 size = InflateState.CompressedSize;
+    i32 read = InflateState.BytesRead;
+    // Any result outside 0..100, negative ones included, is capped; also where the value
+    // would wrap into that range in 16 bits.
+    if (read <= ProgressSwitchOver) {
+        i32 percentage = read * 100 / size;
+        return percentage < 0 || percentage > ProgressCap ? ProgressCap
+                                                          : static_cast<i16>(percentage);
+    }
+    double percentage = static_cast<double>(read) * 100.0 / static_cast<double>(size);
+    return percentage < 0.0 || percentage >= ProgressCap + 1.0 ? ProgressCap
+                                                               : static_cast<i16>(percentage);
+}
+
+void ReportEntryProgress()
+{
+    if (InflateState.CompressedSize == 0)
+        return;
+    i16 percentage = EntryPercentage();
+    if (percentage == InflateState.LastPercentage)
+        return;
+    InflateState.LastPercentage = percentage;
+    if (InflateState.ProgressWindow != nullptr) {
+        // The progress window's procedure runs inside this call and may call RequestAbort.
+        SendMessageA(InflateState.ProgressWindow, WM_COMMAND,
+                     static_cast<WPARAM>(static_cast<LPARAM>(InflateState.ProgressCommandId)),
+                     static_cast<LPARAM>(percentage));
+    } else if (InflateState.ProgressCommandId != 0) {
+        InflateState.AbortFlag = GetAsyncKeyState(InflateState.ProgressCommandId) < 0;
+    }
+}
+
+void RequestAbort()
+{
+    InflateState.AbortFlag = true;
+}
+
+i32 CopyStoredEntry()
+{
+    while (InflateState.BytesRead < InflateState.CompressedSize && !InflateState.AbortFlag) {
+        i32 remaining = InflateState.CompressedSize - InflateState.BytesRead;
+        u16 wanted = static_cast<u16>(
+            remaining < static_cast<i32>(WindowSize) ? static_cast<u32>(remaining) : WindowSize);
+        u16 got = 0;
+        if (InflateState.ArchiveFile == INVALID_HANDLE_VALUE)
+            return ResultReadFailed;
+        FsRead(InflateState.ArchiveFile, InflateState.Window, wanted, got);
+        if (FsLastError != 0)
+            return ResultReadFailed;  // the archive stays open
+        if (!EmitWindow(got))
+            return ResultWriteFailed;
+        InflateState.BytesRead += got;
+        ServiceMessages();
+        ReportEntryProgress();
+        if (got != wanted) {
+            CloseArchive();
+            return ResultReadFailed;
+        }
+    }
+    return InflateState.AbortFlag ? ResultAborted : ResultOk;
+}

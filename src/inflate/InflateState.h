@@ -1,0 +1,58 @@
+// The decompressor's one state record and its services: CRC-32, buffered bit input from the
+// archive, the output window with its emission, the message pump, progress and abort.
+// Re-entered only through the message pump and the progress message (RequestAbort).
+#pragma once
+
+#include <type_traits>
+
+#include "Types.h"
+#include "platform/win32.h"
+
+constexpr u32 InputBlockSize = 2048;
+constexpr u32 WindowSize = 32768;
+constexpr i32 ProgressSwitchOver = 1000000;
+constexpr i16 ProgressCap = 100;
+
+struct InflateStateRecord
+{
+    u32 CrcTable[256];
+    u8 InputBuffer[InputBlockSize];
+    i16 InputPosition;
+    i16 InputLastIndex;  // -1: empty
+    HWND ProgressWindow;
+    i16 ProgressCommandId;
+    u16 WindowPosition;
+    u32 BitBuffer;  // the next bit of the stream is bit 0
+    u8 BitCount;
+    HANDLE ArchiveFile;
+    HANDLE TargetFile;
+    char ArchivePath[PathBufferSize];
+    i32 CompressedSize;
+    i32 BytesRead;  // read-ahead included
+    i16 LastPercentage;
+    u32 CrcAccumulator;  // not inverted
+    u16 LocalHeaderFlags;
+    bool AbortFlag;
+    bool InputExhausted;
+    u8* Window;
+};
+
+static_assert(std::is_trivially_copyable_v<InflateStateRecord>);
+
+extern constinit InflateStateRecord InflateState;
+
+extern const u16 LowBitMask[17];
+
+// Back to the all-zero start state with the CRC table filled; for tests.
+void InflateStateReset();
+
+void InitCrcTable();
+u32 AddToCrc(const u8* data, u32 length, u32& accumulator);
+void EnsureBits(u8 n);
+void SkipBits(u8 n);
+void RefillInput();
+bool EmitWindow(u16 count);
+void ServiceMessages();
+void ReportEntryProgress();
+void RequestAbort();
+i32 CopyStoredEntry();

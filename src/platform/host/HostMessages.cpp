@@ -1,0 +1,110 @@
+// Host stand-in for the message functions the decompressor uses; no windows exist, so the
+// tests decide what each call sees.
+#include "platform/host/HostMessages.h"
+
+#include <deque>
+
+namespace {
+
+struct MessageState
+{
+    std::deque<MSG> Queue;
+    std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> OnSend;
+    std::function<SHORT(int)> OnKey;
+    std::function<BOOL(HWND, const MSG&)> OnDialog;
+    unsigned Peeks = 0;
+    unsigned Dispatches = 0;
+    unsigned Beeps = 0;
+};
+
+MessageState& Messages()
+{
+    static MessageState state;
+    return state;
+}
+
+}  // namespace
+
+void HostMessagesReset()
+{
+    Messages() = MessageState{};
+}
+
+void HostPostMessage(const MSG& message)
+{
+    Messages().Queue.push_back(message);
+}
+
+void HostOnSendMessage(std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> callback)
+{
+    Messages().OnSend = std::move(callback);
+}
+
+void HostOnKeyState(std::function<SHORT(int)> callback)
+{
+    Messages().OnKey = std::move(callback);
+}
+
+void HostOnDialogMessage(std::function<BOOL(HWND, const MSG&)> callback)
+{
+    Messages().OnDialog = std::move(callback);
+}
+
+unsigned HostPeekCalls()
+{
+    return Messages().Peeks;
+}
+
+unsigned HostDispatchCalls()
+{
+    return Messages().Dispatches;
+}
+
+unsigned HostBeeps()
+{
+    return Messages().Beeps;
+}
+
+BOOL WINAPI PeekMessageA(LPMSG message, HWND, UINT, UINT, UINT remove)
+{
+    MessageState& state = Messages();
+    ++state.Peeks;
+    if (state.Queue.empty())
+        return FALSE;
+    *message = state.Queue.front();
+    if ((remove & PM_REMOVE) != 0)
+        state.Queue.pop_front();
+    return TRUE;
+}
+
+BOOL WINAPI IsDialogMessageA(HWND dialog, LPMSG message)
+{
+    return Messages().OnDialog ? Messages().OnDialog(dialog, *message) : FALSE;
+}
+
+BOOL WINAPI TranslateMessage(const MSG*)
+{
+    return FALSE;
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG*)
+{
+    ++Messages().Dispatches;
+    return 0;
+}
+
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return Messages().OnSend ? Messages().OnSend(window, message, wParam, lParam) : 0;
+}
+
+SHORT WINAPI GetAsyncKeyState(int key)
+{
+    return Messages().OnKey ? Messages().OnKey(key) : 0;
+}
+
+BOOL WINAPI MessageBeep(UINT)
+{
+    ++Messages().Beeps;
+    return TRUE;
+}

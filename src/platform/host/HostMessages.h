@@ -1,0 +1,23 @@
+// Test controls of the host stand-in for the message functions: a queue PeekMessageA drains,
+// a callback that receives every SendMessageA, a scripted key state, and call counters.
+#pragma once
+
+#include <functional>
+
+#include "platform/win32.h"
+
+// Empties the queue, drops the callbacks and zeroes every counter.
+void HostMessagesReset();
+
+// Queues a message for PeekMessageA to return.
+void HostPostMessage(const MSG& message);
+// Receives each SendMessageA; its result is what SendMessageA returns.
+void HostOnSendMessage(std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> callback);
+// Answers GetAsyncKeyState; without one, every key reads as up.
+void HostOnKeyState(std::function<SHORT(int)> callback);
+// Answers IsDialogMessageA; without one, no message is a dialog message.
+void HostOnDialogMessage(std::function<BOOL(HWND, const MSG&)> callback);
+
+unsigned HostPeekCalls();
+unsigned HostDispatchCalls();
+unsigned HostBeeps();

@@ -1,0 +1,61 @@
+// Runs the decompressor on one entry's data as the extraction prepares it: the data sits in
+// an archive file (followed by whatever bytes a test puts behind it), the output goes to a
+// target file that is read back afterwards.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Types.h"
+#include "support/TestFiles.h"
+
+struct EntryInput
+{
+    Bytes Data;    // the entry's compressed (or stored) bytes
+    Bytes Behind;  // archive bytes after the entry's data
+    bool SizeGiven = false;
+    i32 CompressedSize = 0;  // used when SizeGiven, else Data's size
+    HWND ProgressWindow = nullptr;
+    i16 ProgressCommandId = 0;
+    long long FailWritesAfter = -1;  // host only: target writes fail after this many bytes
+};
+
+struct EntryOutput
+{
+    i32 Result = -1;
+    Bytes Written;                    // the target file's contents
+    u32 Crc = 0;                      // the complemented accumulator
+    bool ArchiveClosedEarly = false;  // the engine closed the archive itself
+};
+
+enum class EntryMethod
+{
+    Stored,
+    Deflated,
+};
+
+// Sets up the state, runs CopyStoredEntry or InflateEntry, and tears down again; onDone runs
+// right after the call, before the teardown.
+EntryOutput RunEntry(EntryMethod method, const EntryInput& input,
+                     void (*onDone)(void* context) = nullptr, void* context = nullptr);
+
+// zlib raw deflate (no header) of data at a level and strategy.
+Bytes ZlibDeflate(const Bytes& data, int level, int strategy);
+std::uint32_t ZlibCrc(const Bytes& data);
+
+// Deflate streams by hand, least significant bit first, one field per call.
+struct BitWriter
+{
+    Bytes Out;
+    std::uint32_t Pending = 0;
+    int Count = 0;
+    void Put(std::uint32_t value, int bits);
+    // A Huffman code given most significant bit first, as codes are defined.
+    void PutCode(std::uint32_t code, int length);
+    void AlignToByte();
+    Bytes Finish();
+};
+
+// Canonical codes for a list of code lengths (0: no code).
+std::vector<std::uint32_t> CanonicalCodes(const std::vector<int>& lengths);

@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "inflate/DecodeTables.h"
+#include "inflate/Inflate.h"
+#include "support/EntryRunner.h"
+
+#if !defined(_WIN32)
+#include "platform/host/HostControl.h"
+#endif
+
+namespace {
+
+struct Built
+{
+    i32 Result = -1;
+    DecodeEntry* Table = nullptr;
+    i32 Bits = 0;
+
+    ~Built()
+    {
+        ReleaseDecodeTables(Table);
+    }
+};
+
+void Build(Built& b, const std::vector<u16>& lengths, u16 simpleCount, const u16* base,
+           const u16* extra, i32 lookupBits)
+{
+    b.Bits = lookupBits;
+    b.Result = BuildDecodeTable(lengths.data(), static_cast<u16>(lengths.size()), simpleCount, base,
+                                extra, b.Table, b.Bits);
+}
+
+// Walks the tables for a code given most significant bit first, as a decoder meets it.
+const DecodeEntry* Lookup(const DecodeEntry* table, i32 rootBits, u32 code, int length)
+{
+    u32 bits = 0;
+    for (int i = 0; i < length; ++i)
+        bits |= ((code >> (length - 1 - i)) & 1) << i;
+    const DecodeEntry* e = table + (bits & ((1u << rootBits) - 1));
+    while (e->op > 16 && e->op <= 32) {
+        bits >>= e->bits;
+        e = e->subTable + (bits & ((1u << (e->op - 16)) - 1));
+    }
+    return e;
+}
+
+u32 SlotCount(const DecodeEntry* table)
+{
+    return table[-1].value;
+}
+
+std::vector<u16> FixedLiteralLengths()
+{
+    std::vector<u16> l(288);
+    for (u32 i = 0; i < 288; ++i)
+        l[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+    return l;
+}
+
+}  // namespace
+
+TEST(DecodeTables, AllZeroLengthsGiveNoTable)
+{
+    Built b;
+    Build(b, std::vector<u16>(19, 0), 19, nullptr, nullptr, 7);
+    EXPECT_EQ(b.Result, TableComplete);
+    EXPECT_EQ(b.Table, nullptr);
+    EXPECT_EQ(b.Bits, 0);
+}
+
+TEST(DecodeTables, SingleOneBitCodeLeavesOtherPatternInvalid)
+{
+    std::vector<u16> lengths(30, 0);
+    lengths[3] = 1;
+    Built b;
+    Build(b, lengths, 0, DistanceBase, DistanceExtra, 6);
+    ASSERT_EQ(b.Result, TableComplete);
+    EXPECT_EQ(b.Bits, 1);
+    ASSERT_EQ(SlotCount(b.Table), 2u);
+    EXPECT_EQ(b.Table[0].op, DistanceExtra[3]);
+    EXPECT_EQ(b.Table[0].value, DistanceBase[3]);
+    EXPECT_EQ(b.Table[0].bits, 1);
+    EXPECT_EQ(b.Table[1].op, OpInvalid);
+}
+
+TEST(DecodeTables, SingleTwoBitCodeIsIncompleteButBuilt)
+{
+    std::vector<u16> lengths(19, 0);
+    lengths[5] = 2;
+    Built b;
+    Build(b, lengths, 19, nullptr, nullptr, 7);
+    ASSERT_EQ(b.Result, TableIncomplete);
+    ASSERT_EQ(b.Bits, 2);
+    ASSERT_EQ(SlotCount(b.Table), 4u);
+    int invalid = 0;
+    for (int i = 0; i < 4; ++i)
+        invalid += b.Table[i].op == OpInvalid;
+    EXPECT_EQ(invalid, 3);
+    EXPECT_EQ(b.Table[0].value, 5);
+    EXPECT_EQ(b.Table[0].op, OpLiteral);
+}
+
+TEST(DecodeTables, BadLengthsAllocateNothing)
+{
+#if !defined(_WIN32)
+    std::size_t before = HostHeapBlocks();
+#endif
+    Built over;
+    Build(over, {1, 1, 1}, 3, nullptr, nullptr, 7);
+    EXPECT_EQ(over.Result, TableBadInput);
+    EXPECT_EQ(over.Table, nullptr);
+
+    Built tooLong;
+    std::vector<u16> lengths(19, 1);
+    lengths[4] = 17;
+    Build(tooLong, lengths, 19, nullptr, nullptr, 7);
+    EXPECT_EQ(tooLong.Result, TableBadInput);
+    EXPECT_EQ(tooLong.Table, nullptr);
+    EXPECT_EQ(tooLong.Bits, 0);
+#if !defined(_WIN32)
+    EXPECT_EQ(HostHeapBlocks(), before);
+#endif
+}
+
+TEST(DecodeTables, NonSimpleSymbolWithoutBaseTableIsBadInput)
+{
+#if !defined(_WIN32)
+    std::size_t before = HostHeapBlocks();
+#endif
+    Built b;
+    Build(b, {1, 2, 2}, 1, nullptr, nullptr, 7);
+    EXPECT_EQ(b.Result, TableBadInput);
+    EXPECT_EQ(b.Table, nullptr);
+#if !defined(_WIN32)
+    EXPECT_EQ(HostHeapBlocks(), before);
+#endif
+}
+
+TEST(DecodeTables, FixedDistanceCodeHasTwoInvalidPatterns)
+{
+    Built b;
+    Build(b, std::vector<u16>(30, 5), 0, DistanceBase, DistanceExtra, 5);
+    ASSERT_EQ(b.Result, TableIncomplete);
+    ASSERT_EQ(b.Bits, 5);
+    EXPECT_EQ(SlotCount(b.Table), 32u);
+    EXPECT_EQ(Lookup(b.Table, b.Bits, 0x1E, 5)->op, OpInvalid);
+    EXPECT_EQ(Lookup(b.Table, b.Bits, 0x1F, 5)->op, OpInvalid);
+    for (u32 symbol = 0; symbol < 30; ++symbol) {
+        const DecodeEntry* e = Lookup(b.Table, b.Bits, symbol, 5);
+        EXPECT_EQ(e->value, DistanceBase[symbol]) << symbol;
+        EXPECT_EQ(e->op, DistanceExtra[symbol]) << symbol;
+        EXPECT_EQ(e->bits, 5);
+    }
+}
+
+TEST(DecodeTables, FixedLiteralCodeDecodesEverySymbol)
+{
+    std::vector<u16> lengths = FixedLiteralLengths();
+    Built b;
+    Build(b, lengths, 257, LengthBase, LengthExtra, 7);
+    ASSERT_EQ(b.Result, TableComplete);
+    ASSERT_EQ(b.Bits, 7);
+    EXPECT_EQ(SlotCount(b.Table), 128u);
+    std::vector<int> asInts(lengths.begin(), lengths.end());
+    std::vector<u32> codes = CanonicalCodes(asInts);
+    for (u32 symbol = 0; symbol < 288; ++symbol) {
+        const DecodeEntry* e = Lookup(b.Table, b.Bits, codes[symbol], lengths[symbol]);
+        if (symbol < 256) {
+            EXPECT_EQ(e->op, OpLiteral) << symbol;
+            EXPECT_EQ(e->value, symbol);
+        } else if (symbol == 256) {
+            EXPECT_EQ(e->op, OpEndOfBlock);
+        } else if (symbol >= 286) {
+            EXPECT_EQ(e->op, OpInvalid) << symbol;
+        } else {
+            EXPECT_EQ(e->op, LengthExtra[symbol - 257]) << symbol;
+            EXPECT_EQ(e->value, LengthBase[symbol - 257]) << symbol;
+        }
+    }
+}
+
+TEST(DecodeTables, RootWidthIsClampedToTheCodeLengths)
+{
+    std::vector<u16> lengths = {2, 3, 4, 4, 1};
+    Built narrow;
+    Build(narrow, lengths, 19, nullptr, nullptr, 7);
+    EXPECT_EQ(narrow.Result, TableComplete);
+    EXPECT_EQ(narrow.Bits, 4);
+    EXPECT_EQ(SlotCount(narrow.Table), 16u);
+
+    // Shortest code 3 bits: a desired width of 1 is raised to it.
+    Built wide;
+    Build(wide, std::vector<u16>(8, 3), 19, nullptr, nullptr, 1);
+    EXPECT_EQ(wide.Result, TableComplete);
+    EXPECT_EQ(wide.Bits, 3);
+}
+
+TEST(DecodeTables, LongCodesResolveThroughSubTables)
+{
+    // Lengths 1, 2, ... 14, 15, 15: complete, and deep below a 9-bit root.
+    std::vector<u16> lengths;
+    for (u16 l = 1; l <= 15; ++l)
+        lengths.push_back(l);
+    lengths.push_back(15);
+    Built b;
+    Build(b, lengths, 257, nullptr, nullptr, 9);
+    ASSERT_EQ(b.Result, TableComplete);
+    std::vector<int> asInts(lengths.begin(), lengths.end());
+    std::vector<u32> codes = CanonicalCodes(asInts);
+    for (u32 symbol = 0; symbol < lengths.size(); ++symbol)
+        EXPECT_EQ(Lookup(b.Table, b.Bits, codes[symbol], lengths[symbol])->value, symbol);
+}
+
+#if !defined(_WIN32)
+TEST(DecodeTables, AllocationFailureReleasesWhatWasMade)
+{
+    std::vector<u16> lengths = FixedLiteralLengths();
+    for (unsigned n = 1; n <= 3; ++n) {
+        std::size_t before = HostHeapBlocks();
+        HostFailAllocation(n);
+        Built b;
+        Build(b, lengths, 257, LengthBase, LengthExtra, 7);
+        HostFailAllocation(0);
+        EXPECT_EQ(b.Result, TableNoMemory) << n;
+        EXPECT_EQ(b.Table, nullptr);
+        EXPECT_EQ(HostHeapBlocks(), before) << n;
+    }
+}
+#endif

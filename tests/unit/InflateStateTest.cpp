@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "inflate/InflateState.h"
+#include "archive/FileSystem.h"
+#include "support/EntryRunner.h"
+
+#if !defined(_WIN32)
+#include "platform/host/HostControl.h"
+#include "platform/host/HostMessages.h"
+#endif
+
+namespace {
+
+struct EntryState : ::testing::Test
+{
+    void SetUp() override
+    {
+        ResetPlatform();
+#if !defined(_WIN32)
+        HostMessagesReset();
+#endif
+        InflateStateReset();
+    }
+};
+
+Bytes Pattern(std::size_t size)
+{
+    std::mt19937 random(11);
+    Bytes out(size);
+    for (auto& b : out)
+        b = static_cast<unsigned char>(random());
+    return out;
+}
+
+}  // namespace
+
+TEST_F(EntryState, CrcMatchesZlibAtEveryLengthAndAlignment)
+{
+    Bytes data = Pattern(300);
+    for (std::size_t start = 0; start < 9; ++start) {
+        for (std::size_t length = 0; length + start <= data.size(); length += 7) {
+            Bytes part(data.begin() + static_cast<long>(start),
+                       data.begin() + static_cast<long>(start + length));
+            u32 acc = 0xFFFFFFFF;
+            u32 returned = AddToCrc(data.data() + start, static_cast<u32>(length), acc);
+            EXPECT_EQ(returned, acc);
+            EXPECT_EQ(~acc, ZlibCrc(part)) << start << " " << length;
+        }
+    }
+    // Chained calls give the CRC of the whole.
+    u32 acc = 0xFFFFFFFF;
+    AddToCrc(data.data(), 13, acc);
+    AddToCrc(data.data() + 13, 287, acc);
+    EXPECT_EQ(~acc, ZlibCrc(data));
+}
+
+TEST_F(EntryState, TableHoldsTheByteRemainders)
+{
+    EXPECT_EQ(InflateState.CrcTable[0], 0u);
+    EXPECT_EQ(InflateState.CrcTable[1], 0x77073096u);
+    EXPECT_EQ(InflateState.CrcTable[255], 0x2D02EF8Du);
+}
+
+TEST_F(EntryState, EmptyStoredEntryReadsAndReportsNothing)
+{
+    EntryInput input;
+    input.Behind = {1, 2, 3};
+    EntryOutput out = RunEntry(EntryMethod::Stored, input);
+    EXPECT_EQ(out.Result, ResultOk);
+    EXPECT_TRUE(out.Written.empty());
+    EXPECT_EQ(out.Crc, 0u);
+}
+
+TEST_F(EntryState, StoredEntryEndingEarlyKeepsWhatArrived)
+{
+    Bytes data = Pattern(40000);
+    EntryInput input;
+    input.Data = data;
+    input.SizeGiven = true;
+    input.CompressedSize = 40010;
+    EntryOutput out = RunEntry(EntryMethod::Stored, input);
+    EXPECT_EQ(out.Result, ResultReadFailed);
+    EXPECT_TRUE(out.Written == data);
+    EXPECT_EQ(out.Crc, ZlibCrc(data));
+    EXPECT_TRUE(out.ArchiveClosedEarly);
+}
+
+TEST_F(EntryState, NegativeCompressedSizeCopiesNothing)
+{
+    EntryInput input;
+    input.Data = Pattern(100);
+    input.SizeGiven = true;
+    input.CompressedSize = static_cast<i32>(0x80000000u);
+    EntryOutput out = RunEntry(EntryMethod::Stored, input);
+    EXPECT_EQ(out.Result, ResultOk);
+    EXPECT_TRUE(out.Written.empty());
+    EXPECT_EQ(InflateState.BytesRead, 0);
+}
+
+#if !defined(_WIN32)
+namespace {
+
+std::vector<LPARAM>* Sent;
+
+void RecordPercentages(std::vector<LPARAM>& into)
+{
+    Sent = &into;
+    HostOnSendMessage([](HWND, UINT, WPARAM, LPARAM percentage) -> LRESULT {
+        Sent->push_back(percentage);
+        return 0;
+    });
+}
+
+}  // namespace
+
+TEST_F(EntryState, StoredEntryGoesInWindowChunksWithAReportEach)
+{
+    Bytes data = Pattern(70000);
+    std::vector<LPARAM> percentages;
+    RecordPercentages(percentages);
+    EntryInput input;
+    input.Data = data;
+    input.Behind = {9, 9, 9};
+    input.ProgressWindow = reinterpret_cast<HWND>(0x10);
+    input.ProgressCommandId = 120;
+    EntryOutput out = RunEntry(EntryMethod::Stored, input);
+    EXPECT_EQ(out.Result, ResultOk);
+    EXPECT_TRUE(out.Written == data);
+    EXPECT_EQ(out.Crc, ZlibCrc(data));
+    EXPECT_EQ(percentages, (std::vector<LPARAM>{0, 46, 93, 100}));
+    EXPECT_EQ(HostPeekCalls(), 4u);  // the setup's pump and one per chunk
+    EXPECT_FALSE(out.ArchiveClosedEarly);
+}
+
+TEST_F(EntryState, StoredEntryAbortFinishesTheChunkInHand)
+{
+    Bytes data = Pattern(70000);
+    HostOnSendMessage([](HWND, UINT, WPARAM, LPARAM percentage) -> LRESULT {
+        if (percentage == 46)
+            RequestAbort();
+        return 0;
+    });
+    EntryInput input;
+    input.Data = data;
+    input.ProgressWindow = reinterpret_cast<HWND>(0x10);
+    input.ProgressCommandId = 120;
+    EntryOutput out = RunEntry(EntryMethod::Stored, input);
+    EXPECT_EQ(out.Result, ResultAborted);
+    EXPECT_EQ(out.Written.size(), 32768u);
+}
+
+TEST_F(EntryState, KeyPollWithoutAWindowSetsAndClearsTheAbortFlag)
+{
+    std::vector<int> asked;
+    static std::vector<int>* keys;
+    keys = &asked;
+    HostOnKeyState([](int key) -> SHORT {
+        keys->push_back(key);
+        return keys->size() == 1 ? static_cast<SHORT>(0x8000) : 0;
+    });
+    InflateState.CompressedSize = 1000;
+    InflateState.ProgressCommandId = 120;
+    InflateState.BytesRead = 100;
+    ReportEntryProgress();
+    EXPECT_TRUE(InflateState.AbortFlag);
+    ReportEntryProgress();  // same percentage: no poll
+    EXPECT_EQ(asked.size(), 1u);
+    InflateState.BytesRead = 200;
+    ReportEntryProgress();
+    EXPECT_FALSE(InflateState.AbortFlag);
+    EXPECT_EQ(asked, (std::vector<int>{120, 120}));
+
+    // A stored copy stops after the chunk whose report saw the key down.
+    InflateStateReset();
+    keys->clear();
+    EntryInput input;
+    input.Data = Pattern(70000);
+    input.ProgressCommandId = 120;
+    EntryOutput out = RunEntry(EntryMethod::Stored, input);
+    EXPECT_EQ(out.Result, ResultAborted);
+    EXPECT_EQ(out.Written.size(), 32768u);
+}
+
+TEST_F(EntryState, PercentageArithmetic)
+{
+    std::vector<LPARAM> percentages;
+    RecordPercentages(percentages);
+    InflateState.ProgressWindow = reinterpret_cast<HWND>(0x10);
+    InflateState.ProgressCommandId = 120;
+    auto report = [&](i32 size, i32 read) {
+        percentages.clear();
+        InflateState.LastPercentage = -1;
+        InflateState.CompressedSize = size;
+        InflateState.BytesRead = read;
+        ReportEntryProgress();
+        return percentages.empty() ? LPARAM{-1} : percentages[0];
+    };
+    EXPECT_EQ(report(3000000, 1000000), 33);
+    EXPECT_EQ(report(3000000, 1000001), 33);
+    // Beyond the switch-over the product would overflow 32 bits.
+    EXPECT_EQ(report(60000000, 30000000), 50);
+    EXPECT_EQ(report(2147483547, 21474835), 0);
+    EXPECT_EQ(report(2147483547, 21474837), 1);
+    // Negative sizes and read-ahead past the size are capped.
+    EXPECT_EQ(report(-5, 2048), 100);
+    EXPECT_EQ(report(static_cast<i32>(0x80000000u), 2000000), 100);
+    EXPECT_EQ(report(100, 2048), 100);
+    EXPECT_EQ(report(1, 2048 * 2000), 100);
+    // Nothing at all for an empty entry.
+    EXPECT_EQ(report(0, 2048), -1);
+    // The same percentage twice gives one message.
+    percentages.clear();
+    InflateState.CompressedSize = 1000;
+    InflateState.BytesRead = 500;
+    ReportEntryProgress();
+    ReportEntryProgress();
+    EXPECT_EQ(percentages, (std::vector<LPARAM>{50}));
+}
+
+TEST_F(EntryState, SmallDeflatedEntryStopsReadingAfterTheSlack)
+{
+    // 100 bytes of garbage claimed as an entry: the first refill reads a whole block, the
+    // next finds the entry and its slack fetched and reads nothing.
+    InflateState.CompressedSize = 100;
+    EntryInput input;
+    input.Data = Bytes(100, 0xFF);  // a stored block would need LEN/NLEN; this is type 3
+    input.Behind = Bytes(5000, 0);
+    EntryOutput out = RunEntry(EntryMethod::Deflated, input, [](void*) {
+        EXPECT_EQ(InflateState.BytesRead, 2048);
+        InflateState.BitCount = 0;
+        InflateState.InputPosition = static_cast<i16>(InflateState.InputLastIndex + 1);
+        unsigned peeks = HostPeekCalls();
+        EnsureBits(8);
+        EXPECT_TRUE(InflateState.InputExhausted);
+        EXPECT_EQ(InflateState.BytesRead, 2048);
+        EXPECT_EQ(HostPeekCalls(), peeks);
+    });
+    EXPECT_EQ(out.Result, ResultBadData);
+}
+
+TEST_F(EntryState, WriteFailureOnTheLastWindowBeeps)
+{
+    EntryInput input;
+    input.Data = Pattern(1000);
+    input.FailWritesAfter = 999;
+    EntryOutput out = RunEntry(EntryMethod::Stored, input);
+    EXPECT_EQ(out.Result, ResultWriteFailed);
+    EXPECT_EQ(HostBeeps(), 1u);
+    // The CRC still covers every byte the entry produced.
+    EXPECT_EQ(out.Crc, ZlibCrc(input.Data));
+}
+
+TEST_F(EntryState, ArchiveClosedAfterAFailedReadIsNeverClosedAgain)
+{
+    // The header claims far more data than the archive holds: the first failing refill
+    // closes the archive, later ones must not close whatever file now has that handle.
+    TempDir dir;
+    WriteBytes(dir / "other.bin", Bytes(10, 7));
+    EntryInput input;
+    input.Data = {0x01, 100, 0, 0x9B, 0xFF, 1, 2, 3, 4, 5};  // stored, LEN 100, cut short
+    input.SizeGiven = true;
+    input.CompressedSize = 100000;
+    static std::string otherPath;
+    otherPath = dir / "other.bin";
+    EntryOutput out = RunEntry(EntryMethod::Deflated, input, [](void*) {
+        ASSERT_EQ(InflateState.ArchiveFile, INVALID_HANDLE_VALUE);
+        HANDLE other = FsOpenRead(otherPath.c_str(), FsModeRead);
+        ASSERT_EQ(FsLastError, 0);
+        InflateState.InputExhausted = false;
+        RefillInput();
+        EXPECT_TRUE(InflateState.InputExhausted);
+        u16 got = 0;
+        unsigned char buffer[16];
+        FsRead(other, buffer, sizeof buffer, got);
+        EXPECT_EQ(FsLastError, 0);
+        EXPECT_EQ(got, 10);
+        FsClose(other);
+    });
+    EXPECT_EQ(out.Result, ResultReadFailed);
+    EXPECT_TRUE(out.ArchiveClosedEarly);
+    EXPECT_EQ(HostOpenFiles(), 0u);
+}
+#endif

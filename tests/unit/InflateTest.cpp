@@ -1,0 +1,672 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "inflate/Inflate.h"
+#include "inflate/InflateState.h"
+#include "support/EntryRunner.h"
+
+#if !defined(_WIN32)
+#include "platform/host/HostControl.h"
+#include "platform/host/HostMessages.h"
+#endif
+
+#if defined(SFX_HAVE_LIBDEFLATE)
+#include <libdeflate.h>
+#endif
+
+namespace {
+
+struct Inflating : ::testing::Test
+{
+    void SetUp() override
+    {
+        ResetPlatform();
+#if !defined(_WIN32)
+        HostMessagesReset();
+#endif
+        InflateStateReset();
+    }
+};
+
+// Archive bytes that follow an entry's data, as in a real archive.
+const Bytes ArchiveTail = {'P', 'K', 1, 2, 0x14, 0, 0x14, 0, 0, 0, 8, 0, 0x5A, 0xA5};
+
+EntryOutput Inflate(const Bytes& stream, const Bytes& behind = ArchiveTail)
+{
+    EntryInput input;
+    input.Data = stream;
+    input.Behind = behind;
+    return RunEntry(EntryMethod::Deflated, input);
+}
+
+Bytes Text(std::size_t size)
+{
+    static const char* words[] = {"the ",    "window ", "of ",    "inflate ",
+                                  "reads ",  "bits ",   "least ", "significant ",
+                                  "first, ", "and\n",   "codes "};
+    std::mt19937 random(7);
+    Bytes out;
+    while (out.size() < size) {
+        const char* w = words[random() % 11];
+        out.insert(out.end(), w, w + std::char_traits<char>::length(w));
+    }
+    out.resize(size);
+    return out;
+}
+
+Bytes Random(std::size_t size, unsigned seed = 1)
+{
+    std::mt19937 random(seed);
+    Bytes out(size);
+    for (auto& b : out)
+        b = static_cast<unsigned char>(random());
+    return out;
+}
+
+Bytes Runs(std::size_t size)
+{
+    Bytes out;
+    std::mt19937 random(3);
+    while (out.size() < size)
+        out.insert(out.end(), 1 + random() % 700, static_cast<unsigned char>(random() % 4));
+    out.resize(size);
+    return out;
+}
+
+std::vector<std::pair<std::string, Bytes>> Shapes()
+{
+    return {{"empty", {}},
+            {"one", {0x42}},
+            {"32767", Text(32767)},
+            {"32768", Text(32768)},
+            {"32769", Runs(32769)},
+            {"runs", Runs(200000)},
+            {"random", Random(70000)},
+            {"text", Text(150000)}};
+}
+
+// Fixed-code helpers: literal/length and distance codes of the fixed block.
+void PutFixedLiteral(BitWriter& w, u32 symbol)
+{
+    if (symbol < 144)
+        w.PutCode(0x30 + symbol, 8);
+    else if (symbol < 256)
+        w.PutCode(0x190 + symbol - 144, 9);
+    else if (symbol < 280)
+        w.PutCode(symbol - 256, 7);
+    else
+        w.PutCode(0xC0 + symbol - 280, 8);
+}
+
+void PutStored(BitWriter& w, const Bytes& data, bool last)
+{
+    w.Put(last, 1);  // BFINAL
+    w.Put(0, 2);     // BTYPE stored
+    w.AlignToByte();
+    w.Put(static_cast<u32>(data.size()), 16);   // LEN
+    w.Put(~static_cast<u32>(data.size()), 16);  // NLEN
+    for (unsigned char b : data)
+        w.Put(b, 8);
+}
+
+// A dynamic block header with the given literal/length and distance lengths, written with a
+// code-length code of 13 four-bit and 6 five-bit codes; each length as its own symbol unless
+// a test passes its own code-length symbols (symbol, extra value, extra bits).
+struct CodeLengthSymbol
+{
+    u32 Symbol;
+    u32 Extra = 0;
+    int ExtraBits = 0;
+};
+
+const std::vector<int> CodeLengthLengths = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4,
+                                            4, 4, 4, 5, 5, 5, 5, 5, 5};
+
+void PutDynamicHeader(BitWriter& w, bool last, const std::vector<int>& literal,
+                      const std::vector<int>& distance,
+                      const std::vector<CodeLengthSymbol>* symbols = nullptr)
+{
+    static const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    w.Put(last, 1);                                    // BFINAL
+    w.Put(2, 2);                                       // BTYPE dynamic
+    w.Put(static_cast<u32>(literal.size() - 257), 5);  // HLIT
+    w.Put(static_cast<u32>(distance.size() - 1), 5);   // HDIST
+    w.Put(19 - 4, 4);                                  // HCLEN
+    for (int j = 0; j < 19; ++j)
+        w.Put(static_cast<u32>(CodeLengthLengths[order[j]]), 3);
+    std::vector<u32> codes = CanonicalCodes(CodeLengthLengths);
+    std::vector<CodeLengthSymbol> plain;
+    if (symbols == nullptr) {
+        for (int l : literal)
+            plain.push_back({static_cast<u32>(l)});
+        for (int l : distance)
+            plain.push_back({static_cast<u32>(l)});
+        symbols = &plain;
+    }
+    for (const CodeLengthSymbol& s : *symbols) {
+        w.PutCode(codes[s.Symbol], CodeLengthLengths[s.Symbol]);
+        w.Put(s.Extra, s.ExtraBits);
+    }
+}
+
+struct DynamicCode
+{
+    std::vector<int> Literal;
+    std::vector<int> Distance;
+    std::vector<u32> LiteralCodes;
+    std::vector<u32> DistanceCodes;
+
+    DynamicCode(std::vector<int> literal, std::vector<int> distance)
+        : Literal(std::move(literal)), Distance(std::move(distance)),
+          LiteralCodes(CanonicalCodes(Literal)), DistanceCodes(CanonicalCodes(Distance))
+    {}
+
+    void PutLiteral(BitWriter& w, u32 symbol) const
+    {
+        w.PutCode(LiteralCodes[symbol], Literal[symbol]);
+    }
+
+    void PutDistance(BitWriter& w, u32 symbol) const
+    {
+        w.PutCode(DistanceCodes[symbol], Distance[symbol]);
+    }
+};
+
+// Literal/length lengths: 'a' and 'b', end of block, and lengths 3 (symbol 257) and 258
+// (symbol 285), all complete with one code left for symbol 286 when asked.
+std::vector<int> SmallLiteralLengths(bool with286 = false)
+{
+    std::vector<int> l(with286 ? 287 : 286, 0);
+    l['a'] = 2;
+    l['b'] = 3;
+    l[256] = 2;
+    l[257] = 3;
+    l[285] = with286 ? 3 : 2;
+    if (with286)
+        l[286] = 3;
+    return l;
+}
+
+}  // namespace
+
+TEST_F(Inflating, MatchesZlibAtEveryLevelAndStrategy)
+{
+    const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
+    for (const auto& [name, data] : Shapes()) {
+        for (int level = 0; level <= 9; ++level) {
+            for (int strategy : strategies) {
+                if (level == 0 && strategy != Z_DEFAULT_STRATEGY)
+                    continue;
+                EntryOutput out = Inflate(ZlibDeflate(data, level, strategy));
+                ASSERT_EQ(out.Result, ResultOk)
+                    << name << " level " << level << " strategy " << strategy;
+                ASSERT_TRUE(out.Written == data) << name << " level " << level;
+                ASSERT_EQ(out.Crc, ZlibCrc(data)) << name;
+            }
+        }
+    }
+}
+
+#if defined(SFX_HAVE_LIBDEFLATE)
+TEST_F(Inflating, MatchesLibdeflateAtHighLevels)
+{
+    for (const auto& [name, data] : Shapes()) {
+        for (int level : {1, 6, 12}) {
+            libdeflate_compressor* c = libdeflate_alloc_compressor(level);
+            Bytes stream(libdeflate_deflate_compress_bound(c, data.size()));
+            stream.resize(libdeflate_deflate_compress(c, data.data(), data.size(), stream.data(),
+                                                      stream.size()));
+            libdeflate_free_compressor(c);
+            ASSERT_FALSE(stream.empty());
+            EntryOutput out = Inflate(stream);
+            ASSERT_EQ(out.Result, ResultOk) << name << " level " << level;
+            ASSERT_TRUE(out.Written == data) << name << " level " << level;
+            ASSERT_EQ(out.Crc, ZlibCrc(data));
+        }
+    }
+}
+#endif
+
+#if !defined(_WIN32)
+TEST_F(Inflating, ShortReadsCrossEveryRefillBoundary)
+{
+    Bytes data = Text(80000);
+    Bytes stream = ZlibDeflate(data, 6, Z_DEFAULT_STRATEGY);
+    for (unsigned limit : {1u, 7u, 13u, 2047u}) {
+        HostLimitReads(limit);
+        EntryOutput out = Inflate(stream);
+        ASSERT_EQ(out.Result, ResultOk) << limit;
+        ASSERT_TRUE(out.Written == data) << limit;
+    }
+    HostLimitReads(0);
+}
+#endif
+
+TEST_F(Inflating, LeavesTheReaderRightAfterTheLastBlock)
+{
+    // Whatever the decoder held in its bit buffer or read ahead, the next bytes read through
+    // the bit reader must be the ones right after the stream.
+    for (std::size_t size : {0u, 10u, 5000u, 100000u}) {
+        Bytes data = Text(size);
+        Bytes stream = ZlibDeflate(data, 9, Z_DEFAULT_STRATEGY);
+        Bytes behind = {0x50, 0x4B, 0x07, 0x08, 0x11, 0x22};
+
+        struct Probe
+        {
+            u32 Next = 0;
+        } probe;
+
+        EntryInput input;
+        input.Data = stream;
+        input.Behind = behind;
+        EntryOutput out = RunEntry(
+            EntryMethod::Deflated, input,
+            [](void* p) {
+                SkipBits(static_cast<u8>(InflateState.BitCount & 7));
+                EnsureBits(16);
+                u32 low = InflateState.BitBuffer & 0xFFFF;
+                SkipBits(16);
+                EnsureBits(16);
+                static_cast<Probe*>(p)->Next = low | (InflateState.BitBuffer & 0xFFFF) << 16;
+            },
+            &probe);
+        ASSERT_EQ(out.Result, ResultOk);
+        EXPECT_EQ(probe.Next, 0x08074B50u) << size;
+    }
+}
+
+TEST_F(Inflating, StoredBlockLengthChecks)
+{
+    BitWriter empty;
+    PutStored(empty, {}, true);
+    EntryOutput out = Inflate(empty.Finish());
+    EXPECT_EQ(out.Result, ResultOk);
+    EXPECT_TRUE(out.Written.empty());
+    EXPECT_EQ(out.Crc, 0u);
+
+    BitWriter bad;
+    bad.Put(1, 1);  // BFINAL
+    bad.Put(0, 2);  // BTYPE stored
+    bad.AlignToByte();
+    bad.Put(5, 16);  // LEN
+    bad.Put(5, 16);  // NLEN, not the complement
+    bad.Put(0x12345678, 32);
+    EXPECT_EQ(Inflate(bad.Finish()).Result, ResultBadData);
+}
+
+TEST_F(Inflating, BlockTypeThreeIsInvalid)
+{
+    BitWriter w;
+    w.Put(1, 1);  // BFINAL
+    w.Put(3, 2);  // BTYPE reserved
+    EXPECT_EQ(Inflate(w.Finish()).Result, ResultBadData);
+}
+
+TEST_F(Inflating, FixedBlockBackReferences)
+{
+    BitWriter w;
+    w.Put(1, 1);  // BFINAL
+    w.Put(1, 2);  // BTYPE fixed
+    PutFixedLiteral(w, 'a');
+    PutFixedLiteral(w, 285);  // length 258
+    w.PutCode(0, 5);          // distance 1
+    PutFixedLiteral(w, 256);
+    EntryOutput out = Inflate(w.Finish());
+    ASSERT_EQ(out.Result, ResultOk);
+    EXPECT_TRUE(out.Written == Bytes(259, 'a'));
+
+    // Before the first output byte the window reads as zeros.
+    BitWriter early;
+    early.Put(1, 1);
+    early.Put(1, 2);
+    PutFixedLiteral(early, 'x');
+    PutFixedLiteral(early, 258);  // length 4
+    early.PutCode(4, 5);          // distance 5 + 1 extra bit
+    early.Put(1, 1);              // distance 6
+    PutFixedLiteral(early, 256);
+    out = Inflate(early.Finish());
+    ASSERT_EQ(out.Result, ResultOk);
+    EXPECT_TRUE(out.Written == (Bytes{'x', 0, 0, 0, 0}));
+}
+
+TEST_F(Inflating, BackReferenceAcrossTheWindowWrap)
+{
+    // 32778 bytes put the window position at 10; a distance of 100 then reads 90 bytes from
+    // the end of the previous filling and 10 from its start, and a longer match runs on.
+    Bytes head = Random(32778, 5);
+    BitWriter w;
+    PutStored(w, Bytes(head.begin(), head.begin() + 30000), false);
+    PutStored(w, Bytes(head.begin() + 30000, head.end()), false);
+    w.Put(1, 1);
+    w.Put(1, 2);
+    PutFixedLiteral(w, 285);  // 258
+    w.PutCode(13, 5);         // distances 97..128, 5 extra bits
+    w.Put(3, 5);              // distance 100
+    PutFixedLiteral(w, 285);
+    w.PutCode(29, 5);  // distances 24577..32768
+    w.Put(8191, 13);   // 32768
+    PutFixedLiteral(w, 256);
+    Bytes expected = head;
+    for (int i = 0; i < 258; ++i)
+        expected.push_back(expected[expected.size() - 100]);
+    for (int i = 0; i < 258; ++i)
+        expected.push_back(expected[expected.size() - 32768]);
+    EntryOutput out = Inflate(w.Finish());
+    ASSERT_EQ(out.Result, ResultOk);
+    ASSERT_EQ(out.Written.size(), expected.size());
+    EXPECT_TRUE(out.Written == expected);
+    EXPECT_EQ(out.Crc, ZlibCrc(expected));
+}
+
+TEST_F(Inflating, DynamicBlockWithOneOneBitDistanceCode)
+{
+    std::vector<int> distance(2, 0);
+    distance[1] = 1;
+    DynamicCode code(SmallLiteralLengths(), distance);
+    auto stream = [&](u32 distanceCode) {
+        BitWriter w;
+        PutDynamicHeader(w, true, code.Literal, code.Distance);
+        code.PutLiteral(w, 'a');
+        code.PutLiteral(w, 'b');
+        code.PutLiteral(w, 257);     // length 3
+        w.PutCode(distanceCode, 1);  // symbol 1: distance 2
+        code.PutLiteral(w, 256);
+        return w.Finish();
+    };
+    EntryOutput out = Inflate(stream(0));
+    ASSERT_EQ(out.Result, ResultOk);
+    EXPECT_TRUE(out.Written == (Bytes{'a', 'b', 'a', 'b', 'a'}));
+    EXPECT_EQ(Inflate(stream(1)).Result, ResultBadData);
+}
+
+TEST_F(Inflating, UnusableCodesAreInvalid)
+{
+    // Incomplete literal/length code.
+    std::vector<int> literal = SmallLiteralLengths();
+    literal[285] = 0;
+    BitWriter incomplete;
+    PutDynamicHeader(incomplete, true, literal, {1, 1});
+    EXPECT_EQ(Inflate(incomplete.Finish()).Result, ResultBadData);
+
+    // Incomplete distance code is fine.
+    DynamicCode code(SmallLiteralLengths(), {2, 0, 0});
+    BitWriter w;
+    PutDynamicHeader(w, true, code.Literal, code.Distance);
+    code.PutLiteral(w, 'b');
+    code.PutLiteral(w, 257);
+    code.PutDistance(w, 0);
+    code.PutLiteral(w, 256);
+    EntryOutput out = Inflate(w.Finish());
+    EXPECT_EQ(out.Result, ResultOk);
+    EXPECT_TRUE(out.Written == Bytes(4, 'b'));
+}
+
+TEST_F(Inflating, SymbolsWithoutMeaningAreInvalid)
+{
+    // Literal/length 286 and 287 in a fixed block.
+    for (u32 symbol : {286u, 287u}) {
+        BitWriter w;
+        w.Put(1, 1);
+        w.Put(1, 2);
+        PutFixedLiteral(w, 'a');
+        PutFixedLiteral(w, symbol);
+        w.PutCode(0, 5);
+        PutFixedLiteral(w, 256);
+        EXPECT_EQ(Inflate(w.Finish()).Result, ResultBadData) << symbol;
+    }
+    // Fixed distance codes 30 and 31.
+    for (u32 symbol : {30u, 31u}) {
+        BitWriter w;
+        w.Put(1, 1);
+        w.Put(1, 2);
+        PutFixedLiteral(w, 'a');
+        PutFixedLiteral(w, 257);
+        w.PutCode(symbol, 5);
+        PutFixedLiteral(w, 256);
+        EXPECT_EQ(Inflate(w.Finish()).Result, ResultBadData) << symbol;
+    }
+    // A dynamic block that declares literal/length 286 and distance 30, and uses each.
+    std::vector<int> distance(31, 0);
+    distance[0] = 1;
+    distance[30] = 1;
+    DynamicCode code(SmallLiteralLengths(true), distance);
+    BitWriter with286;
+    PutDynamicHeader(with286, true, code.Literal, code.Distance);
+    code.PutLiteral(with286, 'a');
+    code.PutLiteral(with286, 286);
+    code.PutDistance(with286, 0);
+    code.PutLiteral(with286, 256);
+    EXPECT_EQ(Inflate(with286.Finish()).Result, ResultBadData);
+    BitWriter with30;
+    PutDynamicHeader(with30, true, code.Literal, code.Distance);
+    code.PutLiteral(with30, 'a');
+    code.PutLiteral(with30, 257);
+    code.PutDistance(with30, 30);
+    code.PutLiteral(with30, 256);
+    EXPECT_EQ(Inflate(with30.Finish()).Result, ResultBadData);
+}
+
+TEST_F(Inflating, MissingTablesAreNeverReadThrough)
+{
+    // No distance codes at all: literals decode, a length code is invalid.
+    DynamicCode code(SmallLiteralLengths(), {0});
+    BitWriter literals;
+    PutDynamicHeader(literals, true, code.Literal, code.Distance);
+    code.PutLiteral(literals, 'a');
+    code.PutLiteral(literals, 256);
+    EntryOutput out = Inflate(literals.Finish());
+    EXPECT_EQ(out.Result, ResultOk);
+    EXPECT_TRUE(out.Written == Bytes{'a'});
+
+    BitWriter length;
+    PutDynamicHeader(length, true, code.Literal, code.Distance);
+    code.PutLiteral(length, 'a');
+    code.PutLiteral(length, 257);
+    length.Put(0, 8);
+    code.PutLiteral(length, 256);
+    EXPECT_EQ(Inflate(length.Finish()).Result, ResultBadData);
+
+    // No literal/length codes.
+    BitWriter noLiterals;
+    PutDynamicHeader(noLiterals, true, std::vector<int>(257, 0), {1, 1});
+    noLiterals.Put(0, 16);
+    EXPECT_EQ(Inflate(noLiterals.Finish()).Result, ResultBadData);
+
+    // No code-length codes.
+    BitWriter noLengths;
+    noLengths.Put(1, 1);
+    noLengths.Put(2, 2);
+    noLengths.Put(0, 5);
+    noLengths.Put(0, 5);
+    noLengths.Put(0, 4);
+    noLengths.Put(0, 12);
+    noLengths.Put(0xFFFF, 16);
+    EXPECT_EQ(Inflate(noLengths.Finish()).Result, ResultBadData);
+}
+
+TEST_F(Inflating, RepeatsRunningPastTheLengths)
+{
+    std::vector<int> literal = SmallLiteralLengths();
+    std::vector<CodeLengthSymbol> symbols;
+    for (int l : literal)
+        symbols.push_back({static_cast<u32>(l)});
+    // Five distance lengths remain when the repeat comes.
+    std::vector<int> distance(5, 0);
+    auto run = [&](CodeLengthSymbol repeat) {
+        std::vector<CodeLengthSymbol> s = symbols;
+        s.push_back(repeat);
+        BitWriter w;
+        PutDynamicHeader(w, true, literal, distance, &s);
+        w.Put(0, 16);
+        return Inflate(w.Finish()).Result;
+    };
+    EXPECT_EQ(run({17, 7, 3}), ResultBadLengths);  // ten zeros
+    EXPECT_EQ(run({16, 3, 2}), ResultBadLengths);  // six repeats
+    EXPECT_EQ(run({18, 0, 7}), ResultBadData);     // eleven zeros
+    // Exactly reaching the end is fine: a repeat of 3 then 2 plain lengths of 1.
+    std::vector<CodeLengthSymbol> exact = symbols;
+    exact.push_back({17, 0, 3});
+    exact.push_back({1});
+    exact.push_back({1});
+    BitWriter w;
+    PutDynamicHeader(w, true, literal, distance, &exact);
+    DynamicCode code(literal, {0, 0, 0, 1, 1});
+    code.PutLiteral(w, 'a');
+    code.PutLiteral(w, 256);
+    EntryOutput out = Inflate(w.Finish());
+    EXPECT_EQ(out.Result, ResultOk);
+    EXPECT_TRUE(out.Written == Bytes{'a'});
+}
+
+TEST_F(Inflating, InputEndingMidStreamIsAReadFailure)
+{
+    Bytes data = Text(100000);
+    Bytes stream = ZlibDeflate(data, 6, Z_DEFAULT_STRATEGY);
+    for (std::size_t cut : {stream.size() / 3, stream.size() / 2, stream.size() - 3}) {
+        EntryOutput out = Inflate(Bytes(stream.begin(), stream.begin() + cut), {});
+        EXPECT_EQ(out.Result, ResultReadFailed) << cut;
+        EXPECT_TRUE(out.ArchiveClosedEarly);
+    }
+}
+
+TEST_F(Inflating, FinalEndOfBlockLookupMayReadFiller)
+{
+    // The end-of-block code is one bit and ends the file; its lookup takes more, so the
+    // refill finds the end of the archive and presents filler.
+    std::vector<int> literal(257, 0);
+    literal['a'] = 2;
+    literal['c'] = 3;
+    literal['d'] = 3;
+    literal[256] = 1;
+    DynamicCode code(literal, {0});
+    BitWriter w;
+    PutDynamicHeader(w, true, code.Literal, code.Distance);
+    Bytes expected;
+    while (w.Count != 7 || expected.size() < 3) {
+        u32 symbol = (7 - w.Count) % 2 == 1 ? 'c' : 'a';
+        code.PutLiteral(w, symbol);
+        expected.push_back(static_cast<unsigned char>(symbol));
+    }
+    code.PutLiteral(w, 256);
+    ASSERT_EQ(w.Count, 0);
+    EntryOutput out = Inflate(w.Finish(), {});
+    EXPECT_EQ(out.Result, ResultOk);
+    EXPECT_TRUE(out.Written == expected);
+    EXPECT_TRUE(out.ArchiveClosedEarly);
+}
+
+TEST_F(Inflating, ExactlyOneWindowOfOutput)
+{
+    Bytes data = Random(32768, 9);
+    EntryOutput out = Inflate(ZlibDeflate(data, 0, Z_DEFAULT_STRATEGY));
+    ASSERT_EQ(out.Result, ResultOk);
+    EXPECT_TRUE(out.Written == data);
+    EXPECT_EQ(out.Crc, ZlibCrc(data));
+}
+
+TEST_F(Inflating, ManyTinyFixedBlocks)
+{
+    Bytes expected;
+    BitWriter w;
+    for (int block = 0; block < 500; ++block) {
+        w.Put(block == 499, 1);
+        w.Put(1, 2);
+        u32 symbol = static_cast<u32>('A' + block % 26);
+        PutFixedLiteral(w, symbol);
+        expected.push_back(static_cast<unsigned char>(symbol));
+        PutFixedLiteral(w, 256);
+    }
+    EntryOutput out = Inflate(w.Finish());
+    ASSERT_EQ(out.Result, ResultOk);
+    EXPECT_TRUE(out.Written == expected);
+}
+
+#if !defined(_WIN32)
+TEST_F(Inflating, AbortStopsBeforeTheNextSymbolAndDropsTheWindow)
+{
+    Bytes data = Random(20000, 4);
+    Bytes stream = ZlibDeflate(data, 0, Z_DEFAULT_STRATEGY);
+    std::vector<LPARAM> percentages;
+    HostOnSendMessage([&](HWND, UINT message, WPARAM id, LPARAM percentage) -> LRESULT {
+        EXPECT_EQ(message, static_cast<UINT>(WM_COMMAND));
+        EXPECT_EQ(id, 120u);
+        percentages.push_back(percentage);
+        if (percentage > 0)
+            RequestAbort();
+        return 0;
+    });
+    EntryInput input;
+    input.Data = stream;
+    input.Behind = ArchiveTail;
+    input.ProgressWindow = reinterpret_cast<HWND>(0x1234);
+    input.ProgressCommandId = 120;
+    EntryOutput out = RunEntry(EntryMethod::Deflated, input);
+    EXPECT_EQ(out.Result, ResultAborted);
+    EXPECT_TRUE(out.Written.empty());
+    // 0 from the setup, 0 again is not sent, then the percentage after the first block.
+    ASSERT_EQ(percentages.size(), 2u);
+    EXPECT_EQ(percentages[1], 2048 * 100 / static_cast<LPARAM>(stream.size()));
+}
+
+TEST_F(Inflating, MessagePumpRunsOncePerInputBlock)
+{
+    Bytes data = Random(10000, 6);
+    Bytes stream = ZlibDeflate(data, 0, Z_DEFAULT_STRATEGY);
+    Bytes behind(5000, 0xEE);
+    MSG message{};
+    message.message = 0x0200;
+    HostPostMessage(message);
+    HostPostMessage(message);
+    EntryOutput out = Inflate(stream, behind);
+    ASSERT_EQ(out.Result, ResultOk);
+    u32 blocks = static_cast<u32>((stream.size() + 2047) / 2048);
+    EXPECT_EQ(HostPeekCalls(), 2 + 1 + blocks);  // the queued two, then one empty per pump
+    EXPECT_EQ(HostDispatchCalls(), 2u);
+}
+
+TEST_F(Inflating, WriteFailureBeepsAndStops)
+{
+    Bytes data = Text(100000);
+    for (long long after : {0LL, 40000LL}) {
+        InflateStateReset();
+        HostMessagesReset();
+        EntryInput input;
+        input.Data = ZlibDeflate(data, 6, Z_DEFAULT_STRATEGY);
+        input.FailWritesAfter = after;
+        EntryOutput out = RunEntry(EntryMethod::Deflated, input);
+        EXPECT_EQ(out.Result, ResultWriteFailed) << after;
+        EXPECT_EQ(HostBeeps(), 1u);
+    }
+}
+
+TEST_F(Inflating, TableAllocationFailures)
+{
+    // The literal/length table's blocks come first, then the distance table's one.
+    BitWriter w;
+    w.Put(1, 1);
+    w.Put(1, 2);
+    PutFixedLiteral(w, 'z');
+    PutFixedLiteral(w, 256);
+    Bytes stream = w.Finish();
+    std::vector<i32> results;
+    for (unsigned n = 1; n <= 400 && (results.empty() || results.back() != ResultOk); ++n) {
+        InflateStateReset();
+        std::size_t before = HostHeapBlocks();
+        // The runner takes the window first, so request n + 1 is the decoder's n-th.
+        HostFailAllocation(n + 1);
+        EntryOutput out = Inflate(stream);
+        HostFailAllocation(0);
+        EXPECT_EQ(HostHeapBlocks(), before);
+        results.push_back(out.Result);
+    }
+    ASSERT_GE(results.size(), 3u);
+    EXPECT_EQ(results.back(), ResultOk);
+    EXPECT_EQ(results[results.size() - 2], ResultBadData);
+    for (std::size_t i = 0; i + 2 < results.size(); ++i)
+        EXPECT_EQ(results[i], ResultReadFailed) << i;
+}
+#endif
