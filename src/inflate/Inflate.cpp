@@ -217,6 +217,16 @@ FastLookup(FastReader& r, const DecodeEntry* table, u32 bits)
 
 // Returns a result, or NeedPlainPath when fewer than FastSlack bytes of the input block are
 // left.
+// Counts bytes just placed in the window and empties it when full; false on a write failure.
+static bool AdvanceWindow(u32& position, u32 length)
+{
+    position += length;
+    if (position != WindowSize)
+        return true;
+    position = 0;
+    return EmitWindow(static_cast<u16>(WindowSize));
+}
+
 static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
                       u32 literalBits, u32 distanceBits)
 {
@@ -289,13 +299,9 @@ static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distan
                 MoveBlock(to, from, length);  // word steps read only finished bytes
             else
                 RepeatPattern(to, distance, length);
-            position += length;
-            if (position == WindowSize) {
-                if (!EmitWindow(static_cast<u16>(WindowSize))) {
-                    result = ResultWriteFailed;
-                    break;
-                }
-                position = 0;
+            if (!AdvanceWindow(position, length)) {
+                result = ResultWriteFailed;
+                break;
             }
             continue;
         }
@@ -305,13 +311,9 @@ static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distan
             // The source lies ahead of the destination, so a forward copy reads every byte
             // before it is overwritten.
             MoveBlock(window + position, window + wrapped, length);
-            position += length;
-            if (position == WindowSize) {
-                if (!EmitWindow(static_cast<u16>(WindowSize))) {
-                    result = ResultWriteFailed;
-                    break;
-                }
-                position = 0;
+            if (!AdvanceWindow(position, length)) {
+                result = ResultWriteFailed;
+                break;
             }
             continue;
         }
