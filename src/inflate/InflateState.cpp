@@ -45,7 +45,8 @@ void InitCrcTable()
     }
 }
 
-static u32 LoadLittle32(const u8* p)
+// Inlined even at -Os: a call per word costs more than the CRC step under emulation.
+[[gnu::always_inline]] static inline u32 LoadLittle32(const u8* p)
 {
     return static_cast<u32>(p[0]) | static_cast<u32>(p[1]) << 8 | static_cast<u32>(p[2]) << 16 |
            static_cast<u32>(p[3]) << 24;
