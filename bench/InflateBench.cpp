@@ -278,20 +278,30 @@ std::uint32_t DecodeZlib(const Run& run)
 #endif
 }
 
-double MedianMBps(std::uint32_t (*decode)(const Run&), const Run& run, int repeats)
+using Decoder = std::uint32_t (*)(const Run&);
+
+// Median MB/s of each decoder. The decoders take turns within each round, so a change in
+// the machine's load during the run falls on all of them alike.
+std::vector<double> MedianMBps(const std::vector<Decoder>& decoders, const Run& run, int repeats)
 {
-    std::vector<double> rates;
+    std::vector<std::vector<double>> rates(decoders.size());
     for (int i = 0; i < repeats; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        std::uint32_t crc = decode(run);
-        double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (crc != run.Crc)
-            std::fprintf(stderr, "CRC mismatch\n");
-        rates.push_back(static_cast<double>(run.OutputSize) / seconds / 1e6);
+        for (std::size_t d = 0; d < decoders.size(); ++d) {
+            auto start = std::chrono::steady_clock::now();
+            std::uint32_t crc = decoders[d](run);
+            double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (crc != run.Crc)
+                std::fprintf(stderr, "CRC mismatch\n");
+            rates[d].push_back(static_cast<double>(run.OutputSize) / seconds / 1e6);
+        }
     }
-    std::sort(rates.begin(), rates.end());
-    return rates[rates.size() / 2];
+    std::vector<double> medians;
+    for (std::vector<double>& r : rates) {
+        std::sort(r.begin(), r.end());
+        medians.push_back(r[r.size() / 2]);
+    }
+    return medians;
 }
 
 }  // namespace
@@ -384,13 +394,17 @@ int main(int argc, char** argv)
             run.CompressedSize = v.Stream.size();
             run.OutputSize = c.Data.size();
             run.Crc = static_cast<std::uint32_t>(crc32(0, c.Data.data(), c.Data.size()));
-            double ours = MedianMBps(DecodeOurs, run, repeats);
-            double zlib = oursOnly ? 1 : MedianMBps(DecodeZlib, run, repeats);
+            std::vector<Decoder> decoders = {DecodeOurs};
+            if (!oursOnly) {
+                decoders.push_back(DecodeZlib);
 #if defined(SFX_HAVE_LIBDEFLATE)
-            double libdeflate = oursOnly ? 1 : MedianMBps(DecodeLibdeflate, run, repeats);
-#else
-            double libdeflate = 0;  // not built for this target
+                decoders.push_back(DecodeLibdeflate);
 #endif
+            }
+            std::vector<double> rates = MedianMBps(decoders, run, repeats);
+            double ours = rates[0];
+            double zlib = rates.size() > 1 ? rates[1] : 1;
+            double libdeflate = rates.size() > 2 ? rates[2] : 0;  // 0: not built for this target
             std::printf("%-11s %-13s %8.1f%% %9.0f %9.0f %9.0f %7.2f %7.2f\n", c.Name, v.Name,
                         100.0 * static_cast<double>(v.Stream.size()) /
                             static_cast<double>(c.Data.size()),
