@@ -228,8 +228,9 @@ static bool CopyMatch(u32 length, u32 source)
 using BitWord = std::uintptr_t;
 constexpr u32 WordBits = sizeof(BitWord) * 8;
 constexpr bool NarrowWord = WordBits == 32;
-// Input bytes a loop turn needs in the block: 6 consumed, plus a word read ahead.
-constexpr i32 FastSlack = 16;
+// Input bytes a loop turn needs in the block. Each refill reads a word and moves on by at
+// most a word less one byte; a turn refills once in 64 bits, up to three times in 32.
+constexpr i32 FastSlack = NarrowWord ? 3 + 3 + 4 : 8;
 // Bits a distance code and its extra bits take at most; a 64-bit buffer must hold them
 // before a length code is decoded, a 32-bit one refills on the way.
 constexpr u32 DistanceReserve = NarrowWord ? 0 : 15 + 13;
