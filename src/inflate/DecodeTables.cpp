@@ -126,8 +126,12 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
                     table = nullptr;
                     return TableNoMemory;
                 }
-                for (u32 s = 0; s <= z; ++s)
+                // Bottom-tested, like the fill below: at -Os a loop otherwise jumps back to
+                // its test, and under emulation each jump costs a block change.
+                u32 s = 0;
+                do
                     block[s] = DecodeEntry{0, 0, 0, nullptr};
+                while (++s <= z);
                 block[0].value = static_cast<u16>(z);
                 if (tail == nullptr)
                     table = block + 1;
@@ -164,8 +168,11 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
                     slot.value = baseTable[v - simpleCount];
                 }
             }
-            for (u32 s = code >> w; s < z; s += 1u << (k - w))
+            u32 s = code >> w;  // always inside the table
+            do {
                 tables[h + 1][s] = slot;
+                s += 1u << (k - w);
+            } while (s < z);
 
             u32 b = 1u << (k - 1);
             while ((code & b) != 0) {

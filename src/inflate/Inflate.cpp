@@ -78,33 +78,97 @@ static bool PutByte(u8 value)
     return true;
 }
 
-// Forward copy in words; each word is read before it is written, so a source at least 8
-// bytes behind the destination, or anywhere ahead of it, gives the byte-wise result.
+// Copies in words, the last one ending exactly at count, so no byte after the copy is
+// touched. Right when the two ranges are apart, or the source is at least 8 bytes behind
+// the destination (every word read is then finished), or at least 8 bytes ahead of it.
 [[gnu::always_inline]] static inline void MoveBlock(u8* destination, const u8* source, u32 count)
 {
-    for (; count >= 16; count -= 16, destination += 16, source += 16) {
-        u64 low;
-        u64 high;
-        __builtin_memcpy(&low, source, 8);
-        __builtin_memcpy(destination, &low, 8);
-        __builtin_memcpy(&high, source + 8, 8);
-        __builtin_memcpy(destination + 8, &high, 8);
+    if (count >= 8) {
+        u32 k = 0;
+        for (; count - k >= 16; k += 16) {
+            u64 low;
+            u64 high;
+            __builtin_memcpy(&low, source + k, 8);
+            __builtin_memcpy(destination + k, &low, 8);
+            __builtin_memcpy(&high, source + k + 8, 8);
+            __builtin_memcpy(destination + k + 8, &high, 8);
+        }
+        if (count - k >= 8) {
+            u64 word;
+            __builtin_memcpy(&word, source + k, 8);
+            __builtin_memcpy(destination + k, &word, 8);
+            k += 8;
+        }
+        if (k != count) {
+            u64 word;
+            __builtin_memcpy(&word, source + count - 8, 8);
+            __builtin_memcpy(destination + count - 8, &word, 8);
+        }
+        return;
     }
-    for (; count >= 8; count -= 8, destination += 8, source += 8) {
-        u64 word;
-        __builtin_memcpy(&word, source, 8);
-        __builtin_memcpy(destination, &word, 8);
+    if (count >= 4) {
+        u32 first;
+        u32 last;
+        __builtin_memcpy(&first, source, 4);
+        __builtin_memcpy(&last, source + count - 4, 4);
+        __builtin_memcpy(destination, &first, 4);
+        __builtin_memcpy(destination + count - 4, &last, 4);
+        return;
     }
-    for (; count != 0; --count)
-        *destination++ = *source++;
+    if (count != 0) {
+        // 1 to 3 bytes without a loop; the middle one may be the first or last again.
+        u8 first = source[0];
+        u8 middle = source[count >> 1];
+        u8 last = source[count - 1];
+        destination[0] = first;
+        destination[count >> 1] = middle;
+        destination[count - 1] = last;
+    }
 }
 
-// A back-reference shorter than its length repeats the last distance bytes. Past the first
-// few bytes any multiple of the distance gives the same bytes, so one of at least 8 lets
-// the copy go in words. Never writes past length: those window bytes may still be history.
+[[gnu::always_inline]] static inline u32 RotateRight(u32 value, u32 bytes)
+{
+    u32 n = 8 * (bytes & 3);
+    return (value >> n) | (value << ((32 - n) & 31));
+}
+
+// A back-reference shorter than its length repeats the last distance bytes. Distances 1, 2
+// and 4 repeat one 4-byte unit, which is written without reading the window again. For the
+// others any multiple of the distance gives the same bytes, so one of at least 8 lets the
+// copy go in words. Never writes past length: those window bytes may still be history.
 static void RepeatPattern(u8* to, u32 distance, u32 length)
 {
     const u8* from = to - distance;
+    if (distance == 1 || distance == 2 || distance == 4) {
+        u32 unit;
+        if (distance == 1)
+            unit = from[0] * 0x01010101u;
+        else if (distance == 2)
+            unit = (from[0] | static_cast<u32>(from[1]) << 8) * 0x00010001u;
+        else
+            __builtin_memcpy(&unit, from, 4);
+        if (length < 4) {
+            for (u32 k = 0; k < length; ++k)
+                to[k] = static_cast<u8>(unit >> (8 * k));
+            return;
+        }
+        u32 k = 0;
+        if (length >= 8) {
+            u64 word = unit | static_cast<u64>(unit) << 32;
+            for (; k + 8 <= length; k += 8)
+                __builtin_memcpy(to + k, &word, 8);
+        }
+        if (k + 4 <= length) {
+            __builtin_memcpy(to + k, &unit, 4);
+            k += 4;
+        }
+        if (k != length) {
+            // The unit as it falls at length - 4.
+            u32 tail = RotateRight(unit, length);
+            __builtin_memcpy(to + length - 4, &tail, 4);
+        }
+        return;
+    }
     u32 period = distance;
     while (period < 8)
         period += distance;
@@ -115,6 +179,13 @@ static void RepeatPattern(u8* to, u32 distance, u32 length)
         u64 word;
         __builtin_memcpy(&word, (to + k) - period, 8);
         __builtin_memcpy(to + k, &word, 8);
+    }
+    if (k != length && length + distance >= period + 8) {
+        // A last word ending at length; it reads finished bytes of the pattern only.
+        u64 word;
+        __builtin_memcpy(&word, (to + length - 8) - period, 8);
+        __builtin_memcpy(to + length - 8, &word, 8);
+        return;
     }
     for (; k < length; ++k)
         to[k] = from[k];
@@ -157,8 +228,12 @@ static bool CopyMatch(u32 length, u32 source)
 using BitWord = std::uintptr_t;
 constexpr u32 WordBits = sizeof(BitWord) * 8;
 constexpr bool NarrowWord = WordBits == 32;
-// Input bytes a loop turn needs in the block: 6 consumed, plus a word read ahead.
-constexpr i32 FastSlack = 16;
+// Input bytes a loop turn needs in the block. Each refill reads a word and moves on by at
+// most a word less one byte; a turn refills once in 64 bits, up to three times in 32.
+constexpr i32 FastSlack = NarrowWord ? 3 + 3 + 4 : 8;
+// Bits a distance code and its extra bits take at most; a 64-bit buffer must hold them
+// before a length code is decoded, a 32-bit one refills on the way.
+constexpr u32 DistanceReserve = NarrowWord ? 0 : 15 + 13;
 
 struct FastReader
 {
@@ -180,7 +255,7 @@ struct FastReader
 
     [[gnu::always_inline]] u32 Take(u32 n)
     {
-        u32 value = static_cast<u32>(Bits) & ((1u << n) - 1);
+        u32 value = static_cast<u32>(Bits) & LowBitMask[n];
         Bits >>= n;
         Count -= n;
         return value;
@@ -227,6 +302,8 @@ static bool AdvanceWindow(u32& position, u32 length)
     return EmitWindow(static_cast<u16>(WindowSize));
 }
 
+static constexpr DecodeEntry NoDistanceCodes = {OpInvalid, 0, 0, nullptr};
+
 static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
                       u32 literalBits, u32 distanceBits)
 {
@@ -240,6 +317,11 @@ static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distan
     u32 position = InflateState.WindowPosition;
     i32 result = NeedPlainPath;
     const BitWord literalMask = (BitWord{1} << literalBits) - 1;
+    if (distanceTable == nullptr) {
+        // A length code then finds this invalid slot, as a block without distances wants.
+        distanceTable = &NoDistanceCodes;
+        distanceBits = 0;
+    }
     while (r.In <= limit) {
         r.Refill();
         const DecodeEntry* e = FastLookup(r, literalTable, literalBits);
@@ -265,7 +347,10 @@ static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distan
                 result = ResultWriteFailed;
                 break;
             }
-            continue;
+            // A length code that ended the run goes on without a refill if the buffer holds
+            // it with its extra bits (and, in 64 bits, the longest distance part too).
+            if (e->op >= OpEndOfBlock || e->bits + e->op + DistanceReserve > r.Count)
+                continue;
         }
         if (e->op == OpInvalid) {
             result = ResultBadData;
@@ -277,20 +362,22 @@ static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distan
             break;
         }
         u32 length = static_cast<u16>(e->value + r.Take(e->op));
-        if (distanceTable == nullptr) {
-            result = ResultBadData;
-            break;
+        // A 32-bit buffer may lack the bits of a distance code (at most 15) or of its extra
+        // bits; a 64-bit one has both since the refill.
+        if constexpr (NarrowWord) {
+            if (r.Count < 15)
+                r.Refill();
         }
-        if constexpr (NarrowWord)
-            r.Refill();
         e = FastLookup(r, distanceTable, distanceBits);
         if (e->op == OpInvalid) {
             result = ResultBadData;
             break;
         }
         r.Take(e->bits);
-        if constexpr (NarrowWord)
-            r.Refill();
+        if constexpr (NarrowWord) {
+            if (r.Count < e->op)
+                r.Refill();
+        }
         u32 distance = e->value + r.Take(e->op);
         if (distance <= position && position + length <= WindowSize) {
             u8* to = window + position;
@@ -306,10 +393,10 @@ static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distan
             continue;
         }
         u32 wrapped = position + WindowSize - distance;  // source in the previous filling
-        if (distance > position && wrapped + length <= WindowSize &&
+        if (distance > position && distance <= WindowSize - 8 && wrapped + length <= WindowSize &&
             position + length <= WindowSize) {
-            // The source lies ahead of the destination, so a forward copy reads every byte
-            // before it is overwritten.
+            // The source lies at least 8 bytes ahead of the destination, so a forward copy
+            // in words reads every byte before it is overwritten.
             MoveBlock(window + position, window + wrapped, length);
             if (!AdvanceWindow(position, length)) {
                 result = ResultWriteFailed;

@@ -56,20 +56,30 @@ u32 AddToCrc(const u8* data, u32 length, u32& accumulator)
 {
     const u32* t = InflateState.CrcTable;
     u32 acc = accumulator;
-    for (; length >= 16; length -= 16, data += 16) {
-        u32 a = LoadLittle32(data) ^ acc;
-        u32 b = LoadLittle32(data + 4);
-        u32 c = LoadLittle32(data + 8);
-        u32 d = LoadLittle32(data + 12);
-        acc = CrcSlices[14][a & 0xFF] ^ CrcSlices[13][(a >> 8) & 0xFF] ^
-              CrcSlices[12][(a >> 16) & 0xFF] ^ CrcSlices[11][a >> 24] ^ CrcSlices[10][b & 0xFF] ^
-              CrcSlices[9][(b >> 8) & 0xFF] ^ CrcSlices[8][(b >> 16) & 0xFF] ^
-              CrcSlices[7][b >> 24] ^ CrcSlices[6][c & 0xFF] ^ CrcSlices[5][(c >> 8) & 0xFF] ^
-              CrcSlices[4][(c >> 16) & 0xFF] ^ CrcSlices[3][c >> 24] ^ CrcSlices[2][d & 0xFF] ^
-              CrcSlices[1][(d >> 8) & 0xFF] ^ CrcSlices[0][(d >> 16) & 0xFF] ^ t[d >> 24];
+    // Bottom-tested loops: -Os otherwise jumps back to a test at the top, and each jump
+    // costs a block change under emulation.
+    if (length >= 16) {
+        do {
+            u32 a = LoadLittle32(data) ^ acc;
+            u32 b = LoadLittle32(data + 4);
+            u32 c = LoadLittle32(data + 8);
+            u32 d = LoadLittle32(data + 12);
+            acc = CrcSlices[14][a & 0xFF] ^ CrcSlices[13][(a >> 8) & 0xFF] ^
+                  CrcSlices[12][(a >> 16) & 0xFF] ^ CrcSlices[11][a >> 24] ^
+                  CrcSlices[10][b & 0xFF] ^ CrcSlices[9][(b >> 8) & 0xFF] ^
+                  CrcSlices[8][(b >> 16) & 0xFF] ^ CrcSlices[7][b >> 24] ^ CrcSlices[6][c & 0xFF] ^
+                  CrcSlices[5][(c >> 8) & 0xFF] ^ CrcSlices[4][(c >> 16) & 0xFF] ^
+                  CrcSlices[3][c >> 24] ^ CrcSlices[2][d & 0xFF] ^ CrcSlices[1][(d >> 8) & 0xFF] ^
+                  CrcSlices[0][(d >> 16) & 0xFF] ^ t[d >> 24];
+            data += 16;
+            length -= 16;
+        } while (length >= 16);
     }
-    for (; length != 0; --length, ++data)
-        acc = (acc >> 8) ^ t[(acc ^ *data) & 0xFF];
+    if (length != 0) {
+        do
+            acc = (acc >> 8) ^ t[(acc ^ *data++) & 0xFF];
+        while (--length != 0);
+    }
     accumulator = acc;
     return acc;
 }

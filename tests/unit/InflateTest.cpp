@@ -333,6 +333,67 @@ TEST_F(Inflating, FixedBlockBackReferences)
     EXPECT_TRUE(out.Written == (Bytes{'x', 0, 0, 0, 0}));
 }
 
+// A fixed-code back-reference with its extra bits.
+void PutFixedMatch(BitWriter& w, u32 length, u32 distance)
+{
+    static const u16 lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,
+                                       15, 17, 19, 23, 27, 31, 35, 43,  51,  59,
+                                       67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static const u16 distanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,
+                                         17,   25,   33,   49,   65,   97,    129,   193,
+                                         257,  385,  513,  769,  1025, 1537,  2049,  3073,
+                                         4097, 6145, 8193, 12289, 16385, 24577};
+    u32 l = 28;
+    while (lengthBase[l] > length)
+        --l;
+    PutFixedLiteral(w, 257 + l);
+    w.Put(length - lengthBase[l], l < 8 || l == 28 ? 0 : static_cast<int>(l - 4) / 4);
+    u32 d = 29;
+    while (distanceBase[d] > distance)
+        --d;
+    w.PutCode(d, 5);
+    w.Put(distance - distanceBase[d], d < 4 ? 0 : static_cast<int>(d - 2) / 2);
+}
+
+TEST_F(Inflating, EveryLengthAtShortAndWindowSizedDistances)
+{
+    // Word-wise copies and repeated patterns against a byte-by-byte model: each distance up
+    // to 40 and each of the 9 largest, with every length, at window positions that move on
+    // by a literal between matches and wrap many times.
+    Bytes expected = Random(40, 7);
+    BitWriter w;
+    w.Put(1, 1);
+    w.Put(1, 2);
+    for (unsigned char b : expected)
+        PutFixedLiteral(w, b);
+    std::vector<u32> distances;
+    for (u32 d = 1; d <= 40; ++d)
+        distances.push_back(d);
+    for (u32 d = WindowSize - 8; d <= WindowSize; ++d)
+        distances.push_back(d);
+    std::mt19937 r(9);
+    for (u32 distance : distances) {
+        while (expected.size() < distance) {
+            PutFixedLiteral(w, 'q');
+            expected.push_back('q');
+        }
+        for (u32 length = 3; length <= 258; ++length) {
+            PutFixedMatch(w, length, distance);
+            for (u32 k = 0; k < length; ++k)
+                expected.push_back(expected[expected.size() - distance]);
+            auto literal = static_cast<unsigned char>(r());
+            PutFixedLiteral(w, literal);
+            expected.push_back(literal);
+        }
+    }
+    PutFixedLiteral(w, 256);
+    EntryOutput out = Inflate(w.Finish());
+    ASSERT_EQ(out.Result, ResultOk);
+    ASSERT_EQ(out.Written.size(), expected.size());
+    EXPECT_TRUE(out.Written == expected);
+    EXPECT_EQ(out.Crc, ZlibCrc(expected));
+}
+
 TEST_F(Inflating, BackReferenceAcrossTheWindowWrap)
 {
     // 32778 bytes put the window position at 10; a distance of 100 then reads 90 bytes from
