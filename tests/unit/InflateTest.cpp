@@ -102,6 +102,28 @@ void PutFixedLiteral(BitWriter& w, u32 symbol)
         w.PutCode(0xC0 + symbol - 280, 8);
 }
 
+// A fixed-code back-reference with its extra bits.
+void PutFixedMatch(BitWriter& w, u32 length, u32 distance)
+{
+    static const u16 lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,
+                                       15, 17, 19, 23, 27, 31, 35, 43,  51,  59,
+                                       67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static const u16 distanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,
+                                         17,   25,   33,   49,   65,   97,    129,   193,
+                                         257,  385,  513,  769,  1025, 1537,  2049,  3073,
+                                         4097, 6145, 8193, 12289, 16385, 24577};
+    u32 l = 28;
+    while (lengthBase[l] > length)
+        --l;
+    PutFixedLiteral(w, 257 + l);
+    w.Put(length - lengthBase[l], l < 8 || l == 28 ? 0 : static_cast<int>(l - 4) / 4);
+    u32 d = 29;
+    while (distanceBase[d] > distance)
+        --d;
+    w.PutCode(d, 5);
+    w.Put(distance - distanceBase[d], d < 4 ? 0 : static_cast<int>(d - 2) / 2);
+}
+
 void PutStored(BitWriter& w, const Bytes& data, bool last)
 {
     w.Put(last, 1);  // BFINAL
@@ -312,8 +334,7 @@ TEST_F(Inflating, FixedBlockBackReferences)
     w.Put(1, 1);  // BFINAL
     w.Put(1, 2);  // BTYPE fixed
     PutFixedLiteral(w, 'a');
-    PutFixedLiteral(w, 285);  // length 258
-    w.PutCode(0, 5);          // distance 1
+    PutFixedMatch(w, 258, 1);
     PutFixedLiteral(w, 256);
     EntryOutput out = Inflate(w.Finish());
     ASSERT_EQ(out.Result, ResultOk);
@@ -324,35 +345,11 @@ TEST_F(Inflating, FixedBlockBackReferences)
     early.Put(1, 1);
     early.Put(1, 2);
     PutFixedLiteral(early, 'x');
-    PutFixedLiteral(early, 258);  // length 4
-    early.PutCode(4, 5);          // distance 5 + 1 extra bit
-    early.Put(1, 1);              // distance 6
+    PutFixedMatch(early, 4, 6);
     PutFixedLiteral(early, 256);
     out = Inflate(early.Finish());
     ASSERT_EQ(out.Result, ResultOk);
     EXPECT_TRUE(out.Written == (Bytes{'x', 0, 0, 0, 0}));
-}
-
-// A fixed-code back-reference with its extra bits.
-void PutFixedMatch(BitWriter& w, u32 length, u32 distance)
-{
-    static const u16 lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,
-                                       15, 17, 19, 23, 27, 31, 35, 43,  51,  59,
-                                       67, 83, 99, 115, 131, 163, 195, 227, 258};
-    static const u16 distanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,
-                                         17,   25,   33,   49,   65,   97,    129,   193,
-                                         257,  385,  513,  769,  1025, 1537,  2049,  3073,
-                                         4097, 6145, 8193, 12289, 16385, 24577};
-    u32 l = 28;
-    while (lengthBase[l] > length)
-        --l;
-    PutFixedLiteral(w, 257 + l);
-    w.Put(length - lengthBase[l], l < 8 || l == 28 ? 0 : static_cast<int>(l - 4) / 4);
-    u32 d = 29;
-    while (distanceBase[d] > distance)
-        --d;
-    w.PutCode(d, 5);
-    w.Put(distance - distanceBase[d], d < 4 ? 0 : static_cast<int>(d - 2) / 2);
 }
 
 TEST_F(Inflating, EveryLengthAtShortAndWindowSizedDistances)
@@ -404,12 +401,8 @@ TEST_F(Inflating, BackReferenceAcrossTheWindowWrap)
     PutStored(w, Bytes(head.begin() + 30000, head.end()), false);
     w.Put(1, 1);
     w.Put(1, 2);
-    PutFixedLiteral(w, 285);  // 258
-    w.PutCode(13, 5);         // distances 97..128, 5 extra bits
-    w.Put(3, 5);              // distance 100
-    PutFixedLiteral(w, 285);
-    w.PutCode(29, 5);  // distances 24577..32768
-    w.Put(8191, 13);   // 32768
+    PutFixedMatch(w, 258, 100);
+    PutFixedMatch(w, 258, 32768);
     PutFixedLiteral(w, 256);
     Bytes expected = head;
     for (int i = 0; i < 258; ++i)
