@@ -3,23 +3,11 @@
 #include "archive/ZipDirectory.h"
 
 #include "archive/FileSystem.h"
+#include "archive/ZipFormat.h"
 #include "platform/Memory.h"
 #include "text/Text.h"
 
 constexpr u16 SearchWindow = 4096;
-constexpr u16 EndRecordSize = 22;
-constexpr u16 DirRecordSize = 46;
-
-static u16 Get16(const u8* p)
-{
-    return static_cast<u16>(p[0] | p[1] << 8);
-}
-
-static u32 Get32(const u8* p)
-{
-    return static_cast<u32>(p[0]) | static_cast<u32>(p[1]) << 8 | static_cast<u32>(p[2]) << 16 |
-           static_cast<u32>(p[3]) << 24;
-}
 
 static bool IsSliding(const ArchiveReader& reader)
 {
@@ -59,8 +47,8 @@ static i32 FindEndRecord(HANDLE file, i32 base, i32 length, u32& directoryOffset
             break;
         for (i32 at = windowLength - EndRecordSize; at >= 0; --at) {
             const u8* p = window + at;
-            if (p[0] == 'P' && p[1] == 'K' && p[2] == 5 && p[3] == 6) {
-                directoryOffset = Get32(p + 16);
+            if (ZipHasSignature(p, ZipEndSignature)) {
+                directoryOffset = ZipRead32(p + EndDirectoryOffset);
                 MemFree(window);
                 return start + at;
             }
@@ -89,7 +77,7 @@ i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLe
         FsClose(file);
         return -1;
     }
-    if (endRecord < DirRecordSize) {
+    if (endRecord < CentralHeaderSize) {
         FsClose(file);
         return -2;
     }
@@ -138,19 +126,19 @@ static bool Refill(ArchiveReader& reader)
         return false;
     reader.Cursor = 0;
     reader.DataEnd = static_cast<u16>(keep + got);
-    return reader.DataEnd >= DirRecordSize;
+    return reader.DataEnd >= CentralHeaderSize;
 }
 
 static u32 RecordLength(const u8* record)
 {
-    return DirRecordSize + static_cast<u32>(Get16(record + 28)) + Get16(record + 30) +
-           Get16(record + 32);
+    return CentralHeaderSize + static_cast<u32>(ZipRead16(record + CentralNameLength)) +
+           ZipRead16(record + CentralExtraLength) + ZipRead16(record + CentralCommentLength);
 }
 
 static bool HoldsRecord(const ArchiveReader& reader)
 {
     u32 p = reader.Cursor;
-    return p + DirRecordSize <= reader.DataEnd &&
+    return p + CentralHeaderSize <= reader.DataEnd &&
            p + RecordLength(reader.Window + p) <= reader.DataEnd;
 }
 
@@ -160,28 +148,26 @@ i32 ArchiveParseEntry(ArchiveReader& reader)
         return 1;
     u32 p = reader.Cursor;
     u8* record = reader.Window + p;
-    const char* endSignature = "PK\x05\x06";
-    if (p + 4 <= reader.DataEnd &&
-        TextCompareMax(reinterpret_cast<const char*>(record), endSignature, 4) == 0)
+    if (p + 4 <= reader.DataEnd && ZipHasSignature(record, ZipEndSignature))
         return 1;
-    if (!HoldsRecord(reader) || Get32(record) != 0x02014B50)
+    if (!HoldsRecord(reader) || !ZipHasSignature(record, ZipCentralSignature))
         return 1;
 
     ZipEntry& entry = reader.Entry;
-    entry.DosDateTime = Get32(record + 12);
-    entry.UncompressedSize = Get32(record + 24);
-    entry.CompressedSize = Get32(record + 20);
-    entry.LocalHeaderOffset = Get32(record + 42);
-    entry.Crc32 = Get32(record + 16);
-    entry.Method = Get16(record + 10);
-    entry.Flags = Get16(record + 8);
-    entry.Attributes = record[5] == 0 ? record[38] : 0;
+    entry.DosDateTime = ZipRead32(record + CentralDateTime);
+    entry.UncompressedSize = ZipRead32(record + CentralUncompressedSize);
+    entry.CompressedSize = ZipRead32(record + CentralCompressedSize);
+    entry.LocalHeaderOffset = ZipRead32(record + CentralLocalHeaderOffset);
+    entry.Crc32 = ZipRead32(record + CentralCrc);
+    entry.Method = ZipRead16(record + CentralMethod);
+    entry.Flags = ZipRead16(record + CentralFlags);
+    entry.Attributes = record[CentralHostSystem] == 0 ? record[CentralExternalAttributes] : 0;
 
     // The spare byte behind the window makes room for this terminator at the very end.
-    u8* nameEnd = record + DirRecordSize + Get16(record + 28);
+    u8* nameEnd = record + CentralHeaderSize + ZipRead16(record + CentralNameLength);
     u8 saved = *nameEnd;
     *nameEnd = 0;
-    TextCopyMax(entry.Name, reinterpret_cast<const char*>(record + DirRecordSize), PathLimit);
+    TextCopyMax(entry.Name, reinterpret_cast<const char*>(record + CentralHeaderSize), PathLimit);
     *nameEnd = saved;
     for (char* slash = TextFindChar(entry.Name, '/'); slash != nullptr;
          slash = TextFindChar(slash, '/'))

@@ -1,5 +1,7 @@
 #include "support/ZipBuilder.h"
 
+#include "archive/ZipFormat.h"
+
 void Put16(Bytes& out, uint32_t value)
 {
     out.push_back(static_cast<unsigned char>(value));
@@ -39,7 +41,7 @@ Bytes ZipBuilder::Build() const
     std::vector<uint32_t> offsets;
     for (const ZipBuilderEntry& e : Entries) {
         offsets.push_back(static_cast<uint32_t>(out.size()));
-        Put32(out, 0x04034B50);
+        Put32(out, ZipLocalSignature);
         Put16(out, 20);
         Put16(out, e.Flags);
         Put16(out, e.Method);
@@ -55,7 +57,7 @@ Bytes ZipBuilder::Build() const
     DirectoryOffset = static_cast<uint32_t>(out.size());
     for (std::size_t i = 0; i < Entries.size(); ++i) {
         const ZipBuilderEntry& e = Entries[i];
-        Put32(out, 0x02014B50);
+        Put32(out, ZipCentralSignature);
         out.push_back(20);
         out.push_back(e.HostSystem);
         Put16(out, 20);
@@ -77,7 +79,7 @@ Bytes ZipBuilder::Build() const
         out.insert(out.end(), e.Comment.begin(), e.Comment.end());
     }
     uint32_t directorySize = static_cast<uint32_t>(out.size()) - DirectoryOffset;
-    Put32(out, 0x06054B50);
+    Put32(out, ZipEndSignature);
     Put16(out, 0);
     Put16(out, 0);
     Put16(out, static_cast<uint32_t>(Entries.size()));
