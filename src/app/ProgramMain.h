@@ -1,4 +1,5 @@
 // The program's own steps, after the modules' start-up.
 #pragma once
 
-void ProgramMain();
+// commandLine: the process's whole command line, the program's own item first.
+void ProgramMain(const char* commandLine);

@@ -104,8 +104,7 @@ void SkipBits(u8 n)
     InflateState.BitCount = static_cast<u8>(InflateState.BitCount - n);
 }
 
-// The archive handle is marked closed here, so the entry's own close later does nothing.
-static void CloseArchive()
+void CloseArchiveFile()
 {
     if (InflateState.ArchiveFile != INVALID_HANDLE_VALUE)
         FsClose(InflateState.ArchiveFile);
@@ -132,7 +131,7 @@ void RefillInput()
         failed = FsLastError != 0 || count == 0;
     }
     if (failed) {
-        CloseArchive();
+        CloseArchiveFile();
         InflateState.InputExhausted = true;
         count = InputBlockSize;  // stale bytes serve as filler
     }
@@ -222,7 +221,7 @@ i32 CopyStoredEntry()
         ServiceMessages();
         ReportEntryProgress();
         if (got != wanted) {
-            CloseArchive();
+            CloseArchiveFile();
             return ResultReadFailed;
         }
     }

@@ -56,3 +56,6 @@ void ServiceMessages();
 void ReportEntryProgress();
 void RequestAbort();
 i32 CopyStoredEntry();
+// Closes the archive file unless it is closed already, and marks it closed: the engine closes
+// it after a failed read, and the entry's own close afterwards must then do nothing.
+void CloseArchiveFile();

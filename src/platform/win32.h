@@ -201,4 +201,83 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 SHORT WINAPI GetAsyncKeyState(int key);
 BOOL WINAPI MessageBeep(UINT type);
 
+// Windows, dialogs, message boxes, drawing and the string table; host/HostWindows.h scripts
+// them for tests.
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+struct HBRUSH__;
+using HBRUSH = HBRUSH__*;
+struct HDC__;
+using HDC = HDC__*;
+struct HMENU__;
+using HMENU = HMENU__*;
+using HGDIOBJ = void*;
+using COLORREF = DWORD;
+using INT_PTR = std::intptr_t;
+
+struct RECT
+{
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+using LPRECT = RECT*;
+
+#define CALLBACK
+using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
+
+#define LOWORD(l) (static_cast<WORD>(static_cast<std::uintptr_t>(l) & 0xFFFF))
+#define HIWORD(l) (static_cast<WORD>((static_cast<std::uintptr_t>(l) >> 16) & 0xFFFF))
+
+#define WM_PAINT      0x000F
+#define WM_KEYDOWN    0x0100
+#define WM_INITDIALOG 0x0110
+#define IDOK          1
+#define IDCANCEL      2
+#define IDYES         6
+#define IDNO          7
+#define SW_SHOW       5
+#define SC_SIZE       0xF000
+#define SC_MAXIMIZE   0xF030
+#define MF_BYCOMMAND  0x0000
+#define VK_RETURN     0x0D
+#define VK_ESCAPE     0x1B
+#define TRANSPARENT   1
+#define DT_CENTER     0x0001
+#define DT_VCENTER    0x0004
+#define DT_SINGLELINE 0x0020
+
+#define COLOR_WINDOW        5
+#define COLOR_WINDOWTEXT    8
+#define COLOR_HIGHLIGHT     13
+#define COLOR_HIGHLIGHTTEXT 14
+#define COLOR_BTNFACE       15
+
+HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND parent,
+                               DLGPROC procedure, LPARAM parameter);
+BOOL WINAPI DestroyWindow(HWND window);
+BOOL WINAPI ShowWindow(HWND window, int command);
+HWND WINAPI GetDlgItem(HWND dialog, int id);
+BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+HMENU WINAPI GetSystemMenu(HWND window, BOOL revert);
+BOOL WINAPI DeleteMenu(HMENU menu, UINT position, UINT flags);
+HWND WINAPI GetActiveWindow();
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size);
+
+HDC WINAPI GetDC(HWND window);
+int WINAPI ReleaseDC(HWND window, HDC dc);
+BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
+int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+HBRUSH WINAPI CreateSolidBrush(COLORREF color);
+BOOL WINAPI DeleteObject(HGDIOBJ object);
+DWORD WINAPI GetSysColor(int index);
+int WINAPI SetBkMode(HDC dc, int mode);
+COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
+int WINAPI DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format);
+int WINAPI IntersectClipRect(HDC dc, int left, int top, int right, int bottom);
+BOOL WINAPI GdiFlush();
+
 #endif

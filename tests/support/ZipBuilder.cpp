@@ -25,6 +25,11 @@ uint32_t Crc32Of(const Bytes& data)
     return ~crc;
 }
 
+static uint32_t UncompressedOf(const ZipBuilderEntry& e)
+{
+    return e.UncompressedSize.value_or(static_cast<uint32_t>(e.Data.size()));
+}
+
 ZipBuilderEntry& ZipBuilder::Add(const std::string& name, const std::string& data)
 {
     ZipBuilderEntry entry;
@@ -46,13 +51,15 @@ Bytes ZipBuilder::Build() const
         Put16(out, e.Flags);
         Put16(out, e.Method);
         Put32(out, e.DosDateTime);
-        Put32(out, e.Crc);
-        Put32(out, static_cast<uint32_t>(e.Data.size()));
-        Put32(out, static_cast<uint32_t>(e.Data.size()));
+        Put32(out, e.LocalCrc.value_or(e.Crc));
+        Put32(out, e.LocalCompressedSize.value_or(static_cast<uint32_t>(e.Data.size())));
+        Put32(out, e.LocalUncompressedSize.value_or(UncompressedOf(e)));
         Put16(out, static_cast<uint32_t>(e.Name.size()));
-        Put16(out, 0);
+        Put16(out, static_cast<uint32_t>(e.LocalExtra.size()));
         out.insert(out.end(), e.Name.begin(), e.Name.end());
+        out.insert(out.end(), e.LocalExtra.begin(), e.LocalExtra.end());
         out.insert(out.end(), e.Data.begin(), e.Data.end());
+        out.insert(out.end(), e.Trailer.begin(), e.Trailer.end());
     }
     DirectoryOffset = static_cast<uint32_t>(out.size());
     for (std::size_t i = 0; i < Entries.size(); ++i) {
@@ -66,7 +73,7 @@ Bytes ZipBuilder::Build() const
         Put32(out, e.DosDateTime);
         Put32(out, e.Crc);
         Put32(out, static_cast<uint32_t>(e.Data.size()));
-        Put32(out, static_cast<uint32_t>(e.Data.size()));
+        Put32(out, UncompressedOf(e));
         Put16(out, static_cast<uint32_t>(e.Name.size()));
         Put16(out, static_cast<uint32_t>(e.Extra.size()));
         Put16(out, static_cast<uint32_t>(e.Comment.size()));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,14 @@ struct ZipBuilderEntry
     uint32_t ExternalAttributes = 0;
     Bytes Extra;
     std::string Comment;
+    // The uncompressed size both headers give; Data's size unless set.
+    std::optional<uint32_t> UncompressedSize;
+    // Local header values that differ from the directory's, as streaming writers leave them.
+    std::optional<uint32_t> LocalCrc;
+    std::optional<uint32_t> LocalCompressedSize;
+    std::optional<uint32_t> LocalUncompressedSize;
+    Bytes LocalExtra;
+    Bytes Trailer;  // after the data, such as a data descriptor
 };
 
 struct ZipBuilder

@@ -5,7 +5,7 @@
 #include <string>
 
 // Restores every default: code page 1252 with OEM 437, drive C: at "/", no UNC shares, a
-// heap that never fails, no open files.
+// heap that never fails, no open files, no windows, strings or scripted answers.
 void HostReset();
 
 // Selects the ANSI and OEM code pages the text functions follow: 1252 (OEM 437) or 932.

@@ -267,8 +267,11 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data)
         return INVALID_HANDLE_VALUE;
     }
     std::string matched = name == "*.*" ? "*" : name;
+    // A pattern finds a file by its short name too, as on Windows.
     while (dirent* entry = readdir(dir))
-        if (Matches(matched.c_str(), entry->d_name))
+        if (Matches(matched.c_str(), entry->d_name) ||
+            (!IsShortName(entry->d_name) &&
+             Matches(matched.c_str(), ShortNameOf(entry->d_name).c_str())))
             search.Names.emplace_back(entry->d_name);
     closedir(dir);
     if (search.Names.empty()) {

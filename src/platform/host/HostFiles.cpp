@@ -2,6 +2,7 @@
 // POSIX. Drive letters and \\server\share roots map to directories a test chooses.
 #include "platform/host/HostControl.h"
 #include "platform/host/HostFileInfo.h"
+#include "platform/host/HostWindows.h"
 #include "platform/win32.h"
 
 #include <cerrno>
@@ -172,6 +173,7 @@ void HostReset()
     State() = HostState{};
     HostSetCodePage(1252);
     HostFileInfoReset();
+    HostWindowsReset();
 }
 
 bool HostFileOf(HANDLE file, int& descriptor, DWORD& access)

@@ -4,6 +4,8 @@
 
 #include <deque>
 
+#include "platform/host/HostWindows.h"
+
 namespace {
 
 struct MessageState
@@ -12,6 +14,7 @@ struct MessageState
     std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> OnSend;
     std::function<SHORT(int)> OnKey;
     std::function<BOOL(HWND, const MSG&)> OnDialog;
+    std::function<void(unsigned)> OnPeek;
     unsigned Peeks = 0;
     unsigned Dispatches = 0;
     unsigned Beeps = 0;
@@ -45,6 +48,11 @@ void HostOnKeyState(std::function<SHORT(int)> callback)
     Messages().OnKey = std::move(callback);
 }
 
+void HostOnPeek(std::function<void(unsigned)> callback)
+{
+    Messages().OnPeek = std::move(callback);
+}
+
 void HostOnDialogMessage(std::function<BOOL(HWND, const MSG&)> callback)
 {
     Messages().OnDialog = std::move(callback);
@@ -69,6 +77,8 @@ BOOL WINAPI PeekMessageA(LPMSG message, HWND, UINT, UINT, UINT remove)
 {
     MessageState& state = Messages();
     ++state.Peeks;
+    if (state.OnPeek)
+        state.OnPeek(state.Peeks);
     if (state.Queue.empty())
         return FALSE;
     *message = state.Queue.front();
@@ -87,14 +97,19 @@ BOOL WINAPI TranslateMessage(const MSG*)
     return FALSE;
 }
 
-LRESULT WINAPI DispatchMessageA(const MSG*)
+LRESULT WINAPI DispatchMessageA(const MSG* message)
 {
     ++Messages().Dispatches;
-    return 0;
+    LRESULT result = 0;
+    HostDeliverToDialog(message->hwnd, message->message, message->wParam, message->lParam, result);
+    return result;
 }
 
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    LRESULT result = 0;
+    if (HostDeliverToDialog(window, message, wParam, lParam, result))
+        return result;
     return Messages().OnSend ? Messages().OnSend(window, message, wParam, lParam) : 0;
 }
 

@@ -1,5 +1,6 @@
 // Test controls of the host stand-in for the message functions: a queue PeekMessageA drains,
-// a callback that receives every SendMessageA, a scripted key state, and call counters.
+// a callback that receives every SendMessageA to a window that is not a host dialog, a scripted key
+// state, and call counters.
 #pragma once
 
 #include <functional>
@@ -15,6 +16,9 @@ void HostPostMessage(const MSG& message);
 void HostOnSendMessage(std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> callback);
 // Answers GetAsyncKeyState; without one, every key reads as up.
 void HostOnKeyState(std::function<SHORT(int)> callback);
+// Runs at every PeekMessageA, before the queue is looked at, with the count of calls so far;
+// a test can queue input for a chosen moment of a transfer.
+void HostOnPeek(std::function<void(unsigned)> callback);
 // Answers IsDialogMessageA; without one, no message is a dialog message.
 void HostOnDialogMessage(std::function<BOOL(HWND, const MSG&)> callback);
 

@@ -1,0 +1,37 @@
+// The program's global state, the string-table loader and the long form of the program's
+// own path. One instance for the process; every field is zero or empty before start-up.
+#pragma once
+
+#include <type_traits>
+
+#include "Types.h"
+#include "platform/win32.h"
+#include "text/Text.h"
+
+struct SfxContextRecord
+{
+    char ProgramPath[PathBufferSize];  // the archive, and the caption of the run's messages
+    char Destination[PathBufferSize];  // ends in '\' when the run starts
+    HWND ProgressWindow;               // null while none is open
+    bool ConfirmOverwrites;
+    char TextBuffer[PathBufferSize];  // what LoadText loaded last
+    HBRUSH FaceBrush;
+    char DefaultDestination[PathBufferSize];
+    String FirstArgument;
+    HINSTANCE Instance;
+};
+
+static_assert(std::is_trivially_copyable_v<SfxContextRecord>);
+
+extern constinit SfxContextRecord SfxContext;
+
+// Back to the all-zero start state; for tests.
+void SfxContextReset();
+
+// The string-table text of id in the one shared TextBuffer; an id without text gives an empty
+// text. Each call overwrites the previous text.
+char* LoadText(u32 id);
+
+// Rewrites a drive-letter path in place with the long names the file system stores; other
+// paths stay as they are.
+void ExpandLongPath(char* path);

@@ -1,0 +1,184 @@
+// The run over all entries, its questions and its final message. Texts come from the string
+// table through the one shared buffer, so each is used before the next is loaded.
+#include "extract/ExtractRun.h"
+
+#include "Resource.h"
+#include "app/SfxContext.h"
+#include "archive/FileInfo.h"
+#include "archive/FileSystem.h"
+#include "archive/ZipDirectory.h"
+#include "extract/ExtractEntry.h"
+#include "progress/ProgressDialog.h"
+#include "text/Text.h"
+
+constinit char FailedTarget[PathBufferSize] = {};
+
+constexpr UINT StyleOverwriteQuestion = 0x23;     // MB_YESNOCANCEL | MB_ICONQUESTION
+constexpr UINT StyleWriteProtectQuestion = 0x13;  // MB_YESNOCANCEL | MB_ICONHAND
+constexpr UINT StyleFinalMessage = 0x30;          // MB_OK | MB_ICONEXCLAMATION
+constexpr u16 AttributesAfterUnprotect = FILE_ATTRIBUTE_ARCHIVE;
+
+i32 SumEntrySizes(const char* archivePath, i32 base, i32 archiveLength)
+{
+    ArchiveReader reader;
+    i32 result = ArchiveOpen(archivePath, reader, base, archiveLength);
+    if (result == 1)
+        return -1;
+    u32 sum = 0;  // wraps, as sizes that lie may make it
+    while (result == 0) {
+        sum += reader.Entry.UncompressedSize;
+        result = ArchiveNextEntry(reader);
+    }
+    ArchiveClose(reader);
+    return sum == 0 ? -1 : static_cast<i32>(sum);
+}
+
+bool TargetExists(const char* path)
+{
+    SearchRecord record{};
+    FsFindFirst(path, FsAttributeMaskAll, record);
+    bool exists = FsLastError == 0;
+    FsFindClose(record);
+    return exists;
+}
+
+void DropDotComponents(char* from)
+{
+    char* scan = from;
+    for (;;) {
+        char* q = scan;
+        while (*q != 0 && !(q[0] == '\\' && q[1] == '.' && q[2] == '.'))
+            ++q;
+        if (*q == 0)
+            return;
+        char* after = q + 1;
+        while (*after == '.')
+            ++after;
+        if (*after == '\\') {
+            // Moves the rest left over itself, terminator included.
+            for (char* to = q; (*to++ = *after++) != 0;) {
+            }
+            scan = q;
+        } else {
+            scan = q + 1;
+        }
+    }
+}
+
+void ComposeStatusText(char* status, const char* archivePath, const char* targetPath)
+{
+    const char* slash = TextFindLastChar(archivePath, '\\');
+    const char* archiveName = slash != nullptr ? slash + 1 : archivePath;
+    TextCopyMax(status, LoadText(IDS_FROM), StatusTextLimit);
+    TextAppendMax(status, archiveName, StatusTextLimit);
+    TextAppendMax(status, "\r", StatusTextLimit);
+    TextAppendMax(status, LoadText(IDS_TO), StatusTextLimit);
+    TextAppendMax(status, targetPath, StatusTextLimit);
+}
+
+constexpr i32 DecisionExtract = 0;
+constexpr i32 DecisionSkip = 1;
+constexpr i32 DecisionCancel = 2;
+
+// The questions for an existing target; what the user decided.
+static i32 AskAboutTarget(const char* targetPath)
+{
+    bool exists = TargetExists(targetPath);
+    i32 decision = DecisionExtract;
+    if (exists && SfxContext.ConfirmOverwrites) {
+        int answer = MessageBoxA(SfxContext.ProgressWindow, targetPath, LoadText(IDS_FILE_EXISTS),
+                                 StyleOverwriteQuestion);
+        if (answer == IDCANCEL)
+            return DecisionCancel;
+        decision = answer == IDYES ? DecisionExtract : DecisionSkip;
+    }
+    u32 attributes = FsGetAttributes(targetPath);
+    if (exists && decision == DecisionExtract && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        int answer = MessageBoxA(SfxContext.ProgressWindow, targetPath,
+                                 LoadText(IDS_WRITE_PROTECTED), StyleWriteProtectQuestion);
+        if (answer == IDCANCEL)
+            return DecisionCancel;
+        if (answer == IDYES)
+            FsSetAttributes(targetPath, AttributesAfterUnprotect);
+        else if (answer == IDNO)
+            decision = DecisionSkip;
+    }
+    return decision;
+}
+
+// One entry: its target, the status text, the questions and the extraction. 0 to go on.
+static i32 HandleEntry(const char* archivePath, const char* destination, const ZipEntry& entry,
+                       i32 base)
+{
+    char targetPath[PathBufferSize];
+    TextCopy(targetPath, destination);
+    char* last = targetPath + (TextLength(targetPath) != 0 ? TextLength(targetPath) - 1 : 0);
+    TextAppendMax(targetPath, entry.Name, PathLimit);
+    DropDotComponents(last);
+    char status[StatusTextLimit + 1];
+    ComposeStatusText(status, archivePath, targetPath);
+    SetDlgItemTextA(SfxContext.ProgressWindow, ID_STATUS_TEXT, status);
+    i32 decision = AskAboutTarget(targetPath);
+    if (decision == DecisionCancel)
+        return ResultAborted;
+    if (decision == DecisionSkip)
+        return ResultOk;
+    auto attributes = static_cast<u16>(entry.Attributes & ~FILE_ATTRIBUTE_READONLY);
+    auto position = static_cast<i32>(entry.LocalHeaderOffset + static_cast<u32>(base));
+    i32 result = ExtractEntry(archivePath, targetPath, attributes, position,
+                              SfxContext.ProgressWindow, ID_PROGRESS_LABEL, entry);
+    if (result == ResultWriteFailed)
+        TextCopy(FailedTarget, targetPath);
+    if (result == ResultOk || result == ResultWriteFailed || result == ResultAborted)
+        return result;
+    return RunOtherFailure;
+}
+
+i32 ExtractAll(const char* archivePath, const char* destination, i32 base, i32 archiveLength)
+{
+    ArchiveReader reader;
+    i32 result = ArchiveOpen(archivePath, reader, base, archiveLength);
+    u32 done = 0;
+    while (result == 0) {
+        const ZipEntry& entry = reader.Entry;
+        ProgressBeginEntry(static_cast<i32>(done), static_cast<i32>(entry.UncompressedSize));
+        done += entry.UncompressedSize;
+        i32 outcome = HandleEntry(archivePath, destination, entry, base);
+        if (outcome != ResultOk) {
+            ArchiveClose(reader);
+            return outcome;
+        }
+        result = ArchiveNextEntry(reader);
+    }
+    ArchiveClose(reader);
+    return result == 1 ? ResultOk : RunDirectoryUnreadable;
+}
+
+bool RunExtraction()
+{
+    i32 total = SumEntrySizes(SfxContext.ProgramPath, 0, 0);
+    if (total == -1) {
+        MessageBoxA(nullptr, LoadText(IDS_NOTHING_TO_EXTRACT), SfxContext.ProgramPath,
+                    StyleFinalMessage);
+        return false;
+    }
+    SfxContext.ProgressWindow = ProgressCreate();
+    ProgressSetTotal(total);
+    i32 result = ExtractAll(SfxContext.ProgramPath, SfxContext.Destination, 0, 0);
+    if (result == ResultOk)
+        ProgressSetOverall(100);
+    if (GetActiveWindow() != SfxContext.ProgressWindow)
+        MessageBeep(0);
+    if (result == ResultAborted)
+        MessageBoxA(SfxContext.ProgressWindow, LoadText(IDS_ABORTED), SfxContext.ProgramPath,
+                    StyleFinalMessage);
+    else if (result == ResultWriteFailed)
+        MessageBoxA(SfxContext.ProgressWindow, LoadText(IDS_WRITE_ERROR), FailedTarget,
+                    StyleFinalMessage);
+    else if (result != ResultOk)
+        MessageBoxA(SfxContext.ProgressWindow, LoadText(IDS_NOT_SUCCESSFUL), SfxContext.ProgramPath,
+                    StyleFinalMessage);
+    ProgressDestroy();
+    SfxContext.ProgressWindow = nullptr;
+    return result == ResultOk;
+}

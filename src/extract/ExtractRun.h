@@ -1,0 +1,29 @@
+// The extraction run: the directory is walked once to add up the sizes and once to extract,
+// with the progress window open, the overwrite questions asked per entry, and at most one
+// final message. The run stops at the first entry that fails.
+#pragma once
+
+#include "Types.h"
+
+// Results of ExtractAll; the others are entry result codes.
+constexpr i32 RunDirectoryUnreadable = -2;
+constexpr i32 RunOtherFailure = 4;
+
+// The target whose creation or writing failed; the caption of the run's write-error message.
+extern constinit char FailedTarget[PathBufferSize];
+
+// The status text of the progress window holds at most this many characters.
+constexpr u32 StatusTextLimit = 520;
+
+// True when every entry was extracted or skipped.
+bool RunExtraction();
+// The sum of the entries' uncompressed sizes, or -1 when there is nothing to extract.
+i32 SumEntrySizes(const char* archivePath, i32 base, i32 archiveLength);
+// 0, 2 (FailedTarget holds the path), 4, 5 (cancelled), or -2 (directory unreadable).
+i32 ExtractAll(const char* archivePath, const char* destination, i32 base, i32 archiveLength);
+bool TargetExists(const char* path);
+// Removes every component of two or more dots that stands between two backslashes, looking
+// from the given position on; the component before it stays.
+void DropDotComponents(char* from);
+// "From: <archive file name>" CR "To:   <target>", cut to StatusTextLimit characters.
+void ComposeStatusText(char* status, const char* archivePath, const char* targetPath);

@@ -1,0 +1,46 @@
+// The modeless progress window: the current file, and two bars drawn straight into frame
+// controls, one for the entry and one for the whole archive. Its procedure runs inside the
+// SendMessageA of every percentage update and inside the transfer's message pump, where it
+// may ask the transfer to stop.
+#pragma once
+
+#include <type_traits>
+
+#include "Types.h"
+#include "platform/win32.h"
+
+struct ProgressStateRecord
+{
+    HWND EntryBar;
+    HWND OverallBar;
+    i32 LastEntryPercent;
+    i32 LastOverallPercent;
+    i32 TotalSize;
+    i32 EntrySize;  // 0 while the overall bar is not to follow the entry
+    i32 BasePercent;
+    bool CancelRequested;
+};
+
+static_assert(std::is_trivially_copyable_v<ProgressStateRecord>);
+
+extern constinit ProgressStateRecord ProgressState;
+
+// Percentages of an entry up to this size are weighted in 32-bit integers, larger ones in
+// floating point.
+constexpr i32 ProgressIntegerLimit = 10000000;
+
+// Back to the all-zero start state; for tests.
+void ProgressReset();
+
+// The window, shown, with both bars at 0 %; null when it cannot be created.
+HWND ProgressCreate();
+void ProgressSetTotal(i32 total);
+void ProgressBeginEntry(i32 doneBefore, i32 size);
+void ProgressSetEntryPercent(i32 percent);
+// The overall bar's percentage for a percentage of the current entry; needs a non-zero
+// EntrySize and TotalSize.
+i32 ProgressOverallPercent(i32 entryPercent);
+void ProgressSetOverall(i32 percent);
+void ProgressDrawBar(i32 percent, HWND bar);
+void ProgressDestroy();
+INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

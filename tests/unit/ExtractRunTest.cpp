@@ -1,0 +1,378 @@
+// The run through the host layer: message boxes answered by script, the progress window a
+// record whose drawings and texts are kept. Under Wine the UI tier covers the same ground.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/SfxContext.h"
+#include "archive/FileSystem.h"
+#include "extract/ExtractRun.h"
+#include "inflate/InflateState.h"
+#include "progress/ProgressDialog.h"
+#include "support/ZipBuilder.h"
+
+#if !defined(_WIN32)
+#include "platform/host/HostControl.h"
+#include "platform/host/HostMessages.h"
+#include "platform/host/HostWindows.h"
+
+namespace {
+
+const char* const Texts[] = {
+    "",
+    "Please select the destination dir:",
+    "From: ",
+    "To:   ",
+    "File exists, overwrite?",
+    "Nothing to extract!",
+    "Unzip aborted!",
+    "Unzip NOT successful!",
+    "Error writing target file!",
+    "Target write protected, overwrite anyway?",
+};
+
+Bytes Fill(std::size_t size, unsigned char seed)
+{
+    Bytes out(size);
+    for (std::size_t i = 0; i < size; ++i)
+        out[i] = static_cast<unsigned char>(seed + i * 7 + i / 300);
+    return out;
+}
+
+}  // namespace
+
+struct Run : ::testing::Test
+{
+    void SetUp() override
+    {
+        ResetPlatform();
+        HostMessagesReset();
+        InflateStateReset();
+        SfxContextReset();
+        ProgressReset();
+        for (unsigned id = 1; id < 10; ++id)
+            HostSetString(id, Texts[id]);
+        TextCopy(SfxContext.ProgramPath, program.c_str());
+        TextCopy(SfxContext.Destination, out.c_str());
+        CreateDirectoryA(out.c_str(), nullptr);
+    }
+
+    ZipBuilderEntry& Add(const std::string& name, const Bytes& data, u8 attributes = 0x20)
+    {
+        ZipBuilderEntry& e = zip.Add(name);
+        e.Data = data;
+        e.Crc = Crc32Of(data);
+        e.ExternalAttributes = attributes;
+        return e;
+    }
+
+    bool RunWith(std::vector<int> answers = {})
+    {
+        zip.Prefix = Bytes(2000, 0xCC);
+        WriteBytes(program, zip.Build());
+        HostAnswerMessageBoxes(answers);
+        bool ok = RunExtraction();
+        EXPECT_EQ(HostOpenFiles(), 0u);
+        EXPECT_EQ(HostHeapBlocks(), 0u);
+        EXPECT_EQ(SfxContext.ProgressWindow, nullptr);
+        return ok;
+    }
+
+    std::vector<std::string> Boxes() const
+    {
+        std::vector<std::string> texts;
+        for (const HostMessageBox& box : HostMessageBoxes())
+            texts.push_back(box.Caption + " | " + box.Text);
+        return texts;
+    }
+
+    bool Exists(const std::string& name) const
+    {
+        return GetFileAttributesA((out + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    TempDir dir;
+    std::string program = dir / "setup.exe";
+    std::string out = dir / "out\\";
+    ZipBuilder zip;
+};
+
+TEST_F(Run, NothingToExtractWithoutAnArchiveOrWithOnlyEmptyEntries)
+{
+    WriteBytes(program, Bytes(5000, 0x90));
+    HostAnswerMessageBoxes({});
+    EXPECT_FALSE(RunExtraction());
+    ASSERT_EQ(HostMessageBoxes().size(), 1u);
+    const HostMessageBox& box = HostMessageBoxes()[0];
+    EXPECT_EQ(box.Owner, nullptr);
+    EXPECT_EQ(box.Text, "Nothing to extract!");
+    EXPECT_EQ(box.Caption, program);
+    EXPECT_EQ(box.Type, 0x30u);
+    EXPECT_EQ(HostLastDialog(), nullptr) << "no progress window";
+
+    Add("dir/", {}, 0x10);
+    Add("dir/empty.txt", {});
+    EXPECT_FALSE(RunWith());
+    EXPECT_EQ(Boxes().size(), 2u);
+    EXPECT_EQ(Boxes().back(), program + " | Nothing to extract!");
+    EXPECT_EQ(HostLastDialog(), nullptr);
+    EXPECT_FALSE(Exists("dir")) << "nothing is created";
+}
+
+TEST_F(Run, ExtractsEverythingSilentlyWithStatusTextsAndAFullBar)
+{
+    Add("readme.txt", Fill(1000, 1), 0x21);  // read-only in the archive
+    Add("sub/", {}, 0x10);
+    Add("sub/data.bin", Fill(70000, 2));
+    Add("sub/deeper/empty.txt", {});
+    HostSetActiveWindow(nullptr);  // another program is in front
+    EXPECT_TRUE(RunWith());
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(HostBeeps(), 1u) << "success while another window is active";
+    EXPECT_EQ(ReadBytes(out + "readme.txt"), Fill(1000, 1));
+    EXPECT_EQ(ReadBytes(out + "sub\\data.bin"), Fill(70000, 2));
+    EXPECT_TRUE(Exists("sub\\deeper\\empty.txt"));
+    EXPECT_EQ(GetFileAttributesA((out + "readme.txt").c_str()) & 0x01, 0u) << "never read-only";
+
+    HWND window = HostLastDialog();
+    EXPECT_TRUE(HostIsDestroyed(window));
+    const auto& overall = HostDrawings(GetDlgItem(window, 210));
+    ASSERT_FALSE(overall.empty());
+    EXPECT_EQ(overall.back().Texts.at(0).Text, "100 %");
+    std::vector<std::string> statuses;
+    for (const HostItemText& t : HostItemTexts()) {
+        EXPECT_EQ(t.Dialog, window);
+        EXPECT_EQ(t.Id, 130);
+        statuses.push_back(t.Text);
+    }
+    EXPECT_EQ(statuses, (std::vector<std::string>{
+                            "From: setup.exe\rTo:   " + out + "readme.txt",
+                            "From: setup.exe\rTo:   " + out + "sub\\",
+                            "From: setup.exe\rTo:   " + out + "sub\\data.bin",
+                            "From: setup.exe\rTo:   " + out + "sub\\deeper\\empty.txt",
+                        }));
+
+    HostMessagesReset();
+    HostWindowsReset();
+    for (unsigned id = 1; id < 10; ++id)
+        HostSetString(id, Texts[id]);
+    EXPECT_TRUE(RunWith()) << "again, over the files of the first run";
+    EXPECT_EQ(HostBeeps(), 0u) << "the progress window was the active one";
+}
+
+TEST_F(Run, DotComponentsAreDroppedNotResolved)
+{
+    Add("../x.txt", Fill(10, 1));
+    Add("a/../b.txt", Fill(10, 2));
+    Add("a/.../c.txt", Fill(10, 3));
+    Add("d/..../..\\e.txt", Fill(10, 4));
+    EXPECT_TRUE(RunWith());
+    EXPECT_EQ(ReadBytes(out + "x.txt"), Fill(10, 1));
+    EXPECT_EQ(ReadBytes(out + "a\\b.txt"), Fill(10, 2));
+    EXPECT_EQ(ReadBytes(out + "a\\c.txt"), Fill(10, 3));
+    EXPECT_EQ(ReadBytes(out + "d\\e.txt"), Fill(10, 4));
+    EXPECT_EQ(GetFileAttributesA((dir / "x.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    struct Case
+    {
+        const char* Path;
+        const char* Dropped;
+    } const cases[] = {
+        {"D:\\out\\..\\x", "D:\\out\\x"},
+        {"D:\\out\\a\\..", "D:\\out\\a\\.."},  // a final component of dots stays
+        {"D:\\out\\..a\\..b\\", "D:\\out\\..a\\..b\\"},
+        {"D:\\out\\...\\...\\x", "D:\\out\\x"},
+        {"D:\\out\\.\\x", "D:\\out\\.\\x"},
+    };
+
+    for (const Case& c : cases) {
+        char path[PathBufferSize];
+        TextCopy(path, c.Path);
+        DropDotComponents(path + 6);  // the destination's last character
+        EXPECT_STREQ(path, c.Dropped) << c.Path;
+    }
+    char path[PathBufferSize] = "D:\\..\\out\\x";
+    DropDotComponents(path + 9);
+    EXPECT_STREQ(path, "D:\\..\\out\\x") << "the destination itself is not examined";
+}
+
+TEST_F(Run, StatusTextIsCutToItsBuffer)
+{
+    char status[StatusTextLimit + 1 + 16];
+    std::string archive = "C:\\" + std::string(255, 'a');
+    std::string target = "D:\\" + std::string(255, 't');
+    ComposeStatusText(status, archive.c_str(), target.c_str());
+    std::string expected = "From: " + std::string(255, 'a') + "\rTo:   " + target;
+    EXPECT_EQ(std::string(status), expected.substr(0, StatusTextLimit));
+    ComposeStatusText(status, "noslash.exe", "T");
+    EXPECT_STREQ(status, "From: noslash.exe\rTo:   T");
+}
+
+TEST_F(Run, CrcFailureInTheThirdOfFiveKeepsTheFirstTwo)
+{
+    for (int i = 1; i <= 5; ++i)
+        Add("f" + std::to_string(i), Fill(3000, static_cast<unsigned char>(i))).Crc ^=
+            i == 3 ? 1 : 0;
+    EXPECT_FALSE(RunWith());
+    EXPECT_TRUE(Exists("f1"));
+    EXPECT_TRUE(Exists("f2"));
+    EXPECT_FALSE(Exists("f3"));
+    EXPECT_FALSE(Exists("f4"));
+    EXPECT_FALSE(Exists("f5"));
+    ASSERT_EQ(HostMessageBoxes().size(), 1u);
+    EXPECT_EQ(HostMessageBoxes()[0].Owner, HostLastDialog());
+    EXPECT_EQ(Boxes(), std::vector<std::string>{program + " | Unzip NOT successful!"});
+}
+
+TEST_F(Run, QuestionsDecideAboutExistingTargets)
+{
+    struct Case
+    {
+        const char* What;
+        bool Confirm;
+        bool ReadOnly;
+        std::vector<int> Answers;
+        std::vector<std::string> Questions;
+        bool Replaced;
+        bool SecondWritten;
+        const char* Final;
+    } const cases[] = {
+        {"confirm, yes", true, false, {IDYES}, {"File exists, overwrite?"}, true, true, ""},
+        {"confirm, no", true, false, {IDNO}, {"File exists, overwrite?"}, false, true, ""},
+        {"confirm, cancel",
+         true,
+         false,
+         {IDCANCEL},
+         {"File exists, overwrite?"},
+         false,
+         false,
+         "Unzip aborted!"},
+        {"silent", false, false, {}, {}, true, true, ""},
+        {"silent, read-only, yes",
+         false,
+         true,
+         {IDYES},
+         {"Target write protected, overwrite anyway?"},
+         true,
+         true,
+         ""},
+        {"silent, read-only, no",
+         false,
+         true,
+         {IDNO},
+         {"Target write protected, overwrite anyway?"},
+         false,
+         true,
+         ""},
+        {"confirm, read-only, yes, cancel",
+         true,
+         true,
+         {IDYES, IDCANCEL},
+         {"File exists, overwrite?", "Target write protected, overwrite anyway?"},
+         false,
+         false,
+         "Unzip aborted!"},
+        {"confirm, read-only, no",
+         true,
+         true,
+         {IDNO},
+         {"File exists, overwrite?"},
+         false,
+         true,
+         ""},
+    };
+
+    for (const Case& c : cases) {
+        SetUp();
+        zip = ZipBuilder{};
+        Add("same.txt", Fill(500, 9));
+        Add("second.txt", Fill(500, 8));
+        std::string existing = out + "same.txt";
+        WriteBytes(existing, {'o', 'l', 'd'});
+        if (c.ReadOnly)
+            SetFileAttributesA(existing.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+        SfxContext.ConfirmOverwrites = c.Confirm;
+        RunWith(c.Answers);
+        std::vector<std::string> questions;
+        std::vector<std::string> finals;
+        for (const HostMessageBox& box : HostMessageBoxes()) {
+            if (box.Type == 0x30u) {
+                finals.push_back(box.Text);
+                continue;
+            }
+            EXPECT_EQ(box.Text, existing) << c.What;
+            EXPECT_EQ(box.Owner, HostLastDialog()) << c.What;
+            EXPECT_EQ(box.Type, box.Caption == Texts[4] ? 0x23u : 0x13u) << c.What;
+            questions.push_back(box.Caption);
+        }
+        EXPECT_EQ(questions, c.Questions) << c.What;
+        EXPECT_EQ(finals, *c.Final ? std::vector<std::string>{c.Final} : std::vector<std::string>{})
+            << c.What;
+        EXPECT_EQ(ReadBytes(existing) == Fill(500, 9), c.Replaced) << c.What;
+        EXPECT_EQ(Exists("second.txt"), c.SecondWritten) << c.What;
+        if (c.Replaced && c.ReadOnly) {
+            EXPECT_EQ(GetFileAttributesA(existing.c_str()) & 0x07, 0u) << c.What;
+        }
+        for (const std::string& name : {existing, out + "second.txt"}) {
+            SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(name.c_str());
+        }
+    }
+}
+
+TEST_F(Run, ADirectoryInTheWayIsAWriteErrorCaptionedWithItsPath)
+{
+    Add("taken", Fill(100, 1));
+    CreateDirectoryA((out + "taken").c_str(), nullptr);
+    SfxContext.ConfirmOverwrites = true;
+    EXPECT_FALSE(RunWith({IDYES}));
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"File exists, overwrite? | " + out + "taken",
+                                                 out + "taken | Error writing target file!"}));
+    EXPECT_STREQ(FailedTarget, (out + "taken").c_str());
+}
+
+TEST_F(Run, CancelDuringATransferRemovesThePartialFile)
+{
+    Add("first.bin", Fill(1000, 1));
+    Add("large.bin", Fill(600000, 2));
+    Add("after.bin", Fill(1000, 3));
+    HostOnPeek([](unsigned peeks) {
+        // Well into the large entry's stored chunks: a click on Cancel.
+        if (peeks == 6)
+            HostPostMessage(MSG{HostLastDialog(), WM_COMMAND, IDCANCEL, 0, 0, {}});
+    });
+    EXPECT_FALSE(RunWith());
+    EXPECT_TRUE(Exists("first.bin"));
+    EXPECT_FALSE(Exists("large.bin"));
+    EXPECT_FALSE(Exists("after.bin"));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{program + " | Unzip aborted!"});
+}
+
+TEST_F(Run, SkippedEntriesStillCountInTheOverallBase)
+{
+    Add("a", Fill(1000, 1));
+    Add("b", Fill(1000, 2));
+    WriteBytes(out + "a", {});
+    SfxContext.ConfirmOverwrites = true;
+    EXPECT_TRUE(RunWith({IDNO}));
+    const auto& overall = HostDrawings(GetDlgItem(HostLastDialog(), 210));
+    std::vector<std::string> shown;
+    for (const HostDrawing& d : overall)
+        shown.push_back(d.Texts.at(0).Text);
+    // The second entry starts at 50 + 1 although the first was skipped.
+    EXPECT_EQ(shown, (std::vector<std::string>{"51 %", "100 %", "100 %"}));
+}
+
+TEST_F(Run, WithoutAProgressWindowTheRunGoesOnUnowned)
+{
+    Add("a", Fill(100, 1));
+    Add("b", Fill(100, 2)).Crc ^= 1;
+    HostFailDialogs(true);
+    EXPECT_FALSE(RunWith());
+    EXPECT_TRUE(Exists("a"));
+    ASSERT_EQ(HostMessageBoxes().size(), 1u);
+    EXPECT_EQ(HostMessageBoxes()[0].Owner, nullptr);
+    EXPECT_EQ(HostMessageBoxes()[0].Text, "Unzip NOT successful!");
+}
+#endif
