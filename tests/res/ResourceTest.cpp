@@ -169,7 +169,7 @@ struct TemplateReader
     }
 };
 
-struct ControlSpec
+struct ExpectedControl
 {
     int Id;
     const char* Class;
@@ -178,19 +178,19 @@ struct ControlSpec
     short X, Y, Cx, Cy;
 };
 
-struct DialogSpec
+struct ExpectedDialog
 {
     const char* Name;  // as the code loads it
     DWORD Style;
     short X, Y, Cx, Cy;
     const char* Caption;
-    std::vector<ControlSpec> Controls;
+    std::vector<ExpectedControl> Controls;
 };
 
 constexpr DWORD Child = WS_CHILD | WS_VISIBLE;
 
 // clang-format off
-const DialogSpec Dialogs[] = {
+const ExpectedDialog Dialogs[] = {
     {"InputDialog", WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
      40, 77, 225, 65, "Self extracting ZIP file", {
         {-1,  "STATIC", "&Unpack all files to:", Child | WS_GROUP | SS_LEFT,          7,  5, 214,  9},
@@ -228,27 +228,27 @@ std::string ClassName(const std::string& nameOrOrdinal)
     return upper;
 }
 
-void CheckControl(TemplateReader& in, const std::string& where, const ControlSpec& spec)
+void CheckControl(TemplateReader& in, const std::string& where, const ExpectedControl& want)
 {
     in.AlignDword();
-    CheckNumber(where, "style", spec.Style, in.Dword(), true);
+    CheckNumber(where, "style", want.Style, in.Dword(), true);
     CheckNumber(where, "extended style", 0, in.Dword(), true);
-    CheckNumber(where, "x", spec.X, in.Short());
-    CheckNumber(where, "y", spec.Y, in.Short());
-    CheckNumber(where, "width", spec.Cx, in.Short());
-    CheckNumber(where, "height", spec.Cy, in.Short());
-    CheckNumber(where, "id", static_cast<WORD>(spec.Id), in.Word());
-    CheckText(where, "class", spec.Class, ClassName(in.NameOrOrdinal()));
-    CheckText(where, "text", spec.Text, in.NameOrOrdinal());
+    CheckNumber(where, "x", want.X, in.Short());
+    CheckNumber(where, "y", want.Y, in.Short());
+    CheckNumber(where, "width", want.Cx, in.Short());
+    CheckNumber(where, "height", want.Cy, in.Short());
+    CheckNumber(where, "id", static_cast<WORD>(want.Id), in.Word());
+    CheckText(where, "class", want.Class, ClassName(in.NameOrOrdinal()));
+    CheckText(where, "text", want.Text, in.NameOrOrdinal());
     CheckNumber(where, "creation data bytes", 0, in.Word());
 }
 
 TEST(Resources, DialogTemplatesMatchTheTables)
 {
     ASSERT_STUB_OPEN();
-    for (const DialogSpec& spec : Dialogs) {
-        std::string where = spec.Name;
-        TemplateReader in{FindBlob(spec.Name, RT_DIALOG)};
+    for (const ExpectedDialog& want : Dialogs) {
+        std::string where = want.Name;
+        TemplateReader in{FindBlob(want.Name, RT_DIALOG)};
         if (!in.Bytes.Data) {
             ADD_FAILURE() << where << ": no such dialog template";
             continue;
@@ -257,24 +257,24 @@ TEST(Resources, DialogTemplatesMatchTheTables)
             ADD_FAILURE() << where << ": an extended template, expected a classic one";
             continue;
         }
-        CheckNumber(where, "style", spec.Style, in.Dword(), true);
+        CheckNumber(where, "style", want.Style, in.Dword(), true);
         CheckNumber(where, "extended style", 0, in.Dword(), true);
         unsigned count = in.Word();
-        CheckNumber(where, "control count", spec.Controls.size(), count);
-        CheckNumber(where, "x", spec.X, in.Short());
-        CheckNumber(where, "y", spec.Y, in.Short());
-        CheckNumber(where, "width", spec.Cx, in.Short());
-        CheckNumber(where, "height", spec.Cy, in.Short());
+        CheckNumber(where, "control count", want.Controls.size(), count);
+        CheckNumber(where, "x", want.X, in.Short());
+        CheckNumber(where, "y", want.Y, in.Short());
+        CheckNumber(where, "width", want.Cx, in.Short());
+        CheckNumber(where, "height", want.Cy, in.Short());
         CheckText(where, "menu", "", in.NameOrOrdinal());
         CheckText(where, "window class", "", in.NameOrOrdinal());
-        CheckText(where, "caption", spec.Caption, in.Text());
+        CheckText(where, "caption", want.Caption, in.Text());
         CheckNumber(where, "font size", 8, in.Word());
         CheckText(where, "font", "MS Sans Serif", in.Text());
-        for (size_t i = 0; i < spec.Controls.size() && i < count && !in.Overrun; ++i)
+        for (size_t i = 0; i < want.Controls.size() && i < count && !in.Overrun; ++i)
             CheckControl(in,
                          where + " control " + std::to_string(i) + " (id " +
-                             std::to_string(spec.Controls[i].Id) + ")",
-                         spec.Controls[i]);
+                             std::to_string(want.Controls[i].Id) + ")",
+                         want.Controls[i]);
         EXPECT_FALSE(in.Overrun) << where << ": template ends early, at byte " << in.Bytes.Size;
         EXPECT_EQ(in.Pos, in.Bytes.Size) << where << ": bytes after the last control";
     }
@@ -608,8 +608,8 @@ bool UnderWine()
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-// Styles the window manager keeps as the template gives them (it may add others, and turns
-// an edit's border into a sunken edge).
+// Styles the dialog manager keeps as the template gives them: it adds others, and may turn
+// an edit's border into a sunken edge.
 constexpr DWORD KeptStyles = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | 0xFFFF;
 
 TEST(Resources, DialogsCreateUnderTheStubsManifest)
@@ -631,29 +631,29 @@ TEST(Resources, DialogsCreateUnderTheStubsManifest)
     ULONG_PTR cookie = 0;
     ASSERT_TRUE(ActivateActCtx(activation, &cookie));
 
-    for (const DialogSpec& spec : Dialogs) {
-        HWND dialog = CreateDialogParamA(Stub(), spec.Name, nullptr, IgnoreAll, 0);
+    for (const ExpectedDialog& want : Dialogs) {
+        HWND dialog = CreateDialogParamA(Stub(), want.Name, nullptr, IgnoreAll, 0);
         if (!dialog) {
-            ADD_FAILURE() << spec.Name << ": not created, error " << GetLastError();
+            ADD_FAILURE() << want.Name << ": not created, error " << GetLastError();
             continue;
         }
         char text[260];
         GetWindowTextA(dialog, text, sizeof text);
-        CheckText(spec.Name, "caption", spec.Caption, text);
-        CheckNumber(spec.Name, "visible", (spec.Style & WS_VISIBLE) != 0,
+        CheckText(want.Name, "caption", want.Caption, text);
+        CheckNumber(want.Name, "visible", (want.Style & WS_VISIBLE) != 0,
                     IsWindowVisible(dialog) != 0);
         DWORD style = static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE));
         DWORD frame = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-        CheckNumber(spec.Name, "frame style", frame, style & frame, true);
+        CheckNumber(want.Name, "frame style", frame, style & frame, true);
 
         // Created in template order, which is the order of the children.
         size_t index = 0;
         for (HWND control = GetWindow(dialog, GW_CHILD); control;
              control = GetWindow(control, GW_HWNDNEXT), ++index) {
-            if (index >= spec.Controls.size())
+            if (index >= want.Controls.size())
                 continue;
-            const ControlSpec& c = spec.Controls[index];
-            std::string where = std::string(spec.Name) + " window " + std::to_string(index) +
+            const ExpectedControl& c = want.Controls[index];
+            std::string where = std::string(want.Name) + " window " + std::to_string(index) +
                                 " (id " + std::to_string(c.Id) + ")";
             CheckNumber(where, "id", static_cast<WORD>(c.Id),
                         static_cast<WORD>(GetDlgCtrlID(control)));
@@ -667,8 +667,8 @@ TEST(Resources, DialogsCreateUnderTheStubsManifest)
             CheckNumber(where, "style", c.Style & KeptStyles,
                         static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE)) & KeptStyles, true);
         }
-        CheckNumber(spec.Name, "child windows", spec.Controls.size(), index);
-        EXPECT_TRUE(DestroyWindow(dialog)) << spec.Name;
+        CheckNumber(want.Name, "child windows", want.Controls.size(), index);
+        EXPECT_TRUE(DestroyWindow(dialog)) << want.Name;
     }
     DeactivateActCtx(0, cookie);
     ReleaseActCtx(activation);
