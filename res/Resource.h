@@ -25,4 +25,7 @@
 #define IDS_WRITE_ERROR        8
 #define IDS_WRITE_PROTECTED    9
 
+// The shell's icon for the file; no code loads it.
+#define IDI_PROGRAM 1
+
 #define ID_MANIFEST 1
