@@ -18,6 +18,8 @@
 #endif
 
 #include "archive/FileSystem.h"
+#include "archive/ZipFormat.h"
+#include "extract/ExtractEntry.h"
 #include "inflate/Inflate.h"
 #include "inflate/InflateState.h"
 #include "platform/Memory.h"
@@ -184,27 +186,16 @@ struct Run
     std::uint32_t Crc;
 };
 
-// Ours, set up as the extraction does it.
+// Ours, through the extraction's own steps.
 std::uint32_t DecodeOurs(const Run& run)
 {
-    InflateState.AbortFlag = false;
-    InflateState.Window = static_cast<u8*>(MemAlloc(WindowSize));
-    std::memset(InflateState.Window, 0, WindowSize);
-    InflateState.ArchiveFile = FsOpenRead(run.Path.c_str(), FsModeRead);
-    InflateState.CompressedSize = static_cast<i32>(run.CompressedSize);
-    InflateState.BytesRead = 0;
-    InflateState.TargetFile = FsCreate(SinkPath.c_str(), 0);
-    InflateState.InputExhausted = false;
-    InflateState.ProgressWindow = nullptr;
-    InflateState.ProgressCommandId = 0;
-    ServiceMessages();
-    InflateState.LastPercentage = 0;
-    InflateState.CrcAccumulator = 0xFFFFFFFF;
-    i32 result = InflateEntry();
-    if (InflateState.ArchiveFile != INVALID_HANDLE_VALUE)
-        FsClose(InflateState.ArchiveFile);
-    FsClose(InflateState.TargetFile);
-    MemFree(InflateState.Window);
+    EntryBegin(run.Path.c_str());
+    EntryOpenArchive();
+    HANDLE sink = FsCreate(SinkPath.c_str(), 0);
+    EntryPrepareTransfer(static_cast<i32>(run.CompressedSize), sink, nullptr, 0);
+    i32 result = EntryTransfer(ZipMethodDeflated);
+    FsClose(sink);
+    EntryEnd();
     if (result != ResultOk)
         std::fprintf(stderr, "ours: result %d\n", result);
     return ~InflateState.CrcAccumulator;
@@ -421,12 +412,10 @@ int main(int argc, char** argv)
             double zlib = rates.size() > 1 ? rates[1] : 1;
             double pumped = rates.size() > 2 ? rates[2] : 1;
             double libdeflate = rates.size() > 3 ? rates[3] : 0;  // 0: not built for this target
-            std::printf("%-11s %-13s %6.1f%% %6.0f %6.0f %6.0f %7.0f %7.2f %7.2f %7.2f\n", c.Name,
-                        v.Name,
-                        100.0 * static_cast<double>(v.Stream.size()) /
-                            static_cast<double>(c.Data.size()),
-                        ours, zlib, pumped, libdeflate, ours / zlib, ours / pumped,
-                        libdeflate / zlib);
+            std::printf(
+                "%-11s %-13s %6.1f%% %6.0f %6.0f %6.0f %7.0f %7.2f %7.2f %7.2f\n", c.Name, v.Name,
+                100.0 * static_cast<double>(v.Stream.size()) / static_cast<double>(c.Data.size()),
+                ours, zlib, pumped, libdeflate, ours / zlib, ours / pumped, libdeflate / zlib);
             std::fflush(stdout);
             std::remove(run.Path.c_str());
         }

@@ -10,6 +10,8 @@
 #include <zlib.h>
 
 #include "archive/FileSystem.h"
+#include "archive/ZipFormat.h"
+#include "extract/ExtractEntry.h"
 #include "inflate/Inflate.h"
 #include "inflate/InflateState.h"
 #include "platform/Memory.h"
@@ -57,24 +59,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::size_t blocks = HostHeapBlocks();
     std::size_t files = HostOpenFiles();
-    InflateState.AbortFlag = false;
-    InflateState.Window = static_cast<u8*>(MemAlloc(WindowSize));
-    for (u32 i = 0; i < WindowSize; ++i)
-        InflateState.Window[i] = 0;
-    InflateState.ArchiveFile = FsOpenRead(InputPath().c_str(), FsModeRead);
-    InflateState.CompressedSize = static_cast<i32>(size);
-    InflateState.BytesRead = 0;
-    InflateState.TargetFile = FsCreate("/dev/null", 0);
-    InflateState.InputExhausted = false;
-    InflateState.LastPercentage = 0;
-    InflateState.CrcAccumulator = 0xFFFFFFFF;
-    i32 result = InflateEntry();
-    if (InflateState.ArchiveFile != INVALID_HANDLE_VALUE)
-        FsClose(InflateState.ArchiveFile);
-    InflateState.ArchiveFile = INVALID_HANDLE_VALUE;
-    FsClose(InflateState.TargetFile);
-    MemFree(InflateState.Window);
-    InflateState.Window = nullptr;
+    EntryBegin(InputPath().c_str());
+    EntryOpenArchive();
+    HANDLE sink = FsCreate("/dev/null", 0);
+    EntryPrepareTransfer(static_cast<i32>(size), sink, nullptr, 0);
+    i32 result = EntryTransfer(ZipMethodDeflated);
+    FsClose(sink);
+    EntryEnd();
     if (result < 0 || result > 5 || HostHeapBlocks() != blocks || HostOpenFiles() != files)
         std::abort();
 

@@ -4,6 +4,8 @@
 #include <zlib.h>
 
 #include "archive/FileSystem.h"
+#include "archive/ZipFormat.h"
+#include "extract/ExtractEntry.h"
 #include "inflate/Inflate.h"
 #include "inflate/InflateState.h"
 #include "platform/Memory.h"
@@ -23,32 +25,17 @@ EntryOutput RunEntry(EntryMethod method, const EntryInput& input, void (*onDone)
     WriteBytes(archive, file);
 
     EntryOutput out;
-    InflateState.AbortFlag = false;
-    InflateState.Window = static_cast<u8*>(MemAlloc(WindowSize));
-    for (u32 i = 0; i < WindowSize; ++i)
-        InflateState.Window[i] = 0;
-    InflateState.ArchiveFile = FsOpenRead(archive.c_str(), FsModeRead);
+    EntryBegin(archive.c_str());
+    EXPECT_EQ(EntryOpenArchive(), ResultOk);
+    HANDLE targetFile = FsCreate(target.c_str(), 0);
     EXPECT_EQ(FsLastError, 0);
-    InflateState.CompressedSize =
-        input.SizeGiven ? input.CompressedSize : static_cast<i32>(input.Data.size());
-    InflateState.BytesRead = 0;
-    FsSeek(InflateState.ArchiveFile, 0, FILE_BEGIN);
-    InflateState.TargetFile = FsCreate(target.c_str(), 0);
-    EXPECT_EQ(FsLastError, 0);
-    InflateState.InputExhausted = false;
-    InflateState.ProgressWindow = input.ProgressWindow;
-    InflateState.ProgressCommandId = input.ProgressCommandId;
-    ServiceMessages();
-    InflateState.LastPercentage = 0;
-    if (input.ProgressWindow != nullptr)
-        SendMessageA(input.ProgressWindow, WM_COMMAND,
-                     static_cast<WPARAM>(static_cast<LPARAM>(input.ProgressCommandId)), 0);
-    InflateState.CrcAccumulator = 0xFFFFFFFF;
+    i32 size = input.SizeGiven ? input.CompressedSize : static_cast<i32>(input.Data.size());
+    EntryPrepareTransfer(size, targetFile, input.ProgressWindow, input.ProgressCommandId);
 
 #if !defined(_WIN32)
     HostFailWritesAfter(input.FailWritesAfter);
 #endif
-    out.Result = method == EntryMethod::Stored ? CopyStoredEntry() : InflateEntry();
+    out.Result = EntryTransfer(method == EntryMethod::Stored ? ZipMethodStored : ZipMethodDeflated);
     if (onDone != nullptr)
         onDone(context);
 
@@ -57,13 +44,9 @@ EntryOutput RunEntry(EntryMethod method, const EntryInput& input, void (*onDone)
 #endif
     out.Crc = ~InflateState.CrcAccumulator;
     out.ArchiveClosedEarly = InflateState.ArchiveFile == INVALID_HANDLE_VALUE;
-    if (InflateState.ArchiveFile != INVALID_HANDLE_VALUE)
-        FsClose(InflateState.ArchiveFile);
-    InflateState.ArchiveFile = INVALID_HANDLE_VALUE;
-    FsClose(InflateState.TargetFile);
+    FsClose(targetFile);
     InflateState.TargetFile = INVALID_HANDLE_VALUE;
-    MemFree(InflateState.Window);
-    InflateState.Window = nullptr;
+    EntryEnd();
     out.Written = ReadBytes(target);
     return out;
 }
