@@ -1,7 +1,11 @@
 // File layer over the Win32 file API: one system call per operation, outcome in FsLastError.
 #include "archive/FileSystem.h"
 
+#if defined(SFX_STUB)
+i32 FsLastError = 0;
+#else
 thread_local i32 FsLastError = 0;
+#endif
 
 static void SetOutcome(bool ok)
 {

@@ -5,7 +5,13 @@
 #include "Types.h"
 #include "platform/win32.h"
 
+// One per thread, as the system's own last error is. The stub runs a single thread, where a
+// plain global is the same and spares it this compiler's emulated thread-local storage.
+#if defined(SFX_STUB)
+extern i32 FsLastError;
+#else
 extern thread_local i32 FsLastError;
+#endif
 
 // Open modes: bits 0-3 access (0 read, 1 write, 2 both), bits 4-7 sharing.
 constexpr u16 FsModeRead = 0;

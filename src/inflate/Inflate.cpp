@@ -7,6 +7,14 @@
 #include "inflate/DecodeTables.h"
 #include "inflate/InflateState.h"
 
+// The stub is built for size; the symbol loop and the copies it makes are worth their bytes
+// in speed.
+#if defined(__GNUC__) && !defined(__clang__)
+#define HOT_PATH [[gnu::optimize("O2")]]
+#else
+#define HOT_PATH
+#endif
+
 using u64 = std::uint64_t;
 
 // clang-format off
@@ -136,7 +144,7 @@ static bool PutByte(u8 value)
 // and 4 repeat one 4-byte unit, which is written without reading the window again. For the
 // others any multiple of the distance gives the same bytes, so one of at least 8 lets the
 // copy go in words. Never writes past length: those window bytes may still be history.
-static void RepeatPattern(u8* to, u32 distance, u32 length)
+HOT_PATH static void RepeatPattern(u8* to, u32 distance, u32 length)
 {
     const u8* from = to - distance;
     if (distance == 1 || distance == 2 || distance == 4) {
@@ -194,7 +202,7 @@ static void RepeatPattern(u8* to, u32 distance, u32 length)
 // Copies a back-reference through the ring window in pieces that end at the window's end,
 // so a source from before the last wrap is read before it is overwritten. source is the
 // window position minus the distance, wrapped at 16 bits.
-static bool CopyMatch(u32 length, u32 source)
+HOT_PATH static bool CopyMatch(u32 length, u32 source)
 {
     u8* window = InflateState.Window;
     while (length != 0) {
@@ -304,7 +312,7 @@ static bool AdvanceWindow(u32& position, u32 length)
 
 static constexpr DecodeEntry NoDistanceCodes = {OpInvalid, 0, 0, nullptr};
 
-static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
+HOT_PATH static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
                       u32 literalBits, u32 distanceBits)
 {
     const u8* start = InflateState.InputBuffer;
@@ -433,7 +441,7 @@ static const DecodeEntry* PlainLookup(const DecodeEntry* table, i32 bits)
     return e;
 }
 
-static i32 DecodeSymbols(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
+HOT_PATH static i32 DecodeSymbols(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
                          i32 literalBits, i32 distanceBits)
 {
     while (!InflateState.AbortFlag && !InflateState.InputExhausted) {
