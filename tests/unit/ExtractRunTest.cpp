@@ -1,5 +1,6 @@
-// The run through the host layer: message boxes answered by script, the progress window a
-// record whose drawings and texts are kept. Under Wine the UI tier covers the same ground.
+// The run's paths and texts on both targets; the run itself through the host layer, with
+// message boxes answered by script and the progress window a record whose drawings and texts
+// are kept. Under Wine the UI tier covers that ground.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,7 +17,70 @@
 #include "platform/host/HostControl.h"
 #include "platform/host/HostMessages.h"
 #include "platform/host/HostWindows.h"
+#endif
 
+// The status text from the string table: under Wine the built stub's own table.
+struct RunTexts : ::testing::Test
+{
+    void SetUp() override
+    {
+        ResetPlatform();
+        SfxContextReset();
+#if defined(_WIN32)
+        SfxContext.Instance = LoadLibraryExA("sfx.exe", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(SfxContext.Instance, nullptr) << GetLastError();
+#else
+        HostSetString(2, "From: ");
+        HostSetString(3, "To:   ");
+#endif
+    }
+
+    void TearDown() override
+    {
+#if defined(_WIN32)
+        FreeLibrary(SfxContext.Instance);
+#endif
+    }
+};
+
+TEST(RunPaths, DotComponentsAreDroppedNotResolved)
+{
+    struct Case
+    {
+        const char* Path;
+        const char* Dropped;
+    } const cases[] = {
+        {"D:\\out\\..\\x", "D:\\out\\x"},
+        {"D:\\out\\a\\..", "D:\\out\\a\\.."},  // a final component of dots stays
+        {"D:\\out\\..a\\..b\\", "D:\\out\\..a\\..b\\"},
+        {"D:\\out\\...\\...\\x", "D:\\out\\x"},
+        {"D:\\out\\.\\x", "D:\\out\\.\\x"},
+    };
+
+    for (const Case& c : cases) {
+        char path[PathBufferSize];
+        TextCopy(path, c.Path);
+        DropDotComponents(path + 6);  // the destination's last character
+        EXPECT_STREQ(path, c.Dropped) << c.Path;
+    }
+    char path[PathBufferSize] = "D:\\..\\out\\x";
+    DropDotComponents(path + 9);
+    EXPECT_STREQ(path, "D:\\..\\out\\x") << "the destination itself is not examined";
+}
+
+TEST_F(RunTexts, StatusTextIsCutToItsBuffer)
+{
+    char status[StatusTextLimit + 1 + 16];
+    std::string archive = "C:\\" + std::string(255, 'a');
+    std::string target = "D:\\" + std::string(255, 't');
+    ComposeStatusText(status, archive.c_str(), target.c_str());
+    std::string expected = "From: " + std::string(255, 'a') + "\rTo:   " + target;
+    EXPECT_EQ(std::string(status), expected.substr(0, StatusTextLimit));
+    ComposeStatusText(status, "noslash.exe", "T");
+    EXPECT_STREQ(status, "From: noslash.exe\rTo:   T");
+}
+
+#if !defined(_WIN32)
 namespace {
 
 const char* const Texts[] = {
@@ -161,7 +225,7 @@ TEST_F(Run, ExtractsEverythingSilentlyWithStatusTextsAndAFullBar)
     EXPECT_EQ(HostBeeps(), 0u) << "the progress window was the active one";
 }
 
-TEST_F(Run, DotComponentsAreDroppedNotResolved)
+TEST_F(Run, DotComponentsAreDroppedFromEntryNames)
 {
     Add("../x.txt", Fill(10, 1));
     Add("a/../b.txt", Fill(10, 2));
@@ -173,40 +237,6 @@ TEST_F(Run, DotComponentsAreDroppedNotResolved)
     EXPECT_EQ(ReadBytes(out + "a\\c.txt"), Fill(10, 3));
     EXPECT_EQ(ReadBytes(out + "d\\e.txt"), Fill(10, 4));
     EXPECT_EQ(GetFileAttributesA((dir / "x.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-
-    struct Case
-    {
-        const char* Path;
-        const char* Dropped;
-    } const cases[] = {
-        {"D:\\out\\..\\x", "D:\\out\\x"},
-        {"D:\\out\\a\\..", "D:\\out\\a\\.."},  // a final component of dots stays
-        {"D:\\out\\..a\\..b\\", "D:\\out\\..a\\..b\\"},
-        {"D:\\out\\...\\...\\x", "D:\\out\\x"},
-        {"D:\\out\\.\\x", "D:\\out\\.\\x"},
-    };
-
-    for (const Case& c : cases) {
-        char path[PathBufferSize];
-        TextCopy(path, c.Path);
-        DropDotComponents(path + 6);  // the destination's last character
-        EXPECT_STREQ(path, c.Dropped) << c.Path;
-    }
-    char path[PathBufferSize] = "D:\\..\\out\\x";
-    DropDotComponents(path + 9);
-    EXPECT_STREQ(path, "D:\\..\\out\\x") << "the destination itself is not examined";
-}
-
-TEST_F(Run, StatusTextIsCutToItsBuffer)
-{
-    char status[StatusTextLimit + 1 + 16];
-    std::string archive = "C:\\" + std::string(255, 'a');
-    std::string target = "D:\\" + std::string(255, 't');
-    ComposeStatusText(status, archive.c_str(), target.c_str());
-    std::string expected = "From: " + std::string(255, 'a') + "\rTo:   " + target;
-    EXPECT_EQ(std::string(status), expected.substr(0, StatusTextLimit));
-    ComposeStatusText(status, "noslash.exe", "T");
-    EXPECT_STREQ(status, "From: noslash.exe\rTo:   T");
 }
 
 TEST_F(Run, CrcFailureInTheThirdOfFiveKeepsTheFirstTwo)
