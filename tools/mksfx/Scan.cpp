@@ -93,8 +93,6 @@ static bool ScanPath(Scanner& scan, const std::string& path, const std::string& 
         return Fail(scan, path, "not a regular file or folder");
     if (scan.Skip.Active && scan.Skip.Device == st.st_dev && scan.Skip.Inode == st.st_ino)
         return true;
-    if (name.empty())
-        return Fail(scan, path, "a file has no name of its own to pack under");
     scan.Entries.push_back(EntryOf(name, path, st));
     return true;
 }
