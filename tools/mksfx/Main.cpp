@@ -293,6 +293,8 @@ static bool CheckArchive(const std::string& path, const Options& options, u64& e
     }
     do {
         const ZipEntry& entry = reader.Entry;
+        // A new file each time: rewriting a truncated one makes some file systems flush it.
+        std::remove(scratch.c_str());
         EntryCheck check = CheckEntry(path.c_str(), entry, scratch.c_str());
         ++entries;
         if (options.Verbose && !options.Test.empty())

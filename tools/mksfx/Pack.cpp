@@ -133,7 +133,6 @@ bool DeflateSmaller(const PackOptions& options, const u8* data, std::size_t leng
     std::size_t size =
         libdeflate_deflate_compress(compressor, data, length, out.data(), out.size());
     out.resize(size);
-    out.shrink_to_fit();
     return size != 0;
 }
 

@@ -14,7 +14,7 @@
 #include "Scan.h"
 #include "ZipWrite.h"
 
-constexpr u64 PackMemoryBudget = u64{256} << 20;
+constexpr u64 PackMemoryBudget = u64{512} << 20;
 
 struct PackOptions
 {
