@@ -79,6 +79,7 @@ echo "keep me" >"$out"
 [ "$(cat "$out")" = "keep me" ] || fail "a refusal changed the existing output"
 refused 5 "cannot write '$work/no/such/dir/out.exe'" "$work/no/such/dir/out.exe" -- \
     "$mksfx" -o "$work/no/such/dir/out.exe" "$work/stub.txt"
+refused 5 "cannot write '$work': Is a directory" "$work/nothing" -- "$mksfx" -o "$work" "$work/stub.txt"
 mkdir "$work/slow"
 head -c 3000000 /dev/urandom | od -An -tx1 >"$work/slow/hex.txt"
 "$mksfx" -q --zopfli -j 1 -o "$out" "$work/slow" &

@@ -481,6 +481,11 @@ static int RunPack(const Options& options)
 {
     Clock::time_point start = Clock::now();
     Failure failure;
+    struct stat st{};
+    if (stat(options.Output.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        Report({ExitOutput, "cannot write '" + options.Output + "': Is a directory"});
+        return ExitOutput;
+    }
     ByteBuffer stub;
     if (!LoadStub(options, stub, failure)) {
         Report(failure);
