@@ -44,6 +44,18 @@ pack_refused 3 "which ignores case" "$work/names/." "$work/other/."
 pack_refused 3 "which ignores case" "$work/names/Docs" "$work/names/Docs"
 rm -rf "$work/names" "$work/other"
 
+# --test: a damaged entry is named; a file without an archive, or none at all.
+mkdir "$work/ok"
+head -c 100000 /usr/include/stdio.h >"$work/ok/stdio.h"
+"$mksfx" -q -o "$work/ok.exe" "$work/ok/." || fail "pack ok.exe"
+python3 -c 'import sys
+p = sys.argv[1]; d = bytearray(open(p, "rb").read())
+at = d.find(b"stdio.h", d.find(b"PK\x03\x04")) + 30
+d[at] ^= 0x55; open(p, "wb").write(d)' "$work/ok.exe"
+refused 1 "entry 'stdio.h' fails the stub's decoder" "$work/none" -- "$mksfx" --test "$work/ok.exe"
+refused 1 "finds no archive" "$work/none" -- "$mksfx" --test "$work/ok/stdio.h"
+refused 3 "cannot read '$work/none'" "$work/none" -- "$mksfx" --test "$work/none"
+
 # Inputs that cannot be read or packed.
 pack_refused 3 "cannot read '$work/missing': No such file or directory" "$work/missing"
 mkfifo "$work/fifo"

@@ -477,100 +477,132 @@ static int Fail(OutputFile& out, const Failure& failure)
     return failure.Exit;
 }
 
+static int ExitFor(PackFault fault)
+{
+    return fault == PackFault::Input    ? ExitInput
+           : fault == PackFault::Output ? ExitOutput
+                                        : ExitLimit;
+}
+
+// What goes in: the file system's entries, or the entries of the archive to wrap.
+struct Plan
+{
+    std::vector<InputEntry> Entries;
+    ImportedArchive Archive;
+    bool Wrap = false;
+};
+
+// Writes every entry behind the stub, with the progress line and the verbose lines.
+static bool WriteEntries(const Options& options, Plan& plan, OutputFile& out,
+                         std::vector<ZipRecord>& records, u64& inputBytes, Failure& failure)
+{
+    Progress progress;
+    progress.Shown = !options.Quiet && !options.Verbose && isatty(2) != 0;
+    progress.TotalEntries = plan.Wrap ? plan.Archive.Entries.size() : plan.Entries.size();
+    for (const InputEntry& entry : plan.Entries)
+        progress.TotalBytes += entry.Size;
+    for (const ImportEntry& entry : plan.Archive.Entries)
+        progress.TotalBytes += entry.Record.CompressedSize;
+    auto observe = [&](const ZipRecord& record) {
+        inputBytes += record.UncompressedSize;
+        progress.Add(plan.Wrap ? record.CompressedSize : record.UncompressedSize);
+        if (options.Verbose)
+            PrintEntry(record);
+    };
+    std::string error;
+    PackFault fault{};
+    bool ok = true;
+    if (plan.Wrap) {
+        for (ImportEntry& entry : plan.Archive.Entries) {
+            ok = ImportCopy(plan.Archive, entry, out, error, fault);
+            if (!ok)
+                break;
+            records.push_back(entry.Record);
+            observe(entry.Record);
+        }
+    } else {
+        ok = PackEntries(plan.Entries, options.Pack, out, records, observe, error, fault);
+    }
+    progress.Clear();
+    if (!ok)
+        failure = {ExitFor(fault), error};
+    return ok;
+}
+
+static bool CheckOutput(const Options& options, const OutputFile& out, std::size_t expected,
+                        Failure& failure)
+{
+    u64 checked = 0;
+    std::string problem;
+    if (CheckArchive(out.TempPath, options, checked, problem) && checked == expected)
+        return true;
+    if (problem.empty())
+        problem = "the stub's reader finds " + std::to_string(checked) + " entries, not " +
+                  std::to_string(expected);
+    failure = {ExitCheckFailed,
+               "self-check of '" + options.Output + "' failed: " + problem + "; nothing written"};
+    return false;
+}
+
+static void PrintSummary(const Options& options, std::size_t entries, u64 inputBytes,
+                         u64 archiveBytes, std::size_t stubBytes, Clock::time_point start)
+{
+    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    double ratio = inputBytes == 0 ? 0
+                                   : 100.0 * static_cast<double>(archiveBytes) /
+                                         static_cast<double>(inputBytes);
+    std::printf("%s: %zu entries, %llu bytes in, %llu bytes archive (%.1f%%), stub %zu bytes, "
+                "%.2f s\n",
+                options.Output.c_str(), entries, static_cast<unsigned long long>(inputBytes),
+                static_cast<unsigned long long>(archiveBytes), ratio, stubBytes, seconds);
+}
+
 static int RunPack(const Options& options)
 {
     Clock::time_point start = Clock::now();
     Failure failure;
-    struct stat st{};
+
+    struct stat st
+    {
+    };
+
     if (stat(options.Output.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         Report({ExitOutput, "cannot write '" + options.Output + "': Is a directory"});
         return ExitOutput;
     }
     ByteBuffer stub;
-    if (!LoadStub(options, stub, failure)) {
+    Plan plan;
+    plan.Wrap = !options.Zip.empty();
+    if (!LoadStub(options, stub, failure) ||
+        !(plan.Wrap ? PlanZip(options, stub.size(), plan.Archive, failure)
+                    : PlanInputs(options, stub.size(), plan.Entries, failure))) {
+        ImportClose(plan.Archive);
         Report(failure);
         return failure.Exit;
     }
-    std::vector<InputEntry> entries;
-    ImportedArchive archive;
-    bool wrap = !options.Zip.empty();
-    if (!(wrap ? PlanZip(options, stub.size(), archive, failure)
-               : PlanInputs(options, stub.size(), entries, failure))) {
-        ImportClose(archive);
-        Report(failure);
-        return failure.Exit;
-    }
-    Progress progress;
-    progress.Shown = !options.Quiet && !options.Verbose && isatty(2) != 0;
-    progress.TotalEntries = wrap ? archive.Entries.size() : entries.size();
-    for (const InputEntry& entry : entries)
-        progress.TotalBytes += entry.Size;
-    for (const ImportEntry& entry : archive.Entries)
-        progress.TotalBytes += entry.Record.CompressedSize;
-
     OutputFile out;
     std::string error;
     if (!OutputOpen(out, options.Output, error) ||
         !OutputWrite(out, stub.data(), stub.size(), error)) {
-        ImportClose(archive);
+        ImportClose(plan.Archive);
         return Fail(out, {ExitOutput, error});
     }
     std::vector<ZipRecord> records;
     u64 inputBytes = 0;
-    auto observe = [&](const ZipRecord& record) {
-        inputBytes += record.UncompressedSize;
-        progress.Add(wrap ? record.CompressedSize : record.UncompressedSize);
-        if (options.Verbose)
-            PrintEntry(record);
-    };
-    if (wrap) {
-        for (ImportEntry& entry : archive.Entries) {
-            if (!ImportCopy(archive, entry, out, error)) {
-                ImportClose(archive);
-                progress.Clear();
-                return Fail(out, {ExitOutput, error});
-            }
-            records.push_back(entry.Record);
-            observe(entry.Record);
-        }
-        ImportClose(archive);
-    } else if (PackFault fault{};
-               !PackEntries(entries, options.Pack, out, records, observe, error, fault)) {
-        progress.Clear();
-        int exit = fault == PackFault::Input    ? ExitInput
-                   : fault == PackFault::Output ? ExitOutput
-                                                : ExitLimit;
-        return Fail(out, {exit, error});
-    }
-    progress.Clear();
-    if (!WriteDirectory(out, records, archive.Comment, failure))
+    bool written = WriteEntries(options, plan, out, records, inputBytes, failure) &&
+                   WriteDirectory(out, records, plan.Archive.Comment, failure);
+    ImportClose(plan.Archive);
+    if (!written)
         return Fail(out, failure);
     if (!OutputClose(out, error))
         return Fail(out, {ExitOutput, error});
-    u64 checked = 0;
-    std::string problem;
-    if (options.SelfTest &&
-        (!CheckArchive(out.TempPath, options, checked, problem) || checked != records.size())) {
-        if (problem.empty())
-            problem = "the stub's reader finds " + std::to_string(checked) + " entries, not " +
-                      std::to_string(records.size());
-        return Fail(out, {ExitCheckFailed, "self-check of '" + options.Output +
-                                               "' failed: " + problem + "; nothing written"});
-    }
+    if (options.SelfTest && !CheckOutput(options, out, records.size(), failure))
+        return Fail(out, failure);
     u64 archiveBytes = out.Written - stub.size();
     if (!OutputCommit(out, error))
         return Fail(out, {ExitOutput, error});
-    if (!options.Quiet) {
-        double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        double ratio = inputBytes == 0 ? 0
-                                       : 100.0 * static_cast<double>(archiveBytes) /
-                                             static_cast<double>(inputBytes);
-        std::printf("%s: %zu entries, %llu bytes in, %llu bytes archive (%.1f%%), stub %zu "
-                    "bytes, %.2f s\n",
-                    options.Output.c_str(), records.size(),
-                    static_cast<unsigned long long>(inputBytes),
-                    static_cast<unsigned long long>(archiveBytes), ratio, stub.size(), seconds);
-    }
+    if (!options.Quiet)
+        PrintSummary(options, records.size(), inputBytes, archiveBytes, stub.size(), start);
     return ExitOk;
 }
 

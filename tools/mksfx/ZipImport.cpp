@@ -274,11 +274,13 @@ bool ImportOpen(const std::string& path, ImportedArchive& archive, std::string& 
     return ReadEntries(archive, dir, bytes, error);
 }
 
-bool ImportCopy(ImportedArchive& archive, ImportEntry& entry, OutputFile& out, std::string& error)
+bool ImportCopy(ImportedArchive& archive, ImportEntry& entry, OutputFile& out, std::string& error,
+                PackFault& fault)
 {
     entry.Record.LocalHeaderOffset = static_cast<u32>(out.Written);
     ByteBuffer buffer;
     AppendLocalHeader(buffer, entry.Record);
+    fault = PackFault::Output;
     if (!OutputWrite(out, buffer.data(), buffer.size(), error))
         return false;
     buffer.resize(1 << 20);
@@ -286,9 +288,11 @@ bool ImportCopy(ImportedArchive& archive, ImportEntry& entry, OutputFile& out, s
     u64 from = entry.DataOffset;
     while (left > 0) {
         std::size_t piece = left < buffer.size() ? static_cast<std::size_t>(left) : buffer.size();
+        errno = 0;
         if (!ReadAt(archive.Fd, from, buffer.data(), piece)) {
             error = "cannot read '" + archive.Path +
                     "': " + (errno != 0 ? std::strerror(errno) : "it ends early");
+            fault = PackFault::Input;
             return false;
         }
         if (!OutputWrite(out, buffer.data(), piece, error))

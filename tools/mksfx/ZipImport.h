@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Output.h"
+#include "Pack.h"
 #include "ZipWrite.h"
 
 struct ImportEntry
@@ -27,5 +28,6 @@ struct ImportedArchive
 // Opens and checks the archive; false with a message naming the archive and the entry.
 bool ImportOpen(const std::string& path, ImportedArchive& archive, std::string& error);
 // Writes entry's local header and data at the output's end, recording its new offset.
-bool ImportCopy(ImportedArchive& archive, ImportEntry& entry, OutputFile& out, std::string& error);
+bool ImportCopy(ImportedArchive& archive, ImportEntry& entry, OutputFile& out, std::string& error,
+                PackFault& fault);
 void ImportClose(ImportedArchive& archive);
