@@ -140,7 +140,16 @@ static const char* MethodName(u16 method)
 }
 
 // What in one central header the stub cannot extract; fills the record from it.
-static std::string EntryProblem(const u8* h, ZipRecord& record)
+// How many bytes of "./" lead the name.
+static std::size_t LeadingDots(const std::string& name)
+{
+    std::size_t at = 0;
+    while (name.compare(at, 2, "./") == 0)
+        at += 2;
+    return at;
+}
+
+static std::string EntryProblem(const u8* h, ZipRecord& record, std::size_t leadingDots)
 {
     u16 flags = ZipRead16(h + CentralFlags);
     u16 method = ZipRead16(h + CentralMethod);
@@ -157,7 +166,8 @@ static std::string EntryProblem(const u8* h, ZipRecord& record)
         return "needs ZIP64 (a size or offset past 4 GiB)";
     if (ZipRead16(h + CentralDiskStart) != 0)
         return "lies on another disk of a multi-disk archive";
-    std::string nameProblem = NameProblem(record.Name);
+    std::string nameProblem =
+        leadingDots == record.Name.size() ? "" : NameProblem(record.Name.substr(leadingDots));
     if (!nameProblem.empty())
         return "cannot be written on Windows: " + nameProblem;
     // A UTF-8 name without the flag is marked; any other encoding the stub cannot know.
@@ -229,13 +239,17 @@ static bool ReadEntries(ImportedArchive& archive, const Directory& dir, const By
         entry.Record.CentralExtra =
             ExtraWithout(std::string(text + nameLength, extraLength), ExtraZip64);
         entry.Record.Comment.assign(text + nameLength + extraLength, commentLength);
-        std::string reason = EntryProblem(h, entry.Record);
+        std::string reason = EntryProblem(h, entry.Record, LeadingDots(entry.Record.Name));
         if (reason.empty())
             ReadLocal(archive.Fd, dir, entry, reason);
         if (!reason.empty())
             return Refuse(archive.Path, "entry '" + entry.Record.Name + "' " + reason, error);
-        archive.Entries.push_back(std::move(entry));
         at = next;
+        // Archivers that packed "." (bsdtar) write "./" and "./name": the same places as the
+        // root and "name", which every unzipper makes of them.
+        entry.Record.Name.erase(0, LeadingDots(entry.Record.Name));
+        if (!entry.Record.Name.empty())
+            archive.Entries.push_back(std::move(entry));
     }
     return true;
 }
