@@ -57,9 +57,37 @@ constexpr u16 DescriptorCrc = 4;
 constexpr u16 DescriptorCompressedSize = 8;
 constexpr u16 DescriptorUncompressedSize = 12;
 
+// ZIP64 end record and its locator, which sits right in front of the end record. The stub
+// reads neither; the packer reads them from archives it wraps.
+constexpr u32 Zip64EndSignature = 0x06064B50;      // "PK" 6 6
+constexpr u32 Zip64LocatorSignature = 0x07064B50;  // "PK" 6 7
+constexpr u16 Zip64LocatorSize = 20;
+constexpr u16 Zip64LocatorDisk = 4;
+constexpr u16 Zip64LocatorEndOffset = 8;  // 8 bytes
+constexpr u16 Zip64LocatorDiskCount = 16;
+constexpr u16 Zip64EndSize = 56;
+constexpr u16 Zip64EndDiskNumber = 16;
+constexpr u16 Zip64EndDirectoryDisk = 20;
+constexpr u16 Zip64EndDiskEntries = 24;  // this and the rest: 8 bytes
+constexpr u16 Zip64EndTotalEntries = 32;
+constexpr u16 Zip64EndDirectorySize = 40;
+constexpr u16 Zip64EndDirectoryOffset = 48;
+
+// Extra fields: a 2-byte id and a 2-byte length in front of each one's data.
+constexpr u16 ExtraHeaderSize = 4;
+constexpr u16 ExtraZip64 = 0x0001;
+constexpr u16 ExtraExtendedTime = 0x5455;  // "UT": flags byte, then UTC seconds
+constexpr u8 ExtendedTimeModified = 0x01;
+
+constexpr u8 ZipHostDos = 0;
+constexpr u16 ZipVersionStored = 10;  // 1.0: stored entries and folders
+constexpr u16 ZipVersionDeflated = 20;
+
 constexpr u16 ZipFlagEncrypted = 0x0001;
 constexpr u16 ZipFlagDescriptor = 0x0008;  // CRC and sizes follow the data
-constexpr u16 ZipFlagUtf8 = 0x0800;        // name and comment are UTF-8
+constexpr u16 ZipFlagStrongEncryption = 0x0040;
+constexpr u16 ZipFlagUtf8 = 0x0800;          // name and comment are UTF-8
+constexpr u16 ZipFlagMaskedHeader = 0x2000;  // local values hidden: an encrypted directory
 
 constexpr u16 ZipMethodStored = 0;
 constexpr u16 ZipMethodDeflated = 8;

@@ -1,0 +1,288 @@
+// The packer's rules as tables: names, times, limits, extra fields, where inputs land and
+// when an entry is stored.
+#include <cstdlib>
+#include <ctime>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "DosTime.h"
+#include "Limits.h"
+#include "Names.h"
+#include "Pack.h"
+#include "Scan.h"
+#include "ZipWrite.h"
+
+TEST(MksfxNames, AcceptsWhatWindowsKeepsAndRefusesTheRest)
+{
+    struct Case
+    {
+        std::string Name;
+        const char* Problem;  // a part of the message; empty: accepted
+    };
+
+    const std::string longName = std::string(200, 'a') + "/" + std::string(54, 'b');
+    const Case cases[] = {
+        {"readme.txt", ""},
+        {"dir/", ""},
+        {"dir/sub/file.c", ""},
+        {"Grüße mit Leerzeichen.txt", ""},
+        {"日本語/ファイル", ""},
+        {"console.txt", ""},  // starts like CON, is not CON
+        {"COM10", ""},
+        {"LPT0.x", ""},
+        {".hidden", ""},
+        {"a..b", ""},
+        {longName, ""},  // exactly 255 bytes
+        {longName + "c", "longer than 255"},
+        {"", "empty name"},
+        {"/etc/passwd", "absolute"},
+        {"a//b", "empty path component"},
+        {"a/../b", "'..'"},
+        {"./a", "'.'"},
+        {"c:evil", "':'"},
+        {"stream.txt:alt", "':'"},
+        {"back\\slash", "'\\'"},
+        {"less<than", "'<'"},
+        {"more>than", "'>'"},
+        {"say\"hi\"", "'\"'"},
+        {"pi|pe", "'|'"},
+        {"what?", "'?'"},
+        {"star*", "'*'"},
+        {"tab\there", "control character"},
+        {"bell\x07", "control character"},
+        {"CON", "device name"},
+        {"con.txt", "device name"},
+        {"dir/nul", "device name"},
+        {"Aux.tar.gz", "device name"},
+        {"com1", "device name"},
+        {"LPT9.log", "device name"},
+        {"prn /x", "ends in a dot or a blank"},
+        {"prn .txt", "device name"},
+        {"trailing.", "ends in a dot or a blank"},
+        {"trailing /x", "ends in a dot or a blank"},
+        {"dir./", "ends in a dot or a blank"},
+        {"bad\xff.txt", "not valid UTF-8"},
+        {"overlong\xc0\xaf", "not valid UTF-8"},
+        {"surrogate\xed\xa0\x80", "not valid UTF-8"},
+        {"past\xf4\x90\x80\x80", "not valid UTF-8"},
+        {"cut\xe6\x97", "not valid UTF-8"},
+    };
+    for (const Case& c : cases) {
+        std::string problem = NameProblem(c.Name);
+        if (*c.Problem == '\0')
+            EXPECT_EQ(problem, "") << c.Name;
+        else
+            EXPECT_NE(problem.find(c.Problem), std::string::npos)
+                << c.Name << " gave '" << problem << "'";
+    }
+}
+
+TEST(MksfxNames, FindsNamesThatDifferOnlyInCase)
+{
+    std::size_t first = 99;
+    std::size_t second = 99;
+    EXPECT_FALSE(FindCaseClash({"a/", "a/b", "b", "Grüße", "GRÜSSE"}, first, second));
+    // Only ASCII letters fold, as on Windows' default volumes for the names we let through.
+    EXPECT_FALSE(FindCaseClash({"é", "É"}, first, second));
+    ASSERT_TRUE(FindCaseClash({"docs/", "x", "Docs/"}, first, second));
+    EXPECT_EQ(first + second, 2u);
+    // A folder and a file of one name would land on one path.
+    ASSERT_TRUE(FindCaseClash({"readme", "b", "README/"}, first, second));
+    EXPECT_EQ(first + second, 2u);
+}
+
+// Runs the body with TZ set, and puts the zone back.
+template <typename Body> static void InZone(const char* zone, Body body)
+{
+    const char* old = std::getenv("TZ");
+    std::string saved = old != nullptr ? old : "";
+    setenv("TZ", zone, 1);
+    tzset();
+    body();
+    if (old != nullptr)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+static u32 Dos(int year, int month, int day, int hour, int minute, int second)
+{
+    return static_cast<u32>((year - 1980) << 25 | month << 21 | day << 16 | hour << 11 |
+                            minute << 5 | second / 2);
+}
+
+TEST(MksfxTimes, DosTimeIsLocalRoundedDownAndClamped)
+{
+    struct Case
+    {
+        const char* Zone;
+        i64 Unix;
+        u32 Dos;
+    };
+
+    const Case cases[] = {
+        {"UTC0", 1700000000, Dos(2023, 11, 14, 22, 13, 20)},
+        {"UTC0", 1700000001, Dos(2023, 11, 14, 22, 13, 20)},  // odd second: down
+        {"UTC0", 1700000039, Dos(2023, 11, 14, 22, 13, 58)},
+        {"UTC0", 315532800, Dos(1980, 1, 1, 0, 0, 0)},  // the first DOS second
+        {"UTC0", 315532799, DosEarliest},               // before it
+        {"UTC0", -86400, DosEarliest},
+        {"UTC0", 0, DosEarliest},
+        {"UTC0", 4354819199, Dos(2107, 12, 31, 23, 59, 58)},  // the last DOS second
+        {"UTC0", 4354819200, Dos(2107, 12, 31, 23, 59, 58)},  // after it
+        {"UTC0", 951782400, Dos(2000, 2, 29, 0, 0, 0)},
+        // Central Europe: one hour ahead in winter, two in summer.
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 1700000000, Dos(2023, 11, 14, 23, 13, 20)},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 1690000001, Dos(2023, 7, 22, 6, 26, 40)},
+        // A zone west of UTC moves the date back.
+        {"EST5", 1700000000, Dos(2023, 11, 14, 17, 13, 20)},
+        {"EST5", 1704085200 - 1, Dos(2023, 12, 31, 23, 59, 58)},
+    };
+    for (const Case& c : cases)
+        InZone(c.Zone, [&] {
+            EXPECT_EQ(DosDateTimeOf(c.Unix), c.Dos)
+                << c.Zone << " " << c.Unix << " gave " << std::hex << DosDateTimeOf(c.Unix);
+        });
+    InZone("CET-1CEST,M3.5.0,M10.5.0/3", [] {
+        for (i64 t = 1600000000; t < 1700000000; t += 9876543) {
+            i64 back = UnixTimeOfDos(DosDateTimeOf(t));
+            EXPECT_TRUE(back == t || back == t - 1) << t << " came back as " << back;
+        }
+    });
+}
+
+TEST(MksfxTimes, ExtendedTimeAndEpoch)
+{
+    EXPECT_EQ(ExtendedTimeOf(1700000001), 1700000001u);
+    EXPECT_EQ(ExtendedTimeOf(-5), 0u);
+    EXPECT_EQ(ExtendedTimeOf(i64{1} << 33), 0x7FFFFFFFu);
+    i64 epoch = 0;
+    EXPECT_TRUE(ParseEpoch("1700000000", epoch));
+    EXPECT_EQ(epoch, 1700000000);
+    for (const char* bad : {"", "-1", "12x", " 5", "1e9", "99999999999999999999999"})
+        EXPECT_FALSE(ParseEpoch(bad, epoch)) << bad;
+}
+
+TEST(MksfxLimits, RefusesWhatTheStubCannotAddress)
+{
+    struct Case
+    {
+        u64 Entries, Largest, Total, Output;
+        bool AllEmpty;
+        const char* Problem;
+    };
+
+    constexpr u64 G2 = u64{1} << 31;
+    const Case cases[] = {
+        {1, 1, 1, 100, false, ""},
+        {65535, G2 - 1, G2 - 1, G2 - 1, false, ""},
+        {65536, 1, 1, 100, false, "65536 entries"},
+        {2, G2, G2, G2, false, "entries under 2 GiB"},
+        {2, G2 - 1, G2, G2, false, "under 2 GiB in one archive"},
+        {3, 1 << 30, G2 - 1, G2, false, "could reach 2147483648 bytes"},
+        {3, 0, 0, 100, true, "extract nothing"},
+        {0, 0, 0, 22, true, "nothing to pack"},
+    };
+    for (const Case& c : cases) {
+        PackTotals totals;
+        totals.Entries = c.Entries;
+        totals.LargestSize = c.Largest;
+        totals.LargestName = "big.bin";
+        totals.TotalSize = c.Total;
+        totals.OutputBound = c.Output;
+        totals.AllEmpty = c.AllEmpty;
+        std::string problem = LimitProblem(totals);
+        if (*c.Problem == '\0')
+            EXPECT_EQ(problem, "");
+        else
+            EXPECT_NE(problem.find(c.Problem), std::string::npos) << problem;
+    }
+}
+
+TEST(MksfxInputs, FolderGoesInUnderItsLastNameAndDotMeansContents)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"some/dir", "dir"},
+        {"some/dir/", "dir"},
+        {"dir", "dir"},
+        {"./dir", "dir"},
+        {"../x/file.txt", "file.txt"},
+        {"some/dir/.", ""},
+        {"some/dir/./", ""},
+        {".", ""},
+        {"..", ""},
+        {"/", ""},
+        {"/abs/name", "name"},
+    };
+    for (const auto& [argument, name] : cases)
+        EXPECT_EQ(InputArchiveName(argument), name) << argument;
+}
+
+TEST(MksfxRecords, ExtraFieldsAndHeaders)
+{
+    std::string time = ExtendedTimeField(0x01020304);
+    EXPECT_EQ(time, std::string("UT\x05\x00\x01\x04\x03\x02\x01", 9));
+    std::string zip64("\x01\x00\x04\x00"
+                      "abcd",
+                      8);
+    EXPECT_EQ(ExtraWithout(zip64 + time, ExtraZip64), time);
+    EXPECT_EQ(ExtraWithout(time + zip64 + time, ExtraZip64), time + time);
+    EXPECT_EQ(ExtraWithout(time + "\x01", ExtraZip64), "");  // a damaged field goes whole
+    EXPECT_EQ(ExtraWithout("", ExtraZip64), "");
+
+    InputEntry file;
+    file.Name = "ä.txt";
+    file.ModifiedTime = 1700000000;
+    file.ReadOnly = true;
+    ZipRecord record = RecordOf(file);
+    EXPECT_EQ(record.Flags, ZipFlagUtf8);
+    EXPECT_EQ(record.ExternalAttributes, 0x21u);
+    EXPECT_EQ(record.VersionMadeBy >> 8, ZipHostDos);
+    InputEntry folder;
+    folder.Name = "dir/";
+    folder.Folder = true;
+    folder.ReadOnly = true;
+    EXPECT_EQ(RecordOf(folder).ExternalAttributes, 0x10u);
+    EXPECT_EQ(RecordOf(folder).Flags, 0);
+
+    ByteBuffer bytes;
+    AppendLocalHeader(bytes, record);
+    EXPECT_EQ(bytes.size(), LocalHeaderLength(record));
+    bytes.clear();
+    record.Comment = "note";
+    AppendCentralHeader(bytes, record);
+    EXPECT_EQ(bytes.size(), CentralHeaderLength(record));
+    EXPECT_EQ(ZipRead32(bytes.data() + CentralExternalAttributes), 0x21u);
+}
+
+TEST(MksfxCompression, StoresWhatDeflateDoesNotShrink)
+{
+    ByteBuffer text;
+    for (int i = 0; i < 5000; ++i)
+        text.push_back(static_cast<u8>("the quick brown fox "[i % 20]));
+    ByteBuffer noise(5000);
+    u32 state = 12345;
+    for (u8& b : noise) {
+        state = state * 1103515245 + 12345;
+        b = static_cast<u8>(state >> 24);
+    }
+    ByteBuffer out;
+    for (int level : {1, 6, 9, 12}) {
+        PackOptions options;
+        options.Level = level;
+        EXPECT_TRUE(DeflateSmaller(options, text.data(), text.size(), out)) << level;
+        EXPECT_LT(out.size(), 200u) << level;
+        EXPECT_FALSE(DeflateSmaller(options, noise.data(), noise.size(), out)) << level;
+        EXPECT_FALSE(DeflateSmaller(options, text.data(), 1, out)) << level;
+    }
+    PackOptions store;
+    store.Level = 0;
+    EXPECT_FALSE(DeflateSmaller(store, text.data(), text.size(), out));
+    PackOptions zopfli;
+    zopfli.Zopfli = true;
+    ByteBuffer best;
+    EXPECT_TRUE(DeflateSmaller(zopfli, text.data(), text.size(), best));
+    EXPECT_FALSE(DeflateSmaller(zopfli, noise.data(), noise.size(), out));
+}

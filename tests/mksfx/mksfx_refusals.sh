@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Every refusal of the packer: its message, its exit code, no output left behind, and an
+# existing output unchanged; the same after an interrupt.
+. "$(dirname "$0")/lib.sh"
+
+out=$work/out.exe
+pack_refused() {  # code pattern input...
+    local code=$1 pattern=$2
+    shift 2
+    refused "$code" "$pattern" "$out" -- "$mksfx" -o "$out" "$@"
+}
+
+# Usage.
+refused 2 "no output named" "$out" -- "$mksfx" "$work"
+pack_refused 2 "nothing to pack"
+pack_refused 2 "unknown option '--fast'" --fast "$work"
+pack_refused 2 "'-13'" -13 "$work"
+pack_refused 2 "not a number of jobs" -j 0 "$work"
+pack_refused 2 "--zip takes the archive alone" --zip a.zip "$work"
+refused 2 "--test takes one file" "$out" -- "$mksfx" --test a.exe -o "$out"
+"$mksfx" --help | grep -q "Exit codes" || fail "--help"
+"$mksfx" --version | grep -q "^mksfx " || fail "--version"
+
+# Names the stub cannot write on Windows, each in a folder of its own, named with its path.
+for name in 'a:b' 'CON' 'con.txt' 'LPT1.log' 'x<y' 'q?' 'star*' 'say"hi' 'pi|pe' \
+    "$(printf 'tab\tname')" 'dot.' 'blank ' 'back\slash'; do
+    mkdir -p "$work/names"
+    echo data >"$work/names/$name"
+    pack_refused 3 "cannot pack '$work/names/$name'" "$work/names"
+    rm -rf "$work/names"
+done
+mkdir -p "$work/names/$(printf 'x%.0s' {1..200})"
+echo data >"$work/names/$(printf 'x%.0s' {1..200})/$(printf 'y%.0s' {1..60})"
+pack_refused 3 "longer than 255 bytes" "$work/names"
+rm -rf "$work/names"
+mkdir "$work/names"
+echo data >"$work/names/$(printf 'bad\xff')"
+pack_refused 3 "not valid UTF-8" "$work/names"
+rm -rf "$work/names"
+mkdir -p "$work/names/Docs" "$work/other/docs"
+echo a >"$work/names/Docs/a"
+echo b >"$work/other/docs/b"
+pack_refused 3 "which ignores case" "$work/names/." "$work/other/."
+pack_refused 3 "which ignores case" "$work/names/Docs" "$work/names/Docs"
+rm -rf "$work/names" "$work/other"
+
+# --test: a damaged entry is named; a file without an archive, or none at all.
+mkdir "$work/ok"
+head -c 100000 /usr/include/stdio.h >"$work/ok/stdio.h"
+"$mksfx" -q -o "$work/ok.exe" "$work/ok/." || fail "pack ok.exe"
+python3 -c 'import sys
+p = sys.argv[1]; d = bytearray(open(p, "rb").read())
+at = d.find(b"stdio.h", d.find(b"PK\x03\x04")) + 30
+d[at] ^= 0x55; open(p, "wb").write(d)' "$work/ok.exe"
+refused 1 "entry 'stdio.h' fails the stub's decoder" "$work/none" -- "$mksfx" --test "$work/ok.exe"
+refused 1 "finds no archive" "$work/none" -- "$mksfx" --test "$work/ok/stdio.h"
+refused 3 "cannot read '$work/none'" "$work/none" -- "$mksfx" --test "$work/none"
+
+# Inputs that cannot be read or packed.
+pack_refused 3 "cannot read '$work/missing': No such file or directory" "$work/missing"
+mkfifo "$work/fifo"
+pack_refused 3 "not a regular file or folder" "$work/fifo"
+rm "$work/fifo"
+echo "not a program" >"$work/stub.txt"
+pack_refused 3 "not a Windows program" --stub "$work/stub.txt" "$work/stub.txt"
+
+# Limits, found before anything is read or written: sparse files cost no disk.
+mkdir "$work/limits"
+truncate -s 2G "$work/limits/big"
+pack_refused 4 "'$work/limits/big' is 2147483648 bytes" "$work/limits"
+truncate -s 1G "$work/limits/big"
+truncate -s 1G "$work/limits/big2"
+pack_refused 4 "under 2 GiB in one archive" "$work/limits"
+rm "$work/limits/big2"
+truncate -s $(((1 << 31) - 100)) "$work/limits/big"
+pack_refused 4 "could reach" "$work/limits"
+rm "$work/limits/big"
+python3 -c 'import os, sys
+for i in range(65536): os.mkdir(os.path.join(sys.argv[1], "%05d" % i))' "$work/limits"
+echo x >"$work/limits/00000/file"
+pack_refused 4 "65537 entries" "$work/limits/."
+rm -rf "$work/limits"
+mkdir -p "$work/empty/folder"
+touch "$work/empty/nothing"
+pack_refused 4 "extract nothing" "$work/empty"
+pack_refused 4 "nothing to pack" "$work/empty/folder/."
+
+# An existing output stays as it was after a refusal, an output error, and an interrupt.
+echo "keep me" >"$out"
+"$mksfx" -o "$out" "$work/missing" 2>/dev/null
+[ "$(cat "$out")" = "keep me" ] || fail "a refusal changed the existing output"
+refused 5 "cannot write '$work/no/such/dir/out.exe'" "$work/no/such/dir/out.exe" -- \
+    "$mksfx" -o "$work/no/such/dir/out.exe" "$work/stub.txt"
+refused 5 "cannot write '$work': Is a directory" "$work/nothing" -- "$mksfx" -o "$work" "$work/stub.txt"
+mkdir "$work/slow"
+head -c 3000000 /dev/urandom | od -An -tx1 >"$work/slow/hex.txt"
+"$mksfx" -q --zopfli -j 1 -o "$out" "$work/slow" &
+pid=$!
+for _ in $(seq 50); do
+    ls "$out".mksfx-* >/dev/null 2>&1 && break
+    sleep 0.1
+done
+kill -INT $pid
+wait $pid
+rc=$?
+[ $rc -eq 130 ] || fail "interrupted mksfx exits $rc, not 130"
+[ "$(cat "$out")" = "keep me" ] || fail "an interrupt changed the existing output"
+! ls "$out".mksfx-* >/dev/null 2>&1 || fail "an interrupt left the temporary file"
+
+finish "mksfx refusals"

@@ -1,0 +1,124 @@
+// Name checks. Windows refuses some names outright and silently changes others (trailing dots
+// and blanks vanish, device names open the device), so all of those are refused here.
+#include "Names.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "Types.h"
+
+bool NameIsAscii(const std::string& name)
+{
+    return std::all_of(name.begin(), name.end(), [](char c) { return static_cast<u8>(c) < 0x80; });
+}
+
+bool NameIsUtf8(const std::string& name)
+{
+    const auto* p = reinterpret_cast<const u8*>(name.data());
+    const u8* end = p + name.size();
+    while (p < end) {
+        u8 lead = *p;
+        std::size_t length = lead < 0x80                    ? 1
+                             : lead >= 0xC2 && lead <= 0xDF ? 2
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                            : 0;
+        if (length == 0 || static_cast<std::size_t>(end - p) < length)
+            return false;
+        for (std::size_t i = 1; i < length; ++i)
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+        // The second byte's range rules out overlong forms, surrogates and values past U+10FFFF.
+        if ((lead == 0xE0 && p[1] < 0xA0) || (lead == 0xED && p[1] > 0x9F) ||
+            (lead == 0xF0 && p[1] < 0x90) || (lead == 0xF4 && p[1] > 0x8F))
+            return false;
+        p += length;
+    }
+    return true;
+}
+
+static bool IsDeviceName(const std::string& component)
+{
+    // The device wins whatever the extension, and blanks before the dot do not count.
+    std::string base = component.substr(0, component.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    for (char& c : base)
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    static const char* const Devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* device : Devices)
+        if (base == device)
+            return true;
+    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
+static std::string ComponentProblem(const std::string& component)
+{
+    if (component.empty())
+        return "empty path component";
+    if (component == "." || component == "..")
+        return "'" + component + "' as a path component";
+    for (char c : component) {
+        auto byte = static_cast<u8>(c);
+        if (byte < 0x20)
+            return "control character in the name";
+        if (c == ':')
+            return "':' in the name";
+        if (c == '\\')
+            return "'\\' in the name (a folder separator on Windows)";
+        if (std::strchr("<>\"|?*", c) != nullptr)
+            return std::string("'") + c + "' in the name, not allowed on Windows";
+    }
+    if (component.back() == '.' || component.back() == ' ')
+        return "'" + component + "' ends in a dot or a blank, which Windows drops";
+    if (IsDeviceName(component))
+        return "'" + component + "' is a device name on Windows";
+    return "";
+}
+
+std::string NameProblem(const std::string& name)
+{
+    if (name.empty())
+        return "empty name";
+    if (name.size() > NameLimit)
+        return "name longer than 255 bytes";
+    if (name[0] == '/')
+        return "absolute name";
+    if (!NameIsAscii(name) && !NameIsUtf8(name))
+        return "name is not valid UTF-8";
+    std::string body = name.back() == '/' ? name.substr(0, name.size() - 1) : name;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t slash = body.find('/', start);
+        std::string problem = ComponentProblem(body.substr(start, slash - start));
+        if (!problem.empty())
+            return problem;
+        if (slash == std::string::npos)
+            return "";
+        start = slash + 1;
+    }
+}
+
+bool FindCaseClash(const std::vector<std::string>& names, std::size_t& first, std::size_t& second)
+{
+    std::vector<std::pair<std::string, std::size_t>> folded;
+    folded.reserve(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string key = names[i];
+        if (!key.empty() && key.back() == '/')
+            key.pop_back();
+        for (char& c : key)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        folded.emplace_back(std::move(key), i);
+    }
+    std::sort(folded.begin(), folded.end());
+    for (std::size_t i = 1; i < folded.size(); ++i) {
+        if (folded[i].first == folded[i - 1].first) {
+            first = folded[i - 1].second;
+            second = folded[i].second;
+            return true;
+        }
+    }
+    return false;
+}

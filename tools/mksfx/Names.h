@@ -1,0 +1,20 @@
+// The rules an archive name must meet before the packer writes it: what the stub can write on
+// Windows, safely, under the destination folder.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+constexpr std::size_t NameLimit = 255;
+
+bool NameIsAscii(const std::string& name);
+// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
+bool NameIsUtf8(const std::string& name);
+// Why the stub could not write this name ('/' separators, a folder's ends in '/'), or empty
+// when it can.
+std::string NameProblem(const std::string& name);
+
+// The first pair of names that Windows would take for one file (equal ignoring ASCII case and
+// a folder's trailing '/'); false when there is none.
+bool FindCaseClash(const std::vector<std::string>& names, std::size_t& first, std::size_t& second);

@@ -1,0 +1,33 @@
+// Reads an existing ZIP archive for --zip: its directory, checked entry by entry for what the
+// stub can extract, and each entry's compressed bytes, copied unchanged behind a fresh plain
+// local header. The central directory holds the truth; local headers and a ZIP64 end record
+// whose values fit 32 bits are only looked at for where the data starts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Output.h"
+#include "Pack.h"
+#include "ZipWrite.h"
+
+struct ImportEntry
+{
+    ZipRecord Record;
+    u64 DataOffset = 0;  // in the input archive
+};
+
+struct ImportedArchive
+{
+    int Fd = -1;
+    std::string Path;
+    std::vector<ImportEntry> Entries;
+    std::string Comment;
+};
+
+// Opens and checks the archive; false with a message naming the archive and the entry.
+bool ImportOpen(const std::string& path, ImportedArchive& archive, std::string& error);
+// Writes entry's local header and data at the output's end, recording its new offset.
+bool ImportCopy(ImportedArchive& archive, ImportEntry& entry, OutputFile& out, std::string& error,
+                PackFault& fault);
+void ImportClose(ImportedArchive& archive);
