@@ -8,11 +8,17 @@
 #include <unistd.h>
 
 #include "archive/ZipDirectory.h"
+#include "inflate/InflateState.h"
 #include "platform/host/HostControl.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static std::string path = "/tmp/fuzz-zipdir-" + std::to_string(getpid()) + ".zip";
+    static bool ready = [] {
+        InitCrcTable();  // Unicode path fields are checked with it
+        return true;
+    }();
+    (void)ready;
     std::FILE* f = std::fopen(path.c_str(), "wb");
     std::fwrite(data, 1, size, f);
     std::fclose(f);

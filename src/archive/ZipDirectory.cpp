@@ -4,6 +4,7 @@
 
 #include "archive/FileSystem.h"
 #include "archive/ZipFormat.h"
+#include "inflate/InflateState.h"
 #include "platform/Memory.h"
 #include "text/Text.h"
 
@@ -142,6 +143,61 @@ static bool HoldsRecord(const ArchiveReader& reader)
            p + RecordLength(reader.Window + p) <= reader.DataEnd;
 }
 
+// A record that a full sliding window cannot hold: not the directory's end, but entries the
+// walk cannot reach, which must not pass for a complete directory.
+static bool TooLargeForWindow(const ArchiveReader& reader)
+{
+    u32 p = reader.Cursor;
+    const u8* record = reader.Window + p;
+    return IsSliding(reader) && p + CentralHeaderSize <= reader.DataEnd &&
+           ZipHasSignature(record, ZipCentralSignature) &&
+           RecordLength(record) > reader.WindowLength;
+}
+
+// The Unicode path field (0x7075) of Info-ZIP: version 1, the CRC-32 of the name it stands
+// for, then that name in UTF-8. Null unless it is there and belongs to this name.
+static const u8* UnicodePathOf(const u8* record, u32& length)
+{
+    u16 nameLength = ZipRead16(record + CentralNameLength);
+    const u8* name = record + CentralHeaderSize;
+    const u8* extra = name + nameLength;
+    u32 remaining = ZipRead16(record + CentralExtraLength);
+    while (remaining >= ExtraHeaderSize) {
+        u16 id = ZipRead16(extra);
+        u16 size = ZipRead16(extra + 2);
+        if (size > remaining - ExtraHeaderSize)
+            return nullptr;
+        if (id == ExtraUnicodePath && size > 5 && extra[4] == 1) {
+            u32 crc = 0xFFFFFFFF;
+            AddToCrc(name, nameLength, crc);
+            if (~crc != ZipRead32(extra + 5))
+                return nullptr;
+            length = size - 5u;
+            return extra + 9;
+        }
+        extra += ExtraHeaderSize + size;
+        remaining -= ExtraHeaderSize + size;
+    }
+    return nullptr;
+}
+
+// UTF-8 to the ANSI code page through UTF-16, with no best-fit mapping: a character the code
+// page lacks, or a name that does not fit, makes the name unusable rather than another name.
+static bool NameFromUtf8(char* name, const u8* utf8, u32 length)
+{
+    WCHAR wide[PathBufferSize];
+    int wideLength =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(utf8),
+                            static_cast<int>(length), wide, PathLimit);
+    BOOL usedDefault = FALSE;
+    int ansiLength = wideLength <= 0
+                         ? 0
+                         : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, wideLength, name,
+                                               PathLimit, nullptr, &usedDefault);
+    name[ansiLength > 0 ? ansiLength : 0] = 0;
+    return length == 0 || (ansiLength > 0 && usedDefault == FALSE);
+}
+
 i32 ArchiveParseEntry(ArchiveReader& reader)
 {
     if (IsSliding(reader) && !HoldsRecord(reader) && !Refill(reader))
@@ -150,6 +206,8 @@ i32 ArchiveParseEntry(ArchiveReader& reader)
     u8* record = reader.Window + p;
     if (p + 4 <= reader.DataEnd && ZipHasSignature(record, ZipEndSignature))
         return 1;
+    if (TooLargeForWindow(reader))
+        return ArchiveRecordTooLarge;
     if (!HoldsRecord(reader) || !ZipHasSignature(record, ZipCentralSignature))
         return 1;
 
@@ -163,16 +221,28 @@ i32 ArchiveParseEntry(ArchiveReader& reader)
     entry.Flags = ZipRead16(record + CentralFlags);
     entry.Attributes = record[CentralHostSystem] == 0 ? record[CentralExternalAttributes] : 0;
 
-    // The spare byte behind the window makes room for this terminator at the very end.
-    u8* nameEnd = record + CentralHeaderSize + ZipRead16(record + CentralNameLength);
-    u8 saved = *nameEnd;
-    *nameEnd = 0;
-    TextCopyMax(entry.Name, reinterpret_cast<const char*>(record + CentralHeaderSize), PathLimit);
-    *nameEnd = saved;
+    // A name flagged as UTF-8, or one with a Unicode path field that belongs to it, is
+    // converted from UTF-8; every other name from the OEM code page.
+    u32 utf8Length = ZipRead16(record + CentralNameLength);
+    const u8* utf8 = (entry.Flags & ZipFlagUtf8) != 0 ? record + CentralHeaderSize
+                                                      : UnicodePathOf(record, utf8Length);
+    entry.NameUnusable = false;
+    if (utf8 != nullptr) {
+        entry.NameUnusable = !NameFromUtf8(entry.Name, utf8, utf8Length);
+    } else {
+        // The spare byte behind the window makes room for this terminator at the very end.
+        u8* nameEnd = record + CentralHeaderSize + ZipRead16(record + CentralNameLength);
+        u8 saved = *nameEnd;
+        *nameEnd = 0;
+        TextCopyMax(entry.Name, reinterpret_cast<const char*>(record + CentralHeaderSize),
+                    PathLimit);
+        *nameEnd = saved;
+        OemToCharA(entry.Name, entry.Name);
+    }
+    // Neither code page has '/' as a trail byte, so the bytes can be replaced as they stand.
     for (char* slash = TextFindChar(entry.Name, '/'); slash != nullptr;
          slash = TextFindChar(slash, '/'))
         *slash = '\\';
-    OemToCharA(entry.Name, entry.Name);
 
     reader.Cursor = static_cast<u16>(p + RecordLength(record));
     return 0;

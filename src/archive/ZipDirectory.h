@@ -16,6 +16,9 @@ struct ZipEntry
     u16 Method;
     u16 Attributes;  // DOS attribute bits, 0 unless made on a DOS host
     u16 Flags;
+    // The name could not be had in the ANSI code page (invalid UTF-8, a character the code
+    // page lacks, or too long once converted); Name holds what could be made of it.
+    bool NameUnusable;
 };
 
 // The open walk; Window is null exactly while it is closed.
@@ -34,7 +37,12 @@ constexpr u16 ArchiveSlidingWindow = 64000;
 // 0 open with the first entry; -1 unreadable or no end record; -2 end record too close to
 // base; 1 no valid first record. A non-zero result leaves the file closed and nothing held.
 i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLength);
-// 0 next entry delivered; non-zero: the walk is over and the reader closed.
+// A directory record larger than the sliding window: the walk cannot go on, though the
+// directory is not complete.
+constexpr i32 ArchiveRecordTooLarge = 2;
+
+// 0 next entry delivered; non-zero: the walk is over and the reader closed, 1 at the end of
+// the directory (or a damaged record), ArchiveRecordTooLarge as above.
 i32 ArchiveNextEntry(ArchiveReader& reader);
 void ArchiveClose(ArchiveReader& reader);
 i32 ArchiveParseEntry(ArchiveReader& reader);

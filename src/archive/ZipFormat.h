@@ -78,6 +78,8 @@ constexpr u16 ExtraHeaderSize = 4;
 constexpr u16 ExtraZip64 = 0x0001;
 constexpr u16 ExtraExtendedTime = 0x5455;  // "UT": flags byte, then UTC seconds
 constexpr u8 ExtendedTimeModified = 0x01;
+// Info-ZIP's Unicode path: version 1, the CRC-32 of the name field, the name in UTF-8.
+constexpr u16 ExtraUnicodePath = 0x7075;
 
 constexpr u8 ZipHostDos = 0;
 constexpr u16 ZipVersionStored = 10;  // 1.0: stored entries and folders

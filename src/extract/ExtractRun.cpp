@@ -65,6 +65,65 @@ void DropDotComponents(char* from)
     }
 }
 
+static char UpperAscii(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The digit of COM1 to COM9 and LPT1 to LPT9, or the superscript one, two or three that the
+// system also takes there; judged as the code page's character, not as a byte.
+static bool IsDeviceDigit(char c)
+{
+    if (c >= '1' && c <= '9')
+        return true;
+    WCHAR wide = 0;
+    if (static_cast<u8>(c) < 0x80 || MultiByteToWideChar(CP_ACP, 0, &c, 1, &wide, 1) != 1)
+        return false;
+    return wide == 0x00B9 || wide == 0x00B2 || wide == 0x00B3;
+}
+
+// A device name, with or without an extension, any case, with blanks before the extension.
+static bool IsDeviceName(const char* start, const char* end)
+{
+    const char* base = start;
+    while (base != end && *base != '.')
+        ++base;
+    while (base != start && base[-1] == ' ')
+        --base;
+    char name[4] = {};
+    auto length = static_cast<u32>(base - start);
+    if (length < 3 || length > 4)
+        return false;
+    for (u32 i = 0; i < 3; ++i)
+        name[i] = UpperAscii(start[i]);
+    if (length == 3)
+        return TextCompare(name, "CON") == 0 || TextCompare(name, "PRN") == 0 ||
+               TextCompare(name, "AUX") == 0 || TextCompare(name, "NUL") == 0;
+    return (TextCompare(name, "COM") == 0 || TextCompare(name, "LPT") == 0) &&
+           IsDeviceDigit(start[3]);
+}
+
+bool IsSafeEntryName(const char* name)
+{
+    if (TextFindChar(name, ':') != nullptr)
+        return false;
+    const char* start = name;
+    for (;;) {
+        const char* end = PathFindChar(start, '\\');
+        if (end == nullptr)
+            end = TextEnd(start);
+        // The system drops trailing dots and blanks, so these must not stand for "." or "..".
+        const char* trimmed = end;
+        while (trimmed != start && (trimmed[-1] == '.' || trimmed[-1] == ' '))
+            --trimmed;
+        if ((trimmed == start && end != start) || IsDeviceName(start, trimmed))
+            return false;
+        if (*end == 0)
+            return true;
+        start = end + 1;
+    }
+}
+
 void ComposeStatusText(char* status, const char* archivePath, const char* targetPath)
 {
     const char* slash = TextFindLastChar(archivePath, '\\');
@@ -118,6 +177,9 @@ static i32 HandleEntry(const char* archivePath, const char* destination, const Z
     char status[StatusTextLimit + 1];
     ComposeStatusText(status, archivePath, targetPath);
     SetDlgItemTextA(SfxContext.ProgressWindow, ID_STATUS_TEXT, status);
+    // A name that would land elsewhere, or not at all, fails before anything is made.
+    if (entry.NameUnusable || !IsSafeEntryName(last))
+        return RunOtherFailure;
     i32 decision = AskAboutTarget(targetPath);
     if (decision == DecisionCancel)
         return ResultAborted;

@@ -25,5 +25,9 @@ bool TargetExists(const char* path);
 // Removes every component of two or more dots that stands between two backslashes, looking
 // from the given position on; the component before it stays.
 void DropDotComponents(char* from);
+// Whether the entry's part of a target path (after its dot components were dropped) is
+// written where it says: no ':' (a stream, or a drive in mid-path), no component that names
+// a device such as CON or LPT1, and none that the system takes for "." or "..".
+bool IsSafeEntryName(const char* name);
 // "From: <archive file name>" CR "To:   <target>", cut to StatusTextLimit characters.
 void ComposeStatusText(char* status, const char* archivePath, const char* targetPath);

@@ -107,6 +107,22 @@ BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 [[noreturn]] void WINAPI FatalAppExitA(UINT action, LPCSTR message);
 [[noreturn]] void WINAPI ExitProcess(UINT code);
 
+using WCHAR = char16_t;
+using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
+using LPBOOL = BOOL*;
+
+#define CP_ACP                       0
+#define CP_UTF8                      65001
+#define MB_ERR_INVALID_CHARS         0x00000008
+#define WC_NO_BEST_FIT_CHARS         0x00000400
+#define ERROR_INSUFFICIENT_BUFFER    122
+#define ERROR_NO_UNICODE_TRANSLATION 1113
+
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
+                               int wideLength);
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text,
+                               int length, LPCSTR defaultChar, LPBOOL usedDefault);
 LPSTR WINAPI CharNextA(LPCSTR text);
 LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current);
 int WINAPI GetSystemMetrics(int index);
@@ -118,6 +134,7 @@ struct FILETIME
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
 };
+
 using LPFILETIME = FILETIME*;
 
 struct SYSTEMTIME
@@ -131,6 +148,7 @@ struct SYSTEMTIME
     WORD wSecond;
     WORD wMilliseconds;
 };
+
 using LPSYSTEMTIME = SYSTEMTIME*;
 
 struct WIN32_FIND_DATAA
@@ -146,10 +164,11 @@ struct WIN32_FIND_DATAA
     CHAR cFileName[MAX_PATH];
     CHAR cAlternateFileName[14];
 };
+
 using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
 
 #define ERROR_NO_MORE_FILES 18
-#define ERROR_INVALID_NAME 123
+#define ERROR_INVALID_NAME  123
 
 HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL WINAPI FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data);
@@ -188,10 +207,11 @@ struct MSG
     DWORD time;
     POINT pt;
 };
+
 using LPMSG = MSG*;
 
 #define WM_COMMAND 0x0111
-#define PM_REMOVE 0x0001
+#define PM_REMOVE  0x0001
 
 BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax, UINT remove);
 BOOL WINAPI IsDialogMessageA(HWND dialog, LPMSG message);
@@ -223,6 +243,7 @@ struct RECT
     LONG right;
     LONG bottom;
 };
+
 using LPRECT = RECT*;
 
 #define CALLBACK

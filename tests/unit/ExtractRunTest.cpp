@@ -68,6 +68,46 @@ TEST(RunPaths, DotComponentsAreDroppedNotResolved)
     EXPECT_STREQ(path, "D:\\..\\out\\x") << "the destination itself is not examined";
 }
 
+TEST(RunPaths, NamesThatLandElsewhereOrNowhereAreRefused)
+{
+    struct Case
+    {
+        const char* Name;
+        bool Safe;
+    } const cases[] = {
+        {"\\a\\b.txt", true},
+        {"\\plain", true},
+        {"\\con\\x", false},
+        {"\\CON", false},
+        {"\\Con.txt", false},
+        {"\\con.tar.gz", false},
+        {"\\nul .txt", false},   // blanks before the extension
+        {"\\aux. .", false},     // trailing dots and blanks
+        {"\\a\\PRN\\b", false},
+        {"\\com1", false},
+        {"\\LPT9.log", false},
+        {"\\com0", true},
+        {"\\lpt10", true},
+        {"\\console", true},
+        {"\\nul2", true},
+        {"\\x.con", true},
+        {"\\COM\xB9", false},   // superscript one in code page 1252
+        {"\\lpt\xB3.txt", false},
+        {"\\a:b", false},        // an alternate data stream
+        {"\\C:\\x", false},
+        {"\\..", false},         // a final component of dots is kept by the dot rule
+        {"\\a\\.. \\b", false},
+        {"\\a\\. \\b", false},
+        {"\\a\\ \\b", false},
+        {"\\..a\\b..", true},
+        {"\\.hidden", true},
+        {"\\a\\\\b", true},  // an empty component is no component
+    };
+    ResetPlatform();
+    for (const Case& c : cases)
+        EXPECT_EQ(IsSafeEntryName(c.Name), c.Safe) << c.Name;
+}
+
 TEST_F(RunTexts, StatusTextIsCutToItsBuffer)
 {
     char status[StatusTextLimit + 1 + 16];
@@ -237,6 +277,22 @@ TEST_F(Run, DotComponentsAreDroppedFromEntryNames)
     EXPECT_EQ(ReadBytes(out + "a\\c.txt"), Fill(10, 3));
     EXPECT_EQ(ReadBytes(out + "d\\e.txt"), Fill(10, 4));
     EXPECT_EQ(GetFileAttributesA((dir / "x.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Run, HostileOrUnusableNamesFailBeforeAnythingIsMade)
+{
+    for (const char* name : {"sub/CON.txt", "sub/a:stream", "sub/..", "sub/\xEF\xBC\x8F"}) {
+        SetUp();
+        zip = ZipBuilder{};
+        Add("first.txt", Fill(10, 1));
+        Add(name, Fill(10, 2)).Flags = 0x800;  // UTF-8, so the last one has no character here
+        Add("after.txt", Fill(10, 3));
+        EXPECT_FALSE(RunWith()) << name;
+        EXPECT_TRUE(Exists("first.txt")) << name;
+        EXPECT_FALSE(Exists("sub")) << name << ": not even its folder";
+        EXPECT_FALSE(Exists("after.txt")) << name;
+        EXPECT_EQ(Boxes(), std::vector<std::string>{program + " | Unzip NOT successful!"}) << name;
+    }
 }
 
 TEST_F(Run, CrcFailureInTheThirdOfFiveKeepsTheFirstTwo)

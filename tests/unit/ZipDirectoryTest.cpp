@@ -4,6 +4,7 @@
 
 #include "archive/FileSystem.h"
 #include "archive/ZipDirectory.h"
+#include "inflate/InflateState.h"
 #include "support/TestFiles.h"
 #include "support/ZipBuilder.h"
 
@@ -18,6 +19,7 @@ struct ZipDirectory : ::testing::Test
     void SetUp() override
     {
         ResetPlatform();
+        InitCrcTable();  // a start-up step; the Unicode path field is checked with it
     }
 
     void TearDown() override
@@ -303,4 +305,108 @@ TEST_F(ZipDirectory, PeerArchives)
         EXPECT_EQ(sizes.count("sub\\deeper\\empty.txt"), 1u) << archive;
         EXPECT_EQ(sizes.count("sub\\"), 1u) << archive;
     }
+}
+
+namespace {
+
+// The names of a walk over entries with the given raw names, flags and extra fields.
+struct NameCase
+{
+    std::string Raw;
+    u16 Flags;
+    Bytes Extra;
+    std::string Name;  // what the reader makes of it; empty: unusable
+};
+
+Bytes UnicodePath(const std::string& raw, const std::string& utf8, uint32_t crcChange = 0)
+{
+    Bytes data;
+    data.push_back(1);  // version
+    Put32(data, Crc32Of(Bytes(raw.begin(), raw.end())) ^ crcChange);
+    data.insert(data.end(), utf8.begin(), utf8.end());
+    Bytes extra;
+    Put16(extra, 0x5455);  // some other field in front, to step over
+    Put16(extra, 1);
+    extra.push_back(0);
+    Put16(extra, 0x7075);
+    Put16(extra, static_cast<uint32_t>(data.size()));
+    extra.insert(extra.end(), data.begin(), data.end());
+    return extra;
+}
+
+}  // namespace
+
+#define UTF8_GRUSSE "Gr\xC3\xBC\xC3\x9F"  // u with umlaut, sharp s
+#define UTF8_FULLWIDTH_SOLIDUS "\xEF\xBC\x8F"
+#define UTF8_NIHON "\xE6\x97\xA5\xE6\x9C\xAC"  // two kanji, 0x93FA 0x967B in Shift-JIS
+
+// Each case is walked in an archive of its own, so one unusable name cannot hide another.
+static void CheckNames(ZipDirectory& test, const std::vector<NameCase>& cases)
+{
+    for (const NameCase& c : cases) {
+        ZipBuilder zip;
+        zip.Prefix = Stub(64);
+        ZipBuilderEntry& e = zip.Add(c.Raw);
+        e.Flags = c.Flags;
+        e.Extra = c.Extra;
+        ASSERT_EQ(ArchiveOpen(test.Write(zip.Build()).c_str(), test.reader, 0, 0), 0) << c.Raw;
+        EXPECT_EQ(test.reader.Entry.NameUnusable, c.Name.empty()) << c.Raw;
+        if (!c.Name.empty()) {
+            EXPECT_EQ(std::string(test.reader.Entry.Name), c.Name) << c.Raw;
+        }
+        ArchiveClose(test.reader);
+    }
+}
+
+TEST_F(ZipDirectory, Utf8NamesTakeTheCodePagesCharactersOrNone)
+{
+    CheckNames(*this, {
+        {UTF8_GRUSSE "e/na\xC3\xAFve.txt", 0x800, {}, "Gr\xFC\xDF" "e\\na\xEFve.txt"},
+        {"plain/ascii.txt", 0x800, {}, "plain\\ascii.txt"},
+        // No best fit: these must never become '/', '\' or '.'.
+        {"a" UTF8_FULLWIDTH_SOLIDUS "b", 0x800, {}, ""},
+        {"a\xEF\xBC\xBC" "b", 0x800, {}, ""},
+        {"a\xEF\xBC\x8E\xEF\xBC\x8E" "b", 0x800, {}, ""},
+        {UTF8_NIHON ".txt", 0x800, {}, ""},
+        {"bad\xC3\x28", 0x800, {}, ""},             // not UTF-8
+        {"over\xC0\xAFlong", 0x800, {}, ""},         // an overlong '/'
+        {std::string(257, 'u') + "\xC3\xBC\xC3\xBC\xC3\xBC", 0x800, {}, ""},  // 260 bytes
+        // The Unicode path field where it belongs to the name; otherwise the OEM name.
+        {"plain.txt", 0, UnicodePath("plain.txt", UTF8_GRUSSE "e.txt"), "Gr\xFC\xDF" "e.txt"},
+        {"\x81" "ber.txt", 0, UnicodePath("\x81" "ber.txt", "x" UTF8_NIHON), ""},
+        {"\x81" "ber.txt", 0, UnicodePath("\x81" "ber.txt", "y", 1), "\xFC" "ber.txt"},
+    });
+}
+
+TEST_F(ZipDirectory, Utf8NamesInADoubleByteCodePage)
+{
+#if !defined(_WIN32)
+    HostSetCodePage(932);
+#endif
+    ASSERT_EQ(GetSystemMetrics(SM_DBCSENABLED) != 0, true) << "run these under code page 932";
+    CheckNames(*this, {
+        {UTF8_NIHON "/f.txt", 0x800, {}, "\x93\xFA\x96\x7B\\f.txt"},
+        // A character of its own here, still no separator.
+        {"a" UTF8_FULLWIDTH_SOLIDUS "b", 0x800, {}, "a\x81\x5E" "b"},
+        // The trail byte 0x5C of a double-byte character is no separator either.
+        {"\xE8\xA1\xA8.txt", 0x800, {}, "\x95\x5C.txt"},
+        {UTF8_GRUSSE "e", 0x800, {}, ""},
+    });
+}
+
+TEST_F(ZipDirectory, RecordLargerThanTheSlidingWindowFailsTheWalk)
+{
+    ZipBuilder zip;
+    zip.Prefix = Stub(64);
+    zip.Add("first");
+    zip.Add("huge").Comment.assign(64000, 'c');  // legal, but no window of 64000 holds it
+    zip.Add("after");
+    ASSERT_EQ(Open(zip.Build()), 0);
+    EXPECT_EQ(reader.WindowLength, ArchiveSlidingWindow);
+    EXPECT_STREQ(reader.Entry.Name, "first");
+    EXPECT_EQ(ArchiveNextEntry(reader), ArchiveRecordTooLarge);
+    EXPECT_EQ(reader.Window, nullptr);
+    // Up to the window's size it is read whole.
+    zip.Entries[1].Comment.assign(64000 - 46 - 4, 'c');
+    EXPECT_EQ(Walk(Write(zip.Build())), (std::vector<std::string>{"first", "huge", "after"}));
 }
