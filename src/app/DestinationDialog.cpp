@@ -6,6 +6,7 @@
 
 #include "Resource.h"
 #include "app/SfxContext.h"
+#include "app/SystemLibrary.h"
 #include "text/Text.h"
 
 using GetSpecialFolderFunction = HRESULT(WINAPI*)(HWND, int, LPITEMIDLIST*);
@@ -51,7 +52,7 @@ static bool ChooseFolder(HMODULE shell, HWND owner, const char* title, char* res
 
 bool BrowseForDestination(HWND owner, char* path)
 {
-    HMODULE shell = LoadLibraryA("shell32.dll");
+    HMODULE shell = LoadSystemLibrary("shell32.dll");
     if (shell == nullptr)
         return false;
     char previous[PathBufferSize];

@@ -1,14 +1,16 @@
-// The stub's entry point: no C runtime runs before it. The process's handle and command line
-// are recorded, the modules' start-up steps run, then the program; the process ends with exit
-// code 0 whatever the run achieved.
+// The stub's entry point: no C runtime runs before it. The library search is restricted first,
+// the process's handle and command line are recorded, the modules' start-up steps run, then
+// the program; the process ends with exit code 0 whatever the run achieved.
 #include "app/ProgramMain.h"
 #include "app/SfxContext.h"
+#include "app/SystemLibrary.h"
 #include "inflate/InflateState.h"
 #include "platform/win32.h"
 #include "text/Text.h"
 
 extern "C" [[noreturn]] void __stdcall EntryPoint()
 {
+    RestrictLibrarySearch();
     SfxContext.Instance = GetModuleHandleA(nullptr);
     const char* commandLine = GetCommandLineA();
     TextInit();

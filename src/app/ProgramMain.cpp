@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/DestinationDialog.h"
 #include "app/SfxContext.h"
+#include "app/SystemLibrary.h"
 #include "extract/ExtractRun.h"
 #include "text/Text.h"
 
@@ -15,7 +16,7 @@ static_assert(QuietErrorMode == 0x8001);
 
 static void InitCommonControlsIfPresent()
 {
-    HMODULE controls = LoadLibraryA("comctl32.dll");
+    HMODULE controls = LoadSystemLibrary("comctl32.dll");
     if (controls == nullptr)
         return;
     auto init = reinterpret_cast<InitCommonControlsFunction>(

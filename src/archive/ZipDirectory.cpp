@@ -270,3 +270,36 @@ void ArchiveClose(ArchiveReader& reader)
     MemFree(reader.Window);
     reader.Window = nullptr;
 }
+
+// PE32 layout: the offset of the PE signature at 0x3C of the DOS header; the optional header
+// 24 bytes behind the signature, its data directories 96 bytes into it, and the security
+// directory, whose address is a file offset, fifth among them.
+constexpr u16 PeOffsetField = 0x3C;
+constexpr u32 PeSignature = 0x00004550;  // "PE" 0 0
+constexpr u16 Pe32Magic = 0x10B;
+constexpr u16 PeSecurityDirectory = 24 + 96 + 4 * 8;
+
+i32 ArchiveLengthBeforeSignature(const char* path)
+{
+    HANDLE file = FsOpenRead(path, FsModeRead);
+    if (FsLastError != 0)
+        return 0;
+    u8 header[PeSecurityDirectory + 8];
+    u16 got = 0;
+    FsRead(file, header, 64, got);
+    i32 length = 0;
+    if (FsLastError == 0 && got == 64 && header[0] == 'M' && header[1] == 'Z') {
+        FsSeek(file, static_cast<i32>(ZipRead32(header + PeOffsetField)), FILE_BEGIN);
+        if (FsLastError == 0)
+            FsRead(file, header, sizeof header, got);
+        u32 table = ZipRead32(header + PeSecurityDirectory);
+        u32 tableSize = ZipRead32(header + PeSecurityDirectory + 4);
+        i32 fileSize = FsSize(file);
+        if (FsLastError == 0 && got == sizeof header && ZipRead32(header) == PeSignature &&
+            ZipRead16(header + 24) == Pe32Magic && table != 0 && tableSize != 0 &&
+            table <= static_cast<u32>(fileSize))
+            length = static_cast<i32>(table);
+    }
+    FsClose(file);
+    return length;
+}

@@ -46,3 +46,8 @@ constexpr i32 ArchiveRecordTooLarge = 2;
 i32 ArchiveNextEntry(ArchiveReader& reader);
 void ArchiveClose(ArchiveReader& reader);
 i32 ArchiveParseEntry(ArchiveReader& reader);
+
+// The length of a signed program file up to its certificate table, where an archive of its
+// own must end; 0 (the whole file) when it is no signed PE file. Archive bytes placed in or
+// behind the signature are thus never found.
+i32 ArchiveLengthBeforeSignature(const char* path);

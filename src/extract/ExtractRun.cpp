@@ -218,7 +218,9 @@ i32 ExtractAll(const char* archivePath, const char* destination, i32 base, i32 a
 
 bool RunExtraction()
 {
-    i32 total = SumEntrySizes(SfxContext.ProgramPath, 0, 0);
+    // Only the signed bytes of a signed program: the archive ends where its signature starts.
+    i32 length = ArchiveLengthBeforeSignature(SfxContext.ProgramPath);
+    i32 total = SumEntrySizes(SfxContext.ProgramPath, 0, length);
     if (total == -1) {
         MessageBoxA(nullptr, LoadText(IDS_NOTHING_TO_EXTRACT), SfxContext.ProgramPath,
                     StyleFinalMessage);
@@ -226,7 +228,7 @@ bool RunExtraction()
     }
     SfxContext.ProgressWindow = ProgressCreate();
     ProgressSetTotal(total);
-    i32 result = ExtractAll(SfxContext.ProgramPath, SfxContext.Destination, 0, 0);
+    i32 result = ExtractAll(SfxContext.ProgramPath, SfxContext.Destination, 0, length);
     if (result == ResultOk)
         ProgressSetOverall(100);
     if (GetActiveWindow() != SfxContext.ProgressWindow)

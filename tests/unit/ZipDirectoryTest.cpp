@@ -336,9 +336,9 @@ Bytes UnicodePath(const std::string& raw, const std::string& utf8, uint32_t crcC
 
 }  // namespace
 
-#define UTF8_GRUSSE "Gr\xC3\xBC\xC3\x9F"  // u with umlaut, sharp s
+#define UTF8_GRUSSE            "Gr\xC3\xBC\xC3\x9F"  // u with umlaut, sharp s
 #define UTF8_FULLWIDTH_SOLIDUS "\xEF\xBC\x8F"
-#define UTF8_NIHON "\xE6\x97\xA5\xE6\x9C\xAC"  // two kanji, 0x93FA 0x967B in Shift-JIS
+#define UTF8_NIHON             "\xE6\x97\xA5\xE6\x9C\xAC"  // two kanji, 0x93FA 0x967B in Shift-JIS
 
 // Each case is walked in an archive of its own, so one unusable name cannot hide another.
 static void CheckNames(ZipDirectory& test, const std::vector<NameCase>& cases)
@@ -360,22 +360,51 @@ static void CheckNames(ZipDirectory& test, const std::vector<NameCase>& cases)
 
 TEST_F(ZipDirectory, Utf8NamesTakeTheCodePagesCharactersOrNone)
 {
-    CheckNames(*this, {
-        {UTF8_GRUSSE "e/na\xC3\xAFve.txt", 0x800, {}, "Gr\xFC\xDF" "e\\na\xEFve.txt"},
-        {"plain/ascii.txt", 0x800, {}, "plain\\ascii.txt"},
-        // No best fit: these must never become '/', '\' or '.'.
-        {"a" UTF8_FULLWIDTH_SOLIDUS "b", 0x800, {}, ""},
-        {"a\xEF\xBC\xBC" "b", 0x800, {}, ""},
-        {"a\xEF\xBC\x8E\xEF\xBC\x8E" "b", 0x800, {}, ""},
-        {UTF8_NIHON ".txt", 0x800, {}, ""},
-        {"bad\xC3\x28", 0x800, {}, ""},             // not UTF-8
-        {"over\xC0\xAFlong", 0x800, {}, ""},         // an overlong '/'
-        {std::string(257, 'u') + "\xC3\xBC\xC3\xBC\xC3\xBC", 0x800, {}, ""},  // 260 bytes
-        // The Unicode path field where it belongs to the name; otherwise the OEM name.
-        {"plain.txt", 0, UnicodePath("plain.txt", UTF8_GRUSSE "e.txt"), "Gr\xFC\xDF" "e.txt"},
-        {"\x81" "ber.txt", 0, UnicodePath("\x81" "ber.txt", "x" UTF8_NIHON), ""},
-        {"\x81" "ber.txt", 0, UnicodePath("\x81" "ber.txt", "y", 1), "\xFC" "ber.txt"},
-    });
+    CheckNames(
+        *this,
+        {
+            {UTF8_GRUSSE "e/na\xC3\xAFve.txt",
+             0x800,
+             {},
+             "Gr\xFC\xDF"
+             "e\\na\xEFve.txt"},
+            {"plain/ascii.txt", 0x800, {}, "plain\\ascii.txt"},
+            // No best fit: these must never become '/', '\' or '.'.
+            {"a" UTF8_FULLWIDTH_SOLIDUS "b", 0x800, {}, ""},
+            {"a\xEF\xBC\xBC"
+             "b",
+             0x800,
+             {},
+             ""},
+            {"a\xEF\xBC\x8E\xEF\xBC\x8E"
+             "b",
+             0x800,
+             {},
+             ""},
+            {UTF8_NIHON ".txt", 0x800, {}, ""},
+            {"bad\xC3\x28", 0x800, {}, ""},                                       // not UTF-8
+            {"over\xC0\xAFlong", 0x800, {}, ""},                                  // an overlong '/'
+            {std::string(257, 'u') + "\xC3\xBC\xC3\xBC\xC3\xBC", 0x800, {}, ""},  // 260 bytes
+            // The Unicode path field where it belongs to the name; otherwise the OEM name.
+            {"plain.txt", 0, UnicodePath("plain.txt", UTF8_GRUSSE "e.txt"),
+             "Gr\xFC\xDF"
+             "e.txt"},
+            {"\x81"
+             "ber.txt",
+             0,
+             UnicodePath("\x81"
+                         "ber.txt",
+                         "x" UTF8_NIHON),
+             ""},
+            {"\x81"
+             "ber.txt",
+             0,
+             UnicodePath("\x81"
+                         "ber.txt",
+                         "y", 1),
+             "\xFC"
+             "ber.txt"},
+        });
 }
 
 TEST_F(ZipDirectory, Utf8NamesInADoubleByteCodePage)
@@ -385,13 +414,17 @@ TEST_F(ZipDirectory, Utf8NamesInADoubleByteCodePage)
 #endif
     ASSERT_EQ(GetSystemMetrics(SM_DBCSENABLED) != 0, true) << "run these under code page 932";
     CheckNames(*this, {
-        {UTF8_NIHON "/f.txt", 0x800, {}, "\x93\xFA\x96\x7B\\f.txt"},
-        // A character of its own here, still no separator.
-        {"a" UTF8_FULLWIDTH_SOLIDUS "b", 0x800, {}, "a\x81\x5E" "b"},
-        // The trail byte 0x5C of a double-byte character is no separator either.
-        {"\xE8\xA1\xA8.txt", 0x800, {}, "\x95\x5C.txt"},
-        {UTF8_GRUSSE "e", 0x800, {}, ""},
-    });
+                          {UTF8_NIHON "/f.txt", 0x800, {}, "\x93\xFA\x96\x7B\\f.txt"},
+                          // A character of its own here, still no separator.
+                          {"a" UTF8_FULLWIDTH_SOLIDUS "b",
+                           0x800,
+                           {},
+                           "a\x81\x5E"
+                           "b"},
+                          // The trail byte 0x5C of a double-byte character is no separator either.
+                          {"\xE8\xA1\xA8.txt", 0x800, {}, "\x95\x5C.txt"},
+                          {UTF8_GRUSSE "e", 0x800, {}, ""},
+                      });
 }
 
 TEST_F(ZipDirectory, RecordLargerThanTheSlidingWindowFailsTheWalk)
@@ -409,4 +442,68 @@ TEST_F(ZipDirectory, RecordLargerThanTheSlidingWindowFailsTheWalk)
     // Up to the window's size it is read whole.
     zip.Entries[1].Comment.assign(64000 - 46 - 4, 'c');
     EXPECT_EQ(Walk(Write(zip.Build())), (std::vector<std::string>{"first", "huge", "after"}));
+}
+
+namespace {
+
+// A program file's first bytes: a DOS header pointing at a PE32 header whose security
+// directory (the certificate table) is at the given file offset.
+Bytes PeHeader(uint32_t tableOffset, uint32_t tableSize, uint16_t magic = 0x10B)
+{
+    Bytes head(0x200, 0);
+    head[0] = 'M';
+    head[1] = 'Z';
+    head[0x3C] = 0x80;
+    const char pe[4] = {'P', 'E', 0, 0};
+    std::copy(pe, pe + 4, head.begin() + 0x80);
+    head[0x80 + 24] = static_cast<unsigned char>(magic);
+    head[0x80 + 25] = static_cast<unsigned char>(magic >> 8);
+    Bytes directory;
+    Put32(directory, tableOffset);
+    Put32(directory, tableSize);
+    std::copy(directory.begin(), directory.end(), head.begin() + 0x80 + 24 + 96 + 32);
+    return head;
+}
+
+}  // namespace
+
+TEST_F(ZipDirectory, SignedProgramsEndTheirArchiveAtTheCertificateTable)
+{
+    ZipBuilder zip;
+    zip.Prefix = PeHeader(0, 0);
+    zip.Add("signed.txt", "packed");
+    uint32_t end = static_cast<uint32_t>(zip.Build().size());
+    // What a signature's padding might hide: a whole archive of its own, with offsets that
+    // count from the file's start.
+    ZipBuilder hidden;
+    hidden.Prefix = Bytes(end + 100, 0);
+    hidden.Add("hidden.txt", "planted");
+    Bytes planted = hidden.Build();
+    Bytes table(planted.begin() + end, planted.end());
+    zip.Prefix = PeHeader(end, static_cast<uint32_t>(table.size()));
+    Bytes file = zip.Build();
+    file.insert(file.end(), table.begin(), table.end());
+    std::string path = Write(file);
+    EXPECT_EQ(ArchiveLengthBeforeSignature(path.c_str()), static_cast<i32>(end));
+    ASSERT_EQ(ArchiveOpen(path.c_str(), reader, 0, ArchiveLengthBeforeSignature(path.c_str())), 0);
+    EXPECT_STREQ(reader.Entry.Name, "signed.txt");
+    EXPECT_NE(ArchiveNextEntry(reader), 0);
+    EXPECT_EQ(Walk(path), std::vector<std::string>{"hidden.txt"}) << "what the whole file shows";
+
+    struct Case
+    {
+        const char* What;
+        Bytes Head;
+    } const cases[] = {
+        {"unsigned", PeHeader(0, 0)},         {"a table past the end", PeHeader(1u << 30, 100)},
+        {"an empty table", PeHeader(end, 0)}, {"PE32+", PeHeader(end, 100, 0x20B)},
+        {"no program", Bytes(0x200, 'x')},
+    };
+
+    for (const Case& c : cases) {
+        Bytes other = c.Head;
+        other.insert(other.end(), file.begin() + 0x200, file.end());
+        EXPECT_EQ(ArchiveLengthBeforeSignature(Write(other).c_str()), 0) << c.What;
+    }
+    EXPECT_EQ(ArchiveLengthBeforeSignature((dir / "missing.exe").c_str()), 0);
 }

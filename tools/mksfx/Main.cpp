@@ -285,7 +285,7 @@ static bool CheckArchive(const std::string& path, const Options& options, u64& e
     InitCrcTable();
     std::string scratch = CheckScratchPath();
     ArchiveReader reader;
-    i32 open = ArchiveOpen(path.c_str(), reader, 0, 0);
+    i32 open = ArchiveOpen(path.c_str(), reader, 0, ArchiveLengthBeforeSignature(path.c_str()));
     entries = 0;
     if (open != 0) {
         problem = "the stub finds no archive it can read (" + std::to_string(open) + ")";
@@ -303,9 +303,12 @@ static bool CheckArchive(const std::string& path, const Options& options, u64& e
         if (check.Result != ResultOk && problem.empty())
             problem = "entry '" + std::string(entry.Name) + "' fails the stub's decoder (result " +
                       std::to_string(check.Result) + check.Problem + ")";
-    } while (ArchiveNextEntry(reader) == 0);
+    } while ((open = ArchiveNextEntry(reader)) == 0);
     ArchiveClose(reader);
     std::remove(scratch.c_str());
+    if (open == ArchiveRecordTooLarge && problem.empty())
+        problem = "a directory record after entry " + std::to_string(entries) +
+                  " is too large for the stub to read";
     return problem.empty();
 }
 
