@@ -861,6 +861,15 @@ int main(int argc, char** argv)
     ShotFolder = WindowsPath(ShotFolderHost);
     ProbePath = WindowsPath(argv[3]);
     CreateDirectoryA(ShotFolder.c_str(), nullptr);
+    // Only this run's failures are to be found there.
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((ShotFolder + "failed-*.png").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            DeleteFileA((ShotFolder + found.cFileName).c_str());
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
     ::testing::UnitTest::GetInstance()->listeners().Append(new ScreenshotOnFailure);
     return RUN_ALL_TESTS();
 }
