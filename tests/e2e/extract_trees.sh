@@ -6,6 +6,7 @@
 set -u
 mksfx=$1
 stub=$2
+[ -x "$mksfx" ] || { echo "no packer at $mksfx (build the host preset first)"; exit 77; }
 here=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
