@@ -6,7 +6,9 @@ set -eu
 source_dir=$1
 roots=$2
 prefix="${WINEPREFIX:-$source_dir/build/wineprefix}"
-if [ ! -e "$prefix/system.reg" ]; then
+# A running server writes the registry files only when it ends, so the prefix is known by
+# its drive; a second wineboot here would leave its services holding this test's output.
+if [ ! -e "$prefix/drive_c" ]; then
     "$source_dir/scripts/wine-run" wineboot -i
 fi
 mkdir -p "$roots/drive" "$roots/share" "$prefix/dosdevices/unc/sfxsrv"

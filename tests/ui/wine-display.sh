@@ -74,7 +74,7 @@ start() {
     # The first program of a server starts the prefix's own (services, the desktop), which
     # live as long as the server and keep the first program's display and output: so it is
     # this one, with output to a file, never a test's.
-    if [ -e "$WINEPREFIX/system.reg" ]; then
+    if [ -e "$WINEPREFIX/drive_c" ]; then
         "$wine_run" wineboot >"$state/wineboot.log" 2>&1
     else
         "$wine_run" wineboot -i >"$state/wineboot.log" 2>&1
