@@ -22,6 +22,8 @@ from prooflib import (ABORTED, NOT_SUCCESSFUL, NOTHING, OVERWRITE, WRITE_ERROR, 
                       Checks, Entry, attributes_by_wine, behind_stub, build_zip, changes,
                       files_of, run_batch, snapshot, timed, unicode_path_extra, wine_path)
 
+HERE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
 # Local time three hours from UTC and without daylight saving, for the peers, unzip and Wine
 # alike: the system converts a DOS local time with today's offset.
 os.environ["TZ"] = "UTC-3"
@@ -226,6 +228,210 @@ def peers(args, checks):
     print("peers: %d self-extractors from %d archives" % (len(runs), len(made)))
 
 
+# ---- Hostile names ----
+
+OK, FAIL, WRITE, ANY = "ok", "fail", "write", "any"
+
+# (entry name, expected outcome, the file it makes under the destination for OK). Each name
+# ends in a file name with "escaped" in it, so that one written anywhere else is found.
+HOSTILE_NAMES = [
+    # Dot components are dropped, not resolved; leading separators make no root.
+    (b"../escaped1.txt", OK, "escaped1.txt"),
+    (b"..\\escaped2.txt", OK, "escaped2.txt"),
+    (b"a/../../escaped3.txt", OK, "a/escaped3.txt"),
+    (b"..\\../..//escaped4.txt", OK, "escaped4.txt"),
+    (b".../escaped5.txt", OK, "escaped5.txt"),
+    (b"a/b/../..\\../....\\escaped6.txt", OK, "a/b/escaped6.txt"),
+    (b"/escaped7.txt", OK, "escaped7.txt"),
+    (b"\\escaped8.txt", OK, "escaped8.txt"),
+    (b"//server/share/escaped9.txt", OK, "server/share/escaped9.txt"),
+    (b"\\\\sfxsrv\\share\\escaped10.txt", OK, "sfxsrv/share/escaped10.txt"),
+    (b"/\\/..\\/escaped11.txt", OK, "escaped11.txt"),
+    # The system drops trailing dots and blanks from the last component only: the folder is
+    # made without them, and the file's path then names a folder that does not exist.
+    (b"trailing dots../escaped12.txt", WRITE, "trailing dots..\\escaped12.txt"),
+    (b"trailing blank /escaped13.txt", WRITE, "trailing blank \\escaped13.txt"),
+    (b"trailing dot./", OK, None),
+    # Components the system would read as "." or "..": dots and blanks, or a final one.
+    (b".. /escaped.txt", FAIL, None),
+    (b"../.. /escaped.txt", FAIL, None),
+    (b". ./escaped.txt", FAIL, None),
+    (b"a/. /escaped.txt", FAIL, None),
+    (b"a/.../. ../escaped.txt", FAIL, None),
+    (b"a/..", FAIL, None),
+    (b"..", FAIL, None),
+    (b".", FAIL, None),
+    (b"a/. ", FAIL, None),
+    (b"\\\\.\\NUL", FAIL, None),
+    # Drives, streams and other colons.
+    (b"C:/escaped.txt", FAIL, None),
+    (b"C:escaped.txt", FAIL, None),
+    (b"T:\\escaped.txt", FAIL, None),
+    (b"\\\\?\\C:\\escaped.txt", FAIL, None),
+    (b"\\\\.\\C:\\escaped.txt", FAIL, None),
+    (b"escaped.txt:stream", FAIL, None),
+    (b"escaped.txt::$DATA", FAIL, None),
+    (b"a:b/escaped.txt", FAIL, None),
+    # Devices, in any case, with extensions, trailing dots and blanks, in any component.
+    (b"CON", FAIL, None),
+    (b"con.txt", FAIL, None),
+    (b"NUL.tar.gz", FAIL, None),
+    (b"aux ", FAIL, None),
+    (b"PRN.", FAIL, None),
+    (b"Prn . txt", FAIL, None),
+    (b"COM1", FAIL, None),
+    (b"lpt9.log", FAIL, None),
+    (b"a/com3/escaped.txt", FAIL, None),
+    (b"nul/escaped.txt", FAIL, None),
+    # Long names: cut to the path limit, never past the destination.
+    (b"a" * 300, ANY, None),
+    (b"../" * 100 + b"escaped.txt", ANY, None),
+    ((b"d" * 60 + b"/") * 5 + b"escaped.txt", ANY, None),
+    (b"..\\" * 85 + b"escaped.txt", ANY, None),
+]
+
+UTF8 = 0x0800
+
+
+def utf8_entry(text, data):
+    return Entry(text.encode("utf-8"), data, flags=UTF8)
+
+
+# UTF-8 names in code page 1252: what it lacks fails; no best fit makes a separator or a dot.
+HOSTILE_UTF8_1252 = [
+    (utf8_entry("\u20acuro-escaped.txt", b"euro"), OK, "\u20acuro-escaped.txt"),
+    (utf8_entry("\u0142ukasz-escaped.txt", b"l"), FAIL, None),
+    (utf8_entry("..\uff0f..\uff0fescaped.txt", b"solidus"), FAIL, None),
+    (utf8_entry("..\uff3c..\uff3cescaped.txt", b"reverse"), FAIL, None),
+    (utf8_entry("\uff0e\uff0e/escaped.txt", b"stop"), FAIL, None),
+    (utf8_entry("a\uff0f\uff0e\uff0e\uff0fescaped.txt", b"mixed"), FAIL, None),
+    (Entry(b"x-escaped.txt", b"unicode path",
+           extra=unicode_path_extra(b"x-escaped.txt", "\u00e9-escaped.txt".encode())), OK,
+     "\u00e9-escaped.txt"),
+    (Entry(b"y-escaped.txt", b"stale unicode path",
+           extra=unicode_path_extra(b"other name", "\u00e9\u00e9-escaped.txt".encode())), OK,
+     "y-escaped.txt"),
+    (Entry(b"z.txt", b"unicode path with a dot",
+           extra=unicode_path_extra(b"z.txt", "..\uff0fescaped.txt".encode())), FAIL, None),
+    # Superscript digits: 0xFD is the OEM code page's two; one and three come as UTF-8.
+    (Entry(b"COM\xfd", b"superscript two"), FAIL, None),
+    (utf8_entry("lpt\u00b9.txt", b"superscript one"), FAIL, None),
+    (utf8_entry("Com\u00b3", b"superscript three"), FAIL, None),
+]
+
+# Code page 932: double-byte names whose trail byte is 0x5C, the byte of '\'.
+HOSTILE_932 = [
+    (Entry(b"\x95\x5c-escaped.txt", b"hyou"), OK, "\u8868-escaped.txt"),
+    (Entry(b"\x83\x5c/escaped.txt", b"so"), OK, "\u30bd/escaped.txt"),
+    (Entry(b"\x94\x5c\\..\\..\\escaped.txt", b"nou"), OK, "\u80fd/escaped.txt"),
+    (Entry(b"\x95\x5c..\\escaped.txt", b"dots after"), ANY, None),
+    (Entry(b"..\\\x95\x5c\\..\\escaped.txt", b"dots around"), ANY, None),
+    (Entry(b"\x83\x5c\x83\x5c\\\x83\x5c.\\escaped.txt", b"three"), ANY, None),
+    (Entry(b"\x95\x5c:escaped.txt", b"colon"), FAIL, None),
+    (Entry(b"\x95\x5c/CON", b"device"), FAIL, None),
+    (Entry(b"\x95\x5c/.. /escaped.txt", b"dots and a blank"), FAIL, None),
+    (Entry(b"escaped\x95", b"a lead byte at the end"), ANY, None),
+    (Entry(b"\x95\x5c" * 150, b"long"), ANY, None),
+    # In this code page the fullwidth forms exist: one name, not separators.
+    (utf8_entry("..\uff0f..\uff0fescaped.txt", b"solidus"), OK, "..\uff0f..\uff0fescaped.txt"),
+    (utf8_entry("..\uff3cescaped.txt", b"reverse"), OK, "..\uff3cescaped.txt"),
+    (utf8_entry("\u8868-utf8-escaped.txt", b"hyou"), OK, "\u8868-utf8-escaped.txt"),
+]
+
+
+def find_escaped(root):
+    found = []
+    for folder, dirs, files in os.walk(root):
+        found += [os.path.join(folder, f) for f in dirs + files if "escaped" in f]
+    return found
+
+
+def hostile_run(args, checks, table, label, encoding):
+    """Each name in an archive of its own between two plain entries, extracted under Wine into
+    a destination two folders down on the test drive; every byte of the drive, the share and
+    the system drive is watched."""
+    roots = os.environ.get("SFX_ROOTS")
+    letter = os.environ.get("SFX_WINE_DRIVE")
+    if not roots or not letter or not os.path.isdir(os.path.join(roots, "drive")):
+        print("no test drive (the wine_roots fixture makes it; set SFX_ROOTS, SFX_WINE_DRIVE)")
+        return 77
+    drive = os.path.join(roots, "drive")
+    base = fresh(os.path.join(drive, label))
+    stub = read(args.stub)
+    prefix = os.environ.get("WINEPREFIX", os.path.join(HERE_ROOT, "build", "wineprefix"))
+    drive_c = os.path.join(prefix, "drive_c")
+
+    def on_drive(path):
+        return letter + ":\\" + os.path.relpath(path, drive).replace("/", "\\")
+
+    runs = []
+    for i, (entry, expect, made) in enumerate(table):
+        if isinstance(entry, bytes):
+            entry = Entry(entry, b"hostile " + entry)
+        folder = os.path.join(base, "c%02d" % i)
+        program = os.path.join(folder, "prog", "setup.exe")
+        dest = os.path.join(folder, "up", "dest")
+        os.makedirs(dest)
+        write(program, build_zip([Entry(b"first.txt", b"first"), entry,
+                                  Entry(b"last.txt", b"last")], prefix=stub))
+        runs.append((entry.name, expect, made, program, dest,
+                     Case(program, '"%s"' % on_drive(dest))))
+    watched = [drive, os.path.join(roots, "share")]
+    before = [snapshot(w) for w in watched]
+    escaped_before = set(find_escaped(drive_c))
+    with timed("%s: %d runs under Wine" % (label, len(runs))):
+        run_batch([r[-1] for r in runs], os.path.join(args.work, "batch"), args.batch,
+                  encoding=encoding)
+    after = [snapshot(w) for w in watched]
+
+    allowed = []
+    for name, expect, made, program, dest, case in runs:
+        what = f"{label} {name!r}"
+        checks.expect(case.ended_cleanly(), f"{what}: {case.describe()}")
+        got = {n for n, data in files_of(dest).items() if data is not None}
+        if expect == OK:
+            checks.expect(not case.boxes, f"{what}: boxes {case.boxes}")
+            want = {"first.txt", "last.txt"} | ({made} if made else set())
+            checks.expect(got == want, f"{what}: made {sorted(got)}, want {sorted(want)}")
+        elif expect == WRITE:
+            target = on_drive(dest) + "\\" + made
+            checks.expect(case.messages == [(WRITE_ERROR, target)], f"{what}: boxes {case.boxes}")
+            checks.expect(got == {"first.txt"}, f"{what}: made {sorted(got)}")
+        elif expect == FAIL:
+            checks.expect(case.messages == [(NOT_SUCCESSFUL, wine_path(program))],
+                          f"{what}: boxes {case.boxes}")
+            checks.expect(got == {"first.txt"}, f"{what}: made {sorted(got)}")
+        else:
+            # Taken or refused, but never half: one message at most, and the entries before
+            # it extracted.
+            checks.expect(len(case.boxes) <= 1, f"{what}: boxes {case.boxes}")
+            checks.expect("first.txt" in got, f"{what}: made {sorted(got)}")
+            print(f"{what[:70]}: {[t for t, _ in case.messages] or 'extracted'}, "
+                  f"made {sorted(n[:40] for n in got)}")
+        allowed.append(os.path.relpath(dest, drive))
+    # Only the destinations changed: on the test drive, on the share, on drive C:.
+    for w, old, new in zip(watched, before, after):
+        outside = [p for p in changes(old, new)
+                   if not (w == drive and any(p == a or p.startswith(a + os.sep)
+                                              for a in allowed))]
+        checks.expect(not outside, f"{label}: written outside the destinations: {outside[:10]}")
+    new_c = set(find_escaped(drive_c)) - escaped_before
+    checks.expect(not new_c, f"{label}: written on drive C: {sorted(new_c)}")
+    print("%s: %d names" % (label, len(runs)))
+
+
+def hostile(args, checks):
+    fresh(args.work)
+    return hostile_run(args, checks, HOSTILE_NAMES + HOSTILE_UTF8_1252, "hostile-1252", "cp1252")
+
+
+def hostile_dbcs(args, checks):
+    if not os.environ.get("LANG", "").startswith("ja_JP"):
+        print("not in the Japanese locale (win32.e2e.hostile.dbcs sets it)")
+        return 77
+    fresh(args.work)
+    return hostile_run(args, checks, HOSTILE_932, "hostile-932", "cp932")
+
 
 def main():
     parser = argparse.ArgumentParser()
@@ -236,7 +442,7 @@ def main():
     args.work = os.path.join(os.path.abspath(args.work), args.proof)
     for option in ("stub", "batch", "mksfx", "decoy", "control"):
         setattr(args, option, os.path.abspath(getattr(args, option)))
-    proofs = {"peers": peers}
+    proofs = {"peers": peers, "hostile": hostile, "hostile-dbcs": hostile_dbcs}
     checks = Checks()
     with timed(args.proof):
         status = proofs[args.proof](args, checks)
