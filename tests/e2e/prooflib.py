@@ -168,6 +168,7 @@ class Entry:
         self.attributes = attributes
         self.made_by = made_by
         self.dos_time = dos_time
+        self.comment = b""
         self.crc = zlib.crc32(data)
         if method == 8:
             packer = zlib.compressobj(9, zlib.DEFLATED, -15)
@@ -188,8 +189,8 @@ def build_zip(entries, prefix=b"", comment=b""):
         out += e.name + e.extra + e.packed
         central += struct.pack("<IHHHHIIIIHHHHHII", 0x02014B50, e.made_by, 20, e.flags, e.method,
                                e.dos_time, e.crc, len(e.packed), e.size, len(e.name),
-                               len(e.extra), 0, 0, 0, e.attributes, offset)
-        central += e.name + e.extra
+                               len(e.extra), len(e.comment), 0, 0, e.attributes, offset)
+        central += e.name + e.extra + e.comment
     start = len(out)
     out += central
     out += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries), len(central),

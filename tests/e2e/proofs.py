@@ -432,6 +432,178 @@ def hostile_dbcs(args, checks):
     fresh(args.work)
     return hostile_run(args, checks, HOSTILE_932, "hostile-932", "cp932")
 
+# ---- Damaged archives ----
+
+def damaged_bases(stub):
+    """Two self-extractors to damage: one written here (sizes in the headers) and one that
+    Python's zipfile streamed (data descriptors), moved behind the stub."""
+    r = random.Random(11)
+    text = b"".join(r.choice([b"inflate ", b"window ", b"block ", b"\r\n"]) for _ in range(5000))
+    contents = {"text.txt": text, "stored.bin": r.randbytes(3000), "small.txt": b"small" * 9,
+                "sub/deflated.bin": bytes(r.getrandbits(3) for _ in range(8000))}
+    written = build_zip([Entry(b"text.txt", text, method=8),
+                         Entry(b"stored.bin", contents["stored.bin"]),
+                         Entry(b"sub/", attributes=0x10),
+                         Entry(b"small.txt", contents["small.txt"], method=8),
+                         Entry(b"sub/deflated.bin", contents["sub/deflated.bin"], method=8)],
+                        prefix=stub)
+
+    class Pipe:
+        def __init__(self):
+            self.data = bytearray()
+
+        def write(self, b):
+            self.data += b
+            return len(b)
+
+        def flush(self):
+            pass
+
+    pipe = Pipe()
+    with zipfile.ZipFile(pipe, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in contents.items():
+            z.writestr(name, data)
+    streamed = behind_stub(stub, bytes(pipe.data))
+    return contents, [written, streamed]
+
+
+def central_records(data, stub_length):
+    """Offsets of the central records and of the end record, in the whole file."""
+    end = data.rfind(b"PK\x05\x06")
+    (start,) = struct.unpack_from("<I", data, end + 16)
+    records = []
+    p = start
+    while data[p:p + 4] == b"PK\x01\x02":
+        records.append(p)
+        n, e, c = struct.unpack_from("<HHH", data, p + 28)
+        p += 46 + n + e + c
+    return records, end
+
+
+def patched(data, offset, fmt, value):
+    out = bytearray(data)
+    struct.pack_into(fmt, out, offset, value)
+    return bytes(out)
+
+
+def handmade_damage(stub, base, contents):
+    """Damage with a known answer: (label, file, message or None for a clean run)."""
+    records, end = central_records(base, len(stub))
+    second = records[1]
+    (first_local,) = struct.unpack_from("<I", base, records[0] + 42)
+    (second_local,) = struct.unpack_from("<I", base, second + 42)
+    (central_start,) = struct.unpack_from("<I", base, end + 16)
+    cases = [
+        ("directory past the end", patched(base, end + 16, "<I", len(base) + 5000), NOTHING),
+        ("directory at 2 GiB", patched(base, end + 16, "<I", 0x7FFFFFF0), NOTHING),
+        ("directory in the stub", patched(base, end + 16, "<I", 64), NOTHING),
+        ("local header past the end", patched(base, second + 42, "<I", len(base) + 1),
+         NOT_SUCCESSFUL),
+        ("local header in the directory", patched(base, second + 42, "<I", central_start),
+         NOT_SUCCESSFUL),
+        ("local header inside the first entry's data",
+         patched(base, second + 42, "<I", first_local + 100), NOT_SUCCESSFUL),
+        # Both names get the first entry's data: the local header decides, and is whole.
+        ("two entries, one local header", patched(base, second + 42, "<I", first_local), None,
+         sorted([contents["text.txt"], contents["text.txt"], contents["small.txt"],
+                 contents["sub/deflated.bin"]])),
+    ]
+    # The stored entry's sizes: larger runs into the next header, past the end, smaller.
+    local = second_local
+    cases += [
+        ("stored size too large", patched(base, local + 18, "<I", 3100), NOT_SUCCESSFUL),
+        ("stored size past the end", patched(base, local + 18, "<I", 0x7FFFFF00),
+         NOT_SUCCESSFUL),
+        ("stored size too small", patched(base, local + 18, "<I", 2000), NOT_SUCCESSFUL),
+        ("deflated size too small", patched(base, first_local + 18, "<I", 40), NOT_SUCCESSFUL),
+        ("uncompressed sizes that lie", patched(patched(base, second + 24, "<I", 0xFFFFFFFF),
+                                                records[0] + 24, "<I", 7), None),
+        ("entry count and directory size that lie",
+         patched(patched(base, end + 10, "<H", 60000), end + 12, "<I", 3), None),
+        ("deflated as stored", patched(base, first_local + 8, "<H", 0), NOT_SUCCESSFUL),
+        ("stored as deflated", patched(base, local + 8, "<H", 8), NOT_SUCCESSFUL),
+    ]
+    # A record too large for the 64000-byte window (its comment): the walk cannot go on.
+    entries = [Entry(b"small.txt", contents["small.txt"], method=8),
+               Entry(b"text.txt", contents["text.txt"], method=8),
+               Entry(b"stored.bin", contents["stored.bin"])]
+    entries[1].comment = b"c" * 64000
+    cases.append(("a record larger than the window", build_zip(entries, prefix=stub),
+                  NOT_SUCCESSFUL))
+    return cases
+
+
+def damaged(args, checks):
+    work = fresh(args.work)
+    stub = read(args.stub)
+    contents, bases = damaged_bases(stub)
+    r = random.Random(3)
+    # (label, bytes, the message: None for a clean run, ANY; the files of a clean run)
+    variants = []
+    for which, base in enumerate(bases):
+        span = len(base) - len(stub)
+        # Cut at many points: the end record goes, and with it the archive.
+        for k in range(24):
+            cut = len(stub) + (span * k) // 24 + r.randrange(0, max(1, span // 24))
+            variants.append((f"base {which} cut at {cut}", base[:cut], NOTHING, None))
+        for cut in (len(base) - 1, len(base) - 21, len(base) - 22, len(base) - 23):
+            variants.append((f"base {which} cut at {cut}", base[:cut], NOTHING, None))
+        # Bytes flipped: the headers' and the directory's first, then anywhere.
+        records, end = central_records(base, len(stub))
+        hot = [len(stub) + i for i in range(0, 30)] + [records[1] + i for i in range(0, 46, 3)]
+        hot += [end + i for i in range(0, 22, 2)]
+        spots = hot + [len(stub) + r.randrange(span) for _ in range(40)]
+        for spot in spots:
+            flipped = bytearray(base)
+            flipped[spot] ^= 1 << r.randrange(8) if spot % 2 else 0xFF
+            variants.append((f"base {which} flipped at {spot}", bytes(flipped), ANY, None))
+    clean = sorted(contents.values())
+    for label, data, message, *made in handmade_damage(stub, bases[0], contents):
+        variants.append((label, data, message, made[0] if made else clean))
+
+    runs = []
+    for i, (label, data, message, clean_files) in enumerate(variants):
+        folder = os.path.join(work, "c%03d" % i)
+        program = os.path.join(folder, "prog", "setup.exe")
+        dest = os.path.join(folder, "dest")
+        os.makedirs(dest)
+        write(program, data)
+        runs.append((label, message, clean_files, dest,
+                     Case(program, '"%s"' % wine_path(dest), options="timeout=60")))
+    before = snapshot(work)
+    with timed("damaged: %d runs under Wine" % len(runs)):
+        run_batch([x[-1] for x in runs], os.path.join(work, "batch"), args.batch)
+    after = snapshot(work)
+
+    originals = sorted(contents.values())
+    seen = {}
+    for label, message, clean_files, dest, case in runs:
+        checks.expect(case.ended_cleanly(), f"{label}: {case.describe()}")
+        texts = [t for t, _ in case.messages]
+        made = [data for data in files_of(dest).values() if data is not None]
+        # Whatever happened, every file made is one of the archive's, whole.
+        foreign = [d[:20] for d in made if d not in originals]
+        checks.expect(not foreign, f"{label}: partial or foreign files {foreign}")
+        checks.expect(len(case.boxes) <= 1, f"{label}: boxes {case.boxes}")
+        if message is ANY:
+            checks.expect(set(texts) <= {NOTHING, NOT_SUCCESSFUL, WRITE_ERROR},
+                          f"{label}: boxes {case.boxes}")
+        elif message is None:
+            checks.expect(not case.boxes, f"{label}: boxes {case.boxes}")
+            checks.expect(sorted(made) == clean_files, f"{label}: made {len(made)} files")
+        else:
+            checks.expect(texts == [message], f"{label}: boxes {case.boxes}, want {message}")
+        if NOTHING in texts:
+            checks.expect(not made, f"{label}: files made after {NOTHING}")
+        key = texts[0] if texts else "extracted"
+        seen[key] = seen.get(key, 0) + 1
+    outside = [p for p in changes(before, after)
+               if not any(p == os.path.relpath(d, work) or
+                          p.startswith(os.path.relpath(d, work) + os.sep) for _, _, _, d, _ in runs)
+               and not p.startswith("batch")]
+    checks.expect(not outside, f"damaged: changed outside the destinations: {outside[:10]}")
+    print("damaged: %d archives; outcomes %s" % (len(runs), seen))
+
 
 def main():
     parser = argparse.ArgumentParser()
@@ -442,7 +614,8 @@ def main():
     args.work = os.path.join(os.path.abspath(args.work), args.proof)
     for option in ("stub", "batch", "mksfx", "decoy", "control"):
         setattr(args, option, os.path.abspath(getattr(args, option)))
-    proofs = {"peers": peers, "hostile": hostile, "hostile-dbcs": hostile_dbcs}
+    proofs = {"peers": peers, "hostile": hostile, "hostile-dbcs": hostile_dbcs,
+              "damaged": damaged}
     checks = Checks()
     with timed(args.proof):
         status = proofs[args.proof](args, checks)
