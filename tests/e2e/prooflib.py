@@ -75,7 +75,7 @@ class Case:
         return f"{self.program} {self.arguments}: {end}, boxes {self.boxes}, events {self.events}"
 
 
-def run_batch(cases, folder, stub_batch, env=None, encoding="cp1252"):
+def run_batch(cases, folder, stub_batch, env=None, encoding="cp1252", preexec=None):
     """Runs the cases one after another in one Wine process of stub_batch; fills in each
     case's boxes and end. A case with on_question is held at its first question while the host
     changes things, then answered."""
@@ -100,7 +100,8 @@ def run_batch(cases, folder, stub_batch, env=None, encoding="cp1252"):
     limit = 120 + sum(_timeout_of(c) + 10 for c in cases)
     try:
         subprocess.run([WINE_RUN, stub_batch, wine_path(case_file), wine_path(result_file)],
-                       env=run_env, timeout=limit, check=False, stdout=subprocess.DEVNULL)
+                       env=run_env, timeout=limit, check=False, stdout=subprocess.DEVNULL,
+                       preexec_fn=preexec)
     finally:
         stop.set()
         watcher.join()

@@ -604,6 +604,214 @@ def damaged(args, checks):
     checks.expect(not outside, f"damaged: changed outside the destinations: {outside[:10]}")
     print("damaged: %d archives; outcomes %s" % (len(runs), seen))
 
+# ---- Faults ----
+
+def mount_tmpfs(point, size, read_only=False):
+    """A small file system of its own at point; False where this machine cannot mount."""
+    os.makedirs(point, exist_ok=True)
+    if os.geteuid() != 0 or shutil.which("mount") is None:
+        return False
+    done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%s,mode=0777" % size, "tmpfs",
+                           point], capture_output=True)
+    return done.returncode == 0
+
+
+def remount_read_only(point):
+    return subprocess.run(["mount", "-o", "remount,ro", point], capture_output=True).returncode == 0
+
+
+def unmount(point):
+    subprocess.run(["umount", point], capture_output=True)
+
+
+def set_file_size_limit(limit):
+    """For the child only: writes past limit bytes fail with EFBIG instead of a signal."""
+    import resource
+    import signal
+
+    def limit_child():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+    return limit_child
+
+
+def faults(args, checks):
+    work = fresh(args.work)
+    stub = read(args.stub)
+    r = random.Random(7)
+    big = r.randbytes(1 << 20)
+    first, last = b"first", b"last"
+
+    def program(name, entries):
+        folder = os.path.join(work, name)
+        path = os.path.join(folder, "prog", "setup.exe")
+        write(path, build_zip(entries, prefix=stub))
+        return folder, path
+
+    def target(dest, name):
+        return wine_path(dest) + "\\" + name.replace("/", "\\")
+
+    mounts = []
+    cases = []  # (label, Case, check after the run)
+
+    # A target that another process holds open without sharing: it stays as it was. Once
+    # with the question answered Yes, once with /O, which asks nothing.
+    for label, switch in (("path", None), ("O", "/O")):
+        folder, path = program("locked-" + label, [Entry(b"first.txt", first),
+                                                   Entry(b"a.txt", b"new a" * 100, method=8),
+                                                   Entry(b"last.txt", last)])
+        dest = os.path.join(folder, "dest")
+        write(os.path.join(dest, "a.txt"), b"old a")
+        lock = "lock=" + wine_path(os.path.join(dest, "a.txt"))
+        if switch:
+            os.replace(path, os.path.join(dest, "setup.exe"))
+            case = Case(os.path.join(dest, "setup.exe"), switch, options=lock)
+        else:
+            case = Case(path, '"%s"' % wine_path(dest), options="answers=y " + lock)
+
+        def locked(case, dest=dest):
+            checks.expect(case.messages == [(WRITE_ERROR, target(dest, "a.txt"))],
+                          f"locked: boxes {case.boxes}")
+            checks.expect(read(os.path.join(dest, "a.txt")) == b"old a",
+                          "locked: the held file changed")
+            checks.expect(not os.path.exists(os.path.join(dest, "last.txt")),
+                          "locked: went on after the failure")
+        cases.append(("locked target, " + label, case, locked))
+
+    # A full disk: a file system of 256 KiB, then a file-size limit of 256 KiB for the run.
+    full_entries = [Entry(b"first.txt", first), Entry(b"big.bin", big),
+                    Entry(b"last.txt", last)]
+    folder, path = program("full", full_entries)
+    point = os.path.join(folder, "small")
+    if mount_tmpfs(point, "256k"):
+        mounts.append(point)
+
+        def full(case, dest=point):
+            checks.expect(case.messages == [(WRITE_ERROR, target(dest, "big.bin"))],
+                          f"full disk: boxes {case.boxes}")
+            checks.expect(sorted(os.listdir(dest)) == ["first.txt"],
+                          f"full disk: left {sorted(os.listdir(dest))}")
+        cases.append(("full disk (a 256 KiB tmpfs)", Case(path, '"%s"' % wine_path(point)), full))
+    else:
+        print("faults: this machine cannot mount a file system: the full disk runs as a "
+              "file-size limit only, and the read-only file system is skipped")
+
+    # A folder the system will not write to: a file system mounted read-only.
+    folder, path = program("read-only", [Entry(b"first.txt", first), Entry(b"last.txt", last)])
+    point = os.path.join(folder, "ro")
+    if mount_tmpfs(point, "64k"):
+        mounts.append(point)
+        write(os.path.join(point, "dest", "kept.txt"), b"kept")
+        if remount_read_only(point):
+            ro_dest = os.path.join(point, "dest")
+
+            def read_only(case, dest=ro_dest):
+                checks.expect(case.messages == [(WRITE_ERROR, target(dest, "first.txt"))],
+                              f"read-only folder: boxes {case.boxes}")
+                checks.expect(sorted(os.listdir(dest)) == ["kept.txt"],
+                              f"read-only folder: {sorted(os.listdir(dest))}")
+            cases.append(("read-only file system", Case(path, '"%s"' % wine_path(ro_dest)),
+                          read_only))
+
+    # A folder with the read-only attribute: on Windows that guards nothing inside it.
+    folder, path = program("read-only-attribute", [Entry(b"first.txt", first),
+                                                   Entry(b"last.txt", last)])
+    attribute_dest = os.path.join(folder, "dest")
+    os.makedirs(attribute_dest)
+
+    def attribute(case, dest=attribute_dest):
+        checks.expect(not case.boxes, f"read-only attribute: boxes {case.boxes}")
+        checks.expect(sorted(os.listdir(dest)) == ["first.txt", "last.txt"],
+                      f"read-only attribute: {sorted(os.listdir(dest))}")
+    cases.append(("folder with the read-only attribute",
+                  Case(path, '"%s"' % wine_path(attribute_dest)), attribute))
+
+    # The program file changes while the stub waits at a question. Windows programs cannot
+    # write a running program's file; the host can, as another machine could on a share.
+    changing = [Entry(b"a.txt", b"a" * 5000), Entry(b"b.bin", big[:200000], method=8),
+                Entry(b"c.txt", b"c" * 100)]
+    archive = build_zip(changing, prefix=stub)
+    (b_local,) = struct.unpack_from("<I", archive, central_records(archive, len(stub))[0][1] + 42)
+
+    def change_case(name, change, question=None):
+        folder = os.path.join(work, name)
+        dest = os.path.join(folder, "dest")
+        path = os.path.join(folder, "prog", "setup.exe")
+        write(path, archive)
+        write(os.path.join(dest, "a.txt"), b"old a")
+        write(os.path.join(dest, "b.bin"), b"old b")
+        options = "answers=yyy" + (" question=" + question if question else "")
+        on_question = (lambda: change(path)) if change else None
+        return dest, Case(path, '"%s"' % wine_path(dest), options=options,
+                          on_question=on_question)
+
+    def cut_in_b(path):
+        os.truncate(path, b_local + 30 + 5 + 1000)
+
+    dest, case = change_case("cut", cut_in_b)
+
+    def cut(case, dest=dest):
+        # a.txt was replaced; b.bin's data ran short: no old and no partial b.bin.
+        checks.expect(case.messages == [(NOT_SUCCESSFUL, wine_path(case.program))],
+                      f"cut at a question: boxes {case.boxes}")
+        names = sorted(os.listdir(dest))
+        checks.expect(names == ["a.txt"], f"cut at a question: left {names}")
+    cases.append(("program cut at a question", case, cut))
+
+    other = build_zip([Entry(b"a.txt", b"A" * 7000, method=8), Entry(b"b.bin", b"B" * 300),
+                       Entry(b"c.txt", b"C" * 50)], prefix=stub)
+
+    def replace(path):
+        write(path + ".new", other)
+        os.replace(path + ".new", path)
+
+    dest, case = change_case("replaced", replace)
+
+    def replaced(case, dest=dest):
+        wholes = {b"a" * 5000, big[:200000], b"c" * 100, b"A" * 7000, b"B" * 300, b"C" * 50,
+                  b"old a", b"old b"}
+        made = files_of(dest)
+        checks.expect(len(case.messages) <= 1 and
+                      {t for t, _ in case.messages} <= {NOT_SUCCESSFUL},
+                      f"replaced at a question: boxes {case.boxes}")
+        checks.expect(all(d in wholes for d in made.values()),
+                      f"replaced at a question: partial files in {sorted(made)}")
+        print(f"faults: replaced at a question: {[t for t, _ in case.messages] or 'extracted'}")
+    cases.append(("program replaced at a question", case, replaced))
+
+    dest, case = change_case("windows-cut", None, question="cut:%d" % (b_local + 100))
+
+    def windows_cut(case, dest=dest):
+        checks.expect(any(e.startswith("action failed 32") for e in case.events),
+                      f"a Windows program cut the running program: {case.events}")
+        checks.expect(not case.messages, f"after the refused cut: boxes {case.boxes}")
+        checks.expect(read(os.path.join(dest, "b.bin")) == big[:200000],
+                      "after the refused cut: b.bin")
+    cases.append(("program cut by a Windows program at a question", case, windows_cut))
+
+    try:
+        with timed("faults: %d runs under Wine" % len(cases)):
+            run_batch([c for _, c, _ in cases], os.path.join(work, "batch"), args.batch)
+        # The full disk once more, as a file-size limit on the run's processes.
+        limited_folder, limited = program("limit", full_entries)
+        limited_dest = os.path.join(limited_folder, "dest")
+        os.makedirs(limited_dest)
+        limit_case = Case(limited, '"%s"' % wine_path(limited_dest))
+        run_batch([limit_case], os.path.join(work, "batch-limit"), args.batch,
+                  preexec=set_file_size_limit(256 << 10))
+        for label, case, check in cases:
+            checks.expect(case.ended_cleanly(), f"{label}: {case.describe()}")
+            check(case)
+        checks.expect(limit_case.ended_cleanly(), f"file-size limit: {limit_case.describe()}")
+        checks.expect(limit_case.messages == [(WRITE_ERROR, target(limited_dest, "big.bin"))],
+                      f"file-size limit: boxes {limit_case.boxes}")
+        checks.expect(sorted(os.listdir(limited_dest)) == ["first.txt"],
+                      f"file-size limit: left {sorted(os.listdir(limited_dest))}")
+    finally:
+        for point in mounts:
+            unmount(point)
+    print("faults: %d cases" % (len(cases) + 1))
+
 
 def main():
     parser = argparse.ArgumentParser()
@@ -615,7 +823,7 @@ def main():
     for option in ("stub", "batch", "mksfx", "decoy", "control"):
         setattr(args, option, os.path.abspath(getattr(args, option)))
     proofs = {"peers": peers, "hostile": hostile, "hostile-dbcs": hostile_dbcs,
-              "damaged": damaged}
+              "damaged": damaged, "faults": faults}
     checks = Checks()
     with timed(args.proof):
         status = proofs[args.proof](args, checks)
