@@ -15,7 +15,8 @@
 //                      answer waits until the host has removed it)
 //   dialog=browse      at the destination dialog: open the browser, cancel it, press OK
 // RESULTS gets one line per event, "INDEX<tab>EVENT<tab>...":
-//   box CAPTION TEXT question|message   action ok|failed ERROR   end EXIT_CODE   timeout
+//   box CAPTION TEXT question|message OWNER_CAPTION   action ok|failed ERROR   end EXIT_CODE
+//   timeout
 //   nostart ERROR
 #include <windows.h>
 
@@ -185,8 +186,10 @@ void RunCase(int index, const Case& c, FILE* out)
                 break;
             }
             bool question = GetDlgItem(box.Window, IDYES) != nullptr;
-            std::fprintf(out, "%d\tbox\t%s\t%s\t%s\n", index, Flat(box.Caption).c_str(),
-                         Flat(box.Text).c_str(), question ? "question" : "message");
+            std::string owner = box.Owner != nullptr ? TextOf(box.Owner) : "";
+            std::fprintf(out, "%d\tbox\t%s\t%s\t%s\t%s\n", index, Flat(box.Caption).c_str(),
+                         Flat(box.Text).c_str(), question ? "question" : "message",
+                         Flat(owner).c_str());
             std::fflush(out);
             int button = IDOK;
             if (question) {

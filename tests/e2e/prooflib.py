@@ -58,6 +58,7 @@ class Case:
         self.options = options
         self.on_question = on_question  # called on the host at the first question
         self.boxes = []  # (caption, text, kind)
+        self.owners = []  # the caption of each box's owner window
         self.events = []
         self.exit_code = None
         self.timed_out = False
@@ -143,6 +144,7 @@ def _read_results(cases, path, encoding):
             event = fields[1]
             if event == "box":
                 case.boxes.append((fields[2], fields[3], fields[4]))
+                case.owners.append(fields[5])
             elif event == "end":
                 case.exit_code = int(fields[2])
             elif event == "timeout":

@@ -18,7 +18,7 @@ import zipfile
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from prooflib import (ABORTED, NOT_SUCCESSFUL, NOTHING, OVERWRITE, WRITE_ERROR, Case,  # noqa: E402
+from prooflib import (NOT_SUCCESSFUL, NOTHING, OVERWRITE, WRITE_ERROR, Case,  # noqa: E402
                       Checks, Entry, attributes_by_wine, behind_stub, build_zip, changes,
                       files_of, run_batch, snapshot, timed, unicode_path_extra, wine_path)
 
@@ -812,6 +812,103 @@ def faults(args, checks):
             unmount(point)
     print("faults: %d cases" % (len(cases) + 1))
 
+# ---- Libraries planted beside the program ----
+
+# comctl32 and shell32, and what they, the dialog and the folder browser load.
+DECOYS = ["comctl32", "shell32", "shlwapi", "shcore", "imm32", "ole32", "oleaut32", "combase",
+          "rpcrt4", "uxtheme", "propsys", "comdlg32", "shdocvw", "browseui", "explorerframe"]
+
+
+def decoys(args, checks):
+    work = fresh(args.work)
+    stub = read(args.stub)
+    decoy = read(args.decoy)
+    overrides = ",".join(DECOYS) + "=n,b"
+
+    def plant(folder, names):
+        for name in names:
+            write(os.path.join(folder, name + ".dll"), decoy)
+
+    def markers_after(label, cases, must_end=True):
+        markers = fresh(os.path.join(work, "markers-" + label))
+        run_batch(cases, os.path.join(work, "batch-" + label), args.batch,
+                  env={"SFX_DECOY_MARKERS": wine_path(markers),
+                       "SFX_EXTRA_DLLOVERRIDES": overrides})
+        for case in cases:
+            checks.expect(not must_end or case.ended_cleanly(),
+                          f"decoys {label}: {case.describe()}")
+        return sorted(m.lower()[:-len(".dll")] for m in os.listdir(markers))
+
+    # What Wine loads by itself, with the default search, for any program that makes a
+    # window: its user32 loads imm32 before the first instruction, and imm32 loads ole32 and
+    # what that needs at the first window. Decoys of those would take Wine itself down (they
+    # cannot serve), and no program decides about them, so they are not planted below. A
+    # decoy that stops the chain hides the rest, so the control runs until nothing new shows.
+    wine_own = []
+    with timed("decoys: the batches under Wine"):
+        for attempt in range(len(DECOYS)):
+            baseline_folder = fresh(os.path.join(work, "baseline%d" % attempt))
+            plant(baseline_folder, [d for d in DECOYS if d not in wine_own])
+            write(os.path.join(baseline_folder, "control.exe"), read(args.control))
+            more = markers_after("baseline%d" % attempt,
+                                 [Case(os.path.join(baseline_folder, "control.exe"),
+                                       "--window")], must_end=False)
+            if not more:
+                break
+            wine_own += more
+        checks.expect("comctl32" not in wine_own and "shell32" not in wine_own,
+                      f"decoys: Wine itself loads {wine_own}: the proof would mean nothing")
+        planted = [d for d in DECOYS if d not in wine_own]
+        prog = os.path.join(work, "prog")
+        cwd = os.path.join(work, "cwd")
+        plant(prog, planted)
+        plant(cwd, planted)
+        archive = build_zip([Entry(b"a.txt", b"new a" * 200, method=8), Entry(b"b.txt", b"b")],
+                            prefix=stub)
+        for name in ("dialog", "switch", "path"):
+            write(os.path.join(prog, name + ".exe"), archive)
+        dest = os.path.join(work, "dest")
+        # The dialog's folder and the path's destination hold a.txt, so the run stops at a
+        # question, where the progress window is up.
+        write(os.path.join(prog, "a.txt"), b"old a")
+        write(os.path.join(dest, "a.txt"), b"old a")
+
+        # The stub: the dialog, its browser opened and cancelled, OK, the progress window at
+        # the question; then the switch and the path forms.
+        runs = [Case(os.path.join(prog, "dialog.exe"), "", cwd, options="dialog=browse answers=y"),
+                Case(os.path.join(prog, "switch.exe"), "/O", cwd),
+                Case(os.path.join(prog, "path.exe"), '"%s"' % wine_path(dest), cwd,
+                     options="answers=y")]
+        loaded = markers_after("stub", runs)
+        checks.expect(loaded == [], f"decoys: the stub loaded planted libraries: {loaded}")
+        dialog = runs[0]
+        checks.expect(not any(e.startswith("browse") for e in dialog.events),
+                      f"decoys: the dialog or its browser did not work: {dialog.events}")
+        for case in (dialog, runs[2]):
+            checks.expect([b[0] for b in case.boxes] == [OVERWRITE] and
+                          case.owners == ["Unpacking files..."],
+                          f"decoys: no question over the progress window: {case.boxes} "
+                          f"{case.owners}")
+        checks.expect(read(os.path.join(prog, "a.txt")) == b"new a" * 200,
+                      "decoys: the dialog's run did not extract")
+        checks.expect(read(os.path.join(dest, "b.txt")) == b"b", "decoys: the path run")
+
+        # The control: a bare-name load with the default search takes the planted files.
+        control = os.path.join(prog, "control.exe")
+        write(control, read(args.control))
+        taken = markers_after("control", [Case(control, "comctl32.dll shell32.dll", cwd)],
+                              must_end=False)
+        checks.expect(taken == ["comctl32", "shell32"],
+                      f"decoys: the control loaded {taken}, so the decoys prove nothing")
+        # And from the current folder alone, when the program's own folder has none.
+        elsewhere = os.path.join(work, "elsewhere", "control.exe")
+        write(elsewhere, read(args.control))
+        from_cwd = markers_after("cwd", [Case(elsewhere, "comctl32.dll shell32.dll", cwd)],
+                                 must_end=False)
+    print("decoys: Wine's own loads for a window: %s; planted beside the program and in the "
+          "current folder: %s; the control took %s from the program's folder and %s from the "
+          "current folder" % (wine_own, planted, taken, from_cwd or "none"))
+
 
 def main():
     parser = argparse.ArgumentParser()
@@ -823,7 +920,7 @@ def main():
     for option in ("stub", "batch", "mksfx", "decoy", "control"):
         setattr(args, option, os.path.abspath(getattr(args, option)))
     proofs = {"peers": peers, "hostile": hostile, "hostile-dbcs": hostile_dbcs,
-              "damaged": damaged, "faults": faults}
+              "damaged": damaged, "faults": faults, "decoys": decoys}
     checks = Checks()
     with timed(args.proof):
         status = proofs[args.proof](args, checks)
