@@ -909,6 +909,79 @@ def decoys(args, checks):
           "current folder: %s; the control took %s from the program's folder and %s from the "
           "current folder" % (wine_own, planted, taken, from_cwd or "none"))
 
+# ---- A signed self-extractor ----
+
+def security_directory(data):
+    """The file offset of the PE security directory's entry (certificate table, size)."""
+    (pe,) = struct.unpack_from("<I", data, 0x3C)
+    return pe + 24 + 96 + 4 * 8
+
+
+def plant_behind_signature(signed, archive):
+    """An archive appended to the certificate table, the table grown to cover it: the bytes
+    the signature does not hash, which a reader searching from the end would take."""
+    entry = security_directory(signed)
+    table, size = struct.unpack_from("<II", signed, entry)
+    if table + size != len(signed):
+        raise ValueError("the certificate table is not at the end")
+    data = bytearray(signed)
+    start = len(data)
+    # The archive's offsets count from the start of the file, as a self-extractor's do.
+    data += build_zip(archive, prefix=bytes(start))[start:]
+    data += bytes(-len(data) % 8)
+    grown = len(data) - table
+    struct.pack_into("<I", data, entry + 4, grown)
+    struct.pack_into("<I", data, table, grown)  # WIN_CERTIFICATE.dwLength
+    return bytes(data)
+
+
+def signed(args, checks):
+    for tool in ("osslsigncode", "openssl", "unzip"):
+        if shutil.which(tool) is None:
+            print("no", tool, "(run scripts/setup)")
+            return 77
+    work = fresh(args.work)
+    key, cert = os.path.join(work, "key.pem"), os.path.join(work, "cert.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                    "-out", cert, "-days", "2", "-subj", "/CN=sfx test signer"], check=True,
+                   capture_output=True)
+    files = {"a.txt": b"signed a" * 300, "sub/b.bin": random.Random(1).randbytes(5000)}
+    unsigned = os.path.join(work, "unsigned.exe")
+    write(unsigned, build_zip([Entry(n.encode(), d, method=8) for n, d in files.items()],
+                              prefix=read(args.stub)))
+    signed_path = os.path.join(work, "signed.exe")
+    subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "sfx test",
+                    "-in", unsigned, "-out", signed_path], check=True, capture_output=True)
+    signed_bytes = read(signed_path)
+    table, size = struct.unpack_from("<II", signed_bytes, security_directory(signed_bytes))
+    checks.expect(table != 0 and table + size == len(signed_bytes),
+                  f"signed: no certificate table at the end ({table}, {size})")
+    planted_bytes = plant_behind_signature(signed_bytes,
+                                           [Entry(b"planted.txt", b"planted", method=8),
+                                            Entry(b"a.txt", b"planted a")])
+    # The plant works on a reader that searches from the end: unzip takes it.
+    planted_file = os.path.join(work, "planted-probe.exe")
+    write(planted_file, planted_bytes)
+    listing = subprocess.run(["unzip", "-Z1", planted_file], capture_output=True).stdout.split()
+    checks.expect(b"planted.txt" in listing, f"signed: unzip does not see the plant: {listing}")
+    verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", planted_file],
+                            capture_output=True, text=True)
+    signature_ok = "Signature verification: ok" in verify.stdout
+
+    cases = []
+    for label, data in (("signed", signed_bytes), ("planted", planted_bytes)):
+        folder = os.path.join(work, label)
+        write(os.path.join(folder, "setup.exe"), data)
+        cases.append((label, folder, Case(os.path.join(folder, "setup.exe"), "/O")))
+    with timed("signed: 2 runs under Wine"):
+        run_batch([c for _, _, c in cases], os.path.join(work, "batch"), args.batch)
+    for label, folder, case in cases:
+        checks.expect(case.ended_cleanly() and not case.boxes, f"{label}: {case.describe()}")
+        got = {n: d for n, d in files_of(folder, skip=("setup.exe",)).items() if d is not None}
+        checks.expect(got == files, f"{label}: extracted {sorted(got)}, want {sorted(files)}")
+    print("signed: osslsigncode's verification of the planted file: %s"
+          % ("still ok" if signature_ok else "fails"))
+
 
 def main():
     parser = argparse.ArgumentParser()
@@ -920,7 +993,8 @@ def main():
     for option in ("stub", "batch", "mksfx", "decoy", "control"):
         setattr(args, option, os.path.abspath(getattr(args, option)))
     proofs = {"peers": peers, "hostile": hostile, "hostile-dbcs": hostile_dbcs,
-              "damaged": damaged, "faults": faults, "decoys": decoys}
+              "damaged": damaged, "faults": faults, "decoys": decoys,
+              "signed": signed}
     checks = Checks()
     with timed(args.proof):
         status = proofs[args.proof](args, checks)
