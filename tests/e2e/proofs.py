@@ -15,8 +15,9 @@ import struct
 import subprocess
 import sys
 import zipfile
-import zlib
 
+# No compiled copy of the helpers in the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from prooflib import (NOT_SUCCESSFUL, NOTHING, OVERWRITE, WRITE_ERROR, Case,  # noqa: E402
                       Checks, Entry, attributes_by_wine, behind_stub, build_zip, changes,
@@ -636,6 +637,21 @@ def set_file_size_limit(limit):
 
 
 def faults(args, checks):
+    # What an interrupted run left mounted goes first.
+    with open("/proc/mounts") as f:
+        for line in f:
+            point = line.split()[1].replace("\\040", " ")
+            if point.startswith(args.work + os.sep):
+                unmount(point)
+    mounts = []
+    try:
+        return faults_with_mounts(args, checks, mounts)
+    finally:
+        for point in mounts:
+            unmount(point)
+
+
+def faults_with_mounts(args, checks, mounts):
     work = fresh(args.work)
     stub = read(args.stub)
     r = random.Random(7)
@@ -651,7 +667,6 @@ def faults(args, checks):
     def target(dest, name):
         return wine_path(dest) + "\\" + name.replace("/", "\\")
 
-    mounts = []
     cases = []  # (label, Case, check after the run)
 
     # A target that another process holds open without sharing: it stays as it was. Once
@@ -789,27 +804,23 @@ def faults(args, checks):
                       "after the refused cut: b.bin")
     cases.append(("program cut by a Windows program at a question", case, windows_cut))
 
-    try:
-        with timed("faults: %d runs under Wine" % len(cases)):
-            run_batch([c for _, c, _ in cases], os.path.join(work, "batch"), args.batch)
-        # The full disk once more, as a file-size limit on the run's processes.
-        limited_folder, limited = program("limit", full_entries)
-        limited_dest = os.path.join(limited_folder, "dest")
-        os.makedirs(limited_dest)
-        limit_case = Case(limited, '"%s"' % wine_path(limited_dest))
-        run_batch([limit_case], os.path.join(work, "batch-limit"), args.batch,
-                  preexec=set_file_size_limit(256 << 10))
-        for label, case, check in cases:
-            checks.expect(case.ended_cleanly(), f"{label}: {case.describe()}")
-            check(case)
-        checks.expect(limit_case.ended_cleanly(), f"file-size limit: {limit_case.describe()}")
-        checks.expect(limit_case.messages == [(WRITE_ERROR, target(limited_dest, "big.bin"))],
-                      f"file-size limit: boxes {limit_case.boxes}")
-        checks.expect(sorted(os.listdir(limited_dest)) == ["first.txt"],
-                      f"file-size limit: left {sorted(os.listdir(limited_dest))}")
-    finally:
-        for point in mounts:
-            unmount(point)
+    with timed("faults: %d runs under Wine" % len(cases)):
+        run_batch([c for _, c, _ in cases], os.path.join(work, "batch"), args.batch)
+    # The full disk once more, as a file-size limit on the run's processes.
+    limited_folder, limited = program("limit", full_entries)
+    limited_dest = os.path.join(limited_folder, "dest")
+    os.makedirs(limited_dest)
+    limit_case = Case(limited, '"%s"' % wine_path(limited_dest))
+    run_batch([limit_case], os.path.join(work, "batch-limit"), args.batch,
+              preexec=set_file_size_limit(256 << 10))
+    for label, case, check in cases:
+        checks.expect(case.ended_cleanly(), f"{label}: {case.describe()}")
+        check(case)
+    checks.expect(limit_case.ended_cleanly(), f"file-size limit: {limit_case.describe()}")
+    checks.expect(limit_case.messages == [(WRITE_ERROR, target(limited_dest, "big.bin"))],
+                  f"file-size limit: boxes {limit_case.boxes}")
+    checks.expect(sorted(os.listdir(limited_dest)) == ["first.txt"],
+                  f"file-size limit: left {sorted(os.listdir(limited_dest))}")
     print("faults: %d cases" % (len(cases) + 1))
 
 # ---- Libraries planted beside the program ----
