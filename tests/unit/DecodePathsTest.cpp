@@ -541,8 +541,9 @@ TEST_F(DecodePaths, ArchiveThatCannotBeReadIsAReadFailure)
         InflateStateReset();
         std::size_t files = HostOpenFiles();
         EntryBegin("/proc/self/mem");
-        if (k.Open)
-            ASSERT_EQ(EntryOpenArchive(), ResultOk) << k.Name;
+        if (k.Open) {
+            EXPECT_EQ(EntryOpenArchive(), ResultOk) << k.Name;
+        }
         HANDLE target = FsCreate((dir / "target.bin").c_str(), 0);
         ASSERT_EQ(FsLastError, 0);
         EntryPrepareTransfer(5000, target, nullptr, 0);
