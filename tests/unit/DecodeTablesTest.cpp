@@ -229,3 +229,33 @@ TEST(DecodeTables, AllocationFailureReleasesWhatWasMade)
     }
 }
 #endif
+
+// Refusals the tests above do not reach: too many codes found before the longest length, and
+// symbols with a base table but no extra-bit table.
+TEST(DecodeTables, LateRefusalsAreBadInputAndLeaveNoTable)
+{
+    struct Case
+    {
+        const char* Name;
+        std::vector<u16> Lengths;
+        const u16* Base;
+        const u16* Extra;
+    };
+
+    const Case cases[] = {
+        {"three one-bit codes below a two-bit one", {1, 1, 1, 2}, nullptr, nullptr},
+        {"base values without extra bits", {1, 2, 2}, DistanceBase, nullptr},
+    };
+    for (const Case& k : cases) {
+#if !defined(_WIN32)
+        std::size_t before = HostHeapBlocks();
+#endif
+        Built b;
+        Build(b, k.Lengths, 1, k.Base, k.Extra, 7);
+        EXPECT_EQ(b.Result, TableBadInput) << k.Name;
+        EXPECT_EQ(b.Table, nullptr) << k.Name;
+#if !defined(_WIN32)
+        EXPECT_EQ(HostHeapBlocks(), before) << k.Name;
+#endif
+    }
+}
