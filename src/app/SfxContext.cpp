@@ -31,7 +31,7 @@ void ExpandLongPath(char* path)
     char* component = copy + 3;
     while (*component != 0) {
         char* end = TextFindChar(component, '\\');
-        char saved = end != nullptr ? *end : 0;
+        char saved = end != nullptr ? *end : '\0';
         if (end != nullptr)
             *end = 0;
         AddTrailingBackslash(result);

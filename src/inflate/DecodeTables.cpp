@@ -12,7 +12,7 @@ void ReleaseDecodeTables(DecodeEntry* table)
 {
     while (table != nullptr) {
         DecodeEntry* header = table - 1;
-        table = header->subTable;
+        table = header->SubTable;
         MemFree(header);
     }
 }
@@ -132,11 +132,11 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
                 do
                     block[s] = DecodeEntry{0, 0, 0, nullptr};
                 while (++s <= z);
-                block[0].value = static_cast<u16>(z);
+                block[0].Value = static_cast<u16>(z);
                 if (tail == nullptr)
                     table = block + 1;
                 else
-                    tail->subTable = block + 1;
+                    tail->SubTable = block + 1;
                 tail = block;
                 tables[h + 1] = block + 1;
                 if (h > 0) {
@@ -157,15 +157,15 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
             if (next < m) {
                 u32 v = sorted[next++];
                 if (v < simpleCount) {
-                    slot.op = v < 256 ? OpLiteral : OpEndOfBlock;
-                    slot.value = static_cast<u16>(v);
+                    slot.Op = v < 256 ? OpLiteral : OpEndOfBlock;
+                    slot.Value = static_cast<u16>(v);
                 } else if (baseTable == nullptr || extraTable == nullptr) {
                     ReleaseDecodeTables(table);
                     table = nullptr;
                     return TableBadInput;
                 } else {
-                    slot.op = static_cast<u8>(extraTable[v - simpleCount] & 0xFF);
-                    slot.value = baseTable[v - simpleCount];
+                    slot.Op = static_cast<u8>(extraTable[v - simpleCount] & 0xFF);
+                    slot.Value = baseTable[v - simpleCount];
                 }
             }
             u32 s = code >> w;  // always inside the table

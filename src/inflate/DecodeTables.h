@@ -7,10 +7,10 @@
 
 struct DecodeEntry
 {
-    u8 op;    // 0..13 extra bits, 15 end of block, 16 literal, 17..32 link, 99 invalid
-    u8 bits;  // bits to drop after using this slot
-    u16 value;
-    DecodeEntry* subTable;  // link slots only
+    u8 Op;    // 0..13 extra bits, 15 end of block, 16 literal, 17..32 link, 99 invalid
+    u8 Bits;  // bits to drop after using this slot
+    u16 Value;
+    DecodeEntry* SubTable;  // link slots only
 };
 
 constexpr u8 OpEndOfBlock = 15;

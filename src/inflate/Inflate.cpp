@@ -94,29 +94,29 @@ static bool PutByte(u8 value)
     if (count >= 8) {
         u32 k = 0;
         for (; count - k >= 16; k += 16) {
-            u64 low;
-            u64 high;
+            u64 low = 0;
+            u64 high = 0;
             __builtin_memcpy(&low, source + k, 8);
             __builtin_memcpy(destination + k, &low, 8);
             __builtin_memcpy(&high, source + k + 8, 8);
             __builtin_memcpy(destination + k + 8, &high, 8);
         }
         if (count - k >= 8) {
-            u64 word;
+            u64 word = 0;
             __builtin_memcpy(&word, source + k, 8);
             __builtin_memcpy(destination + k, &word, 8);
             k += 8;
         }
         if (k != count) {
-            u64 word;
+            u64 word = 0;
             __builtin_memcpy(&word, source + count - 8, 8);
             __builtin_memcpy(destination + count - 8, &word, 8);
         }
         return;
     }
     if (count >= 4) {
-        u32 first;
-        u32 last;
+        u32 first = 0;
+        u32 last = 0;
         __builtin_memcpy(&first, source, 4);
         __builtin_memcpy(&last, source + count - 4, 4);
         __builtin_memcpy(destination, &first, 4);
@@ -148,7 +148,7 @@ HOT_PATH static void RepeatPattern(u8* to, u32 distance, u32 length)
 {
     const u8* from = to - distance;
     if (distance == 1 || distance == 2 || distance == 4) {
-        u32 unit;
+        u32 unit = 0;
         if (distance == 1)
             unit = from[0] * 0x01010101u;
         else if (distance == 2)
@@ -184,13 +184,13 @@ HOT_PATH static void RepeatPattern(u8* to, u32 distance, u32 length)
     for (; k < length && k < period - distance; ++k)
         to[k] = from[k];
     for (; k + 8 <= length; k += 8) {
-        u64 word;
+        u64 word = 0;
         __builtin_memcpy(&word, (to + k) - period, 8);
         __builtin_memcpy(to + k, &word, 8);
     }
     if (k != length && length + distance >= period + 8) {
         // A last word ending at length; it reads finished bytes of the pattern only.
-        u64 word;
+        u64 word = 0;
         __builtin_memcpy(&word, (to + length - 8) - period, 8);
         __builtin_memcpy(to + length - 8, &word, 8);
         return;
@@ -252,7 +252,7 @@ struct FastReader
     // Afterwards at least WordBits - 8 bits are pending.
     [[gnu::always_inline]] void Refill()
     {
-        BitWord word;
+        BitWord word = 0;
         __builtin_memcpy(&word, In, sizeof word);
         // Bits above Count hold the low bits of the next byte, which the next refill ORs in
         // again unchanged.
@@ -289,11 +289,11 @@ struct FastReader
 FastLookup(FastReader& r, const DecodeEntry* table, u32 bits)
 {
     const DecodeEntry* e = table + (r.Bits & ((1u << bits) - 1));
-    if (e->op <= OpLiteral) [[likely]]
+    if (e->Op <= OpLiteral) [[likely]]
         return e;
-    while (e->op > OpLiteral && e->op != OpInvalid) {
-        r.Take(e->bits);
-        e = e->subTable + (r.Bits & ((1u << (e->op - 16)) - 1));
+    while (e->Op > OpLiteral && e->Op != OpInvalid) {
+        r.Take(e->Bits);
+        e = e->SubTable + (r.Bits & ((1u << (e->Op - 16)) - 1));
     }
     return e;
 }
@@ -312,8 +312,11 @@ static bool AdvanceWindow(u32& position, u32 length)
 
 static constexpr DecodeEntry NoDistanceCodes = {OpInvalid, 0, 0, nullptr};
 
+// The symbol loop stays whole: its reader, window and position live in registers across
+// every kind of symbol, and a split would spill them at each call.
+// NOLINTNEXTLINE(readability-function-size)
 HOT_PATH static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
-                      u32 literalBits, u32 distanceBits)
+                               u32 literalBits, u32 distanceBits)
 {
     const u8* start = InflateState.InputBuffer;
     i32 available = InflateState.InputLastIndex + 1 - InflateState.InputPosition;
@@ -333,13 +336,13 @@ HOT_PATH static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntr
     while (r.In <= limit) {
         r.Refill();
         const DecodeEntry* e = FastLookup(r, literalTable, literalBits);
-        if (e->op == OpLiteral) {
-            r.Take(e->bits);
+        if (e->Op == OpLiteral) {
+            r.Take(e->Bits);
             // Literals that follow while their whole code is still in the buffer; a root
             // slot whose code fits is the right one whatever the bits above it.
             bool written = true;
             for (;;) {
-                window[position++] = static_cast<u8>(e->value);
+                window[position++] = static_cast<u8>(e->Value);
                 if (position == WindowSize) {
                     written = EmitWindow(static_cast<u16>(WindowSize));
                     position = 0;
@@ -347,9 +350,9 @@ HOT_PATH static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntr
                         break;
                 }
                 e = literalTable + (r.Bits & literalMask);
-                if (e->op != OpLiteral || e->bits > r.Count)
+                if (e->Op != OpLiteral || e->Bits > r.Count)
                     break;
-                r.Take(e->bits);
+                r.Take(e->Bits);
             }
             if (!written) {
                 result = ResultWriteFailed;
@@ -357,19 +360,19 @@ HOT_PATH static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntr
             }
             // A length code that ended the run goes on without a refill if the buffer holds
             // it with its extra bits (and, in 64 bits, the longest distance part too).
-            if (e->op >= OpEndOfBlock || e->bits + e->op + DistanceReserve > r.Count)
+            if (e->Op >= OpEndOfBlock || e->Bits + e->Op + DistanceReserve > r.Count)
                 continue;
         }
-        if (e->op == OpInvalid) {
+        if (e->Op == OpInvalid) {
             result = ResultBadData;
             break;
         }
-        r.Take(e->bits);
-        if (e->op == OpEndOfBlock) {
+        r.Take(e->Bits);
+        if (e->Op == OpEndOfBlock) {
             result = ResultOk;
             break;
         }
-        u32 length = static_cast<u16>(e->value + r.Take(e->op));
+        u32 length = static_cast<u16>(e->Value + r.Take(e->Op));
         // A 32-bit buffer may lack the bits of a distance code (at most 15) or of its extra
         // bits; a 64-bit one has both since the refill.
         if constexpr (NarrowWord) {
@@ -377,16 +380,16 @@ HOT_PATH static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntr
                 r.Refill();
         }
         e = FastLookup(r, distanceTable, distanceBits);
-        if (e->op == OpInvalid) {
+        if (e->Op == OpInvalid) {
             result = ResultBadData;
             break;
         }
-        r.Take(e->bits);
+        r.Take(e->Bits);
         if constexpr (NarrowWord) {
-            if (r.Count < e->op)
+            if (r.Count < e->Op)
                 r.Refill();
         }
-        u32 distance = e->value + r.Take(e->op);
+        u32 distance = e->Value + r.Take(e->Op);
         if (distance <= position && position + length <= WindowSize) {
             u8* to = window + position;
             const u8* from = to - distance;
@@ -429,20 +432,20 @@ static const DecodeEntry* PlainLookup(const DecodeEntry* table, i32 bits)
 {
     EnsureBits(static_cast<u8>(bits));
     const DecodeEntry* e = table + (InflateState.BitBuffer & LowBitMask[bits]);
-    while (e->op > OpLiteral) {
-        if (e->op == OpInvalid)
+    while (e->Op > OpLiteral) {
+        if (e->Op == OpInvalid)
             return nullptr;
-        SkipBits(e->bits);
-        u8 e2 = static_cast<u8>(e->op - 16);  // sub-table index bits
+        SkipBits(e->Bits);
+        u8 e2 = static_cast<u8>(e->Op - 16);  // sub-table index bits
         EnsureBits(e2);
-        e = e->subTable + (InflateState.BitBuffer & LowBitMask[e2]);
+        e = e->SubTable + (InflateState.BitBuffer & LowBitMask[e2]);
     }
-    SkipBits(e->bits);
+    SkipBits(e->Bits);
     return e;
 }
 
 HOT_PATH static i32 DecodeSymbols(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
-                         i32 literalBits, i32 distanceBits)
+                                  i32 literalBits, i32 distanceBits)
 {
     while (!InflateState.AbortFlag && !InflateState.InputExhausted) {
         if (literalTable == nullptr)
@@ -454,25 +457,50 @@ HOT_PATH static i32 DecodeSymbols(const DecodeEntry* literalTable, const DecodeE
         const DecodeEntry* e = PlainLookup(literalTable, literalBits);
         if (e == nullptr)
             return ResultBadData;
-        if (e->op == OpLiteral) {
-            if (!PutByte(static_cast<u8>(e->value)))
+        if (e->Op == OpLiteral) {
+            if (!PutByte(static_cast<u8>(e->Value)))
                 return ResultWriteFailed;
             continue;
         }
-        if (e->op == OpEndOfBlock)
+        if (e->Op == OpEndOfBlock)
             return ResultOk;
-        u32 length = static_cast<u16>(e->value + ReadBits(e->op));
+        u32 length = static_cast<u16>(e->Value + ReadBits(e->Op));
         if (distanceTable == nullptr)
             return ResultBadData;
         e = PlainLookup(distanceTable, distanceBits);
         if (e == nullptr)
             return ResultBadData;
         // Wraps at 16 bits on purpose; the copy masks it to the ring.
-        u32 source = static_cast<u16>(InflateState.WindowPosition - e->value - ReadBits(e->op));
+        u32 source = static_cast<u16>(InflateState.WindowPosition - e->Value - ReadBits(e->Op));
         if (!CopyMatch(length, source))
             return ResultWriteFailed;
     }
     return InflateState.AbortFlag ? ResultAborted : ResultReadFailed;
+}
+
+// Stored bytes straight from the input block while the reader stands on a byte boundary, as
+// many as the block, the window and the length allow. There is no refill, so the flags hold.
+// The count moved (0 when the reader holds bits or the block is used up), or -1 after a
+// failed write.
+static i32 MoveStoredBytes(u32 length)
+{
+    i32 available = InflateState.InputLastIndex + 1 - InflateState.InputPosition;
+    if (InflateState.BitCount != 0 || available <= 0)
+        return 0;
+    u32 room = WindowSize - InflateState.WindowPosition;
+    u32 n = length < room ? length : room;
+    if (static_cast<u32>(available) < n)
+        n = static_cast<u32>(available);
+    MoveBlock(InflateState.Window + InflateState.WindowPosition,
+              InflateState.InputBuffer + InflateState.InputPosition, n);
+    InflateState.InputPosition = static_cast<i16>(InflateState.InputPosition + static_cast<i32>(n));
+    InflateState.WindowPosition = static_cast<u16>(InflateState.WindowPosition + n);
+    if (InflateState.WindowPosition == WindowSize) {
+        if (!EmitWindow(static_cast<u16>(WindowSize)))
+            return -1;
+        InflateState.WindowPosition = 0;
+    }
+    return static_cast<i32>(n);
 }
 
 static i32 CopyStoredBlock()
@@ -484,27 +512,12 @@ static i32 CopyStoredBlock()
         return ResultBadData;
     SkipBits(16);
     while (length > 0 && !InflateState.AbortFlag && !InflateState.InputExhausted) {
-        // Whole bytes straight from the input block; no refill, so the flags hold.
-        if (InflateState.BitCount == 0) {
-            i32 available = InflateState.InputLastIndex + 1 - InflateState.InputPosition;
-            u32 room = WindowSize - InflateState.WindowPosition;
-            u32 n = length < room ? length : room;
-            if (available > 0 && static_cast<u32>(available) < n)
-                n = static_cast<u32>(available);
-            if (available > 0) {
-                MoveBlock(InflateState.Window + InflateState.WindowPosition,
-                          InflateState.InputBuffer + InflateState.InputPosition, n);
-                InflateState.InputPosition =
-                    static_cast<i16>(InflateState.InputPosition + static_cast<i32>(n));
-                InflateState.WindowPosition = static_cast<u16>(InflateState.WindowPosition + n);
-                length -= n;
-                if (InflateState.WindowPosition == WindowSize) {
-                    if (!EmitWindow(static_cast<u16>(WindowSize)))
-                        return ResultWriteFailed;
-                    InflateState.WindowPosition = 0;
-                }
-                continue;
-            }
+        i32 moved = MoveStoredBytes(length);
+        if (moved < 0)
+            return ResultWriteFailed;
+        if (moved > 0) {
+            length -= static_cast<u32>(moved);
+            continue;
         }
         --length;
         EnsureBits(8);
@@ -556,13 +569,13 @@ static i32 ReadCodeLengths(const DecodeEntry* table, i32 bits, u16* lengths, u32
         const DecodeEntry* e = PlainLookup(table, bits);
         if (e == nullptr)
             return ResultBadData;
-        u16 symbol = e->value;
+        u16 symbol = e->Value;
         if (symbol < 16) {
             lengths[i++] = symbol;
             previous = symbol;
             continue;
         }
-        u32 count;
+        u32 count = 0;
         u16 repeated = 0;
         if (symbol == 16) {
             count = 3 + ReadBits(2);

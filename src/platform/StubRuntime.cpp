@@ -6,6 +6,8 @@
 
 extern "C" {
 
+// The C library's header names the parameters in its own reserved style.
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 void* memset(void* destination, int value, std::size_t count)
 {
     auto* d = static_cast<volatile unsigned char*>(destination);
@@ -14,6 +16,7 @@ void* memset(void* destination, int value, std::size_t count)
     return destination;
 }
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 void* memcpy(void* destination, const void* source, std::size_t count)
 {
     auto* d = static_cast<volatile unsigned char*>(destination);
@@ -23,6 +26,7 @@ void* memcpy(void* destination, const void* source, std::size_t count)
     return destination;
 }
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 void* memmove(void* destination, const void* source, std::size_t count)
 {
     auto* d = static_cast<volatile unsigned char*>(destination);

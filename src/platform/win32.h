@@ -8,6 +8,9 @@
 
 #else
 
+// The system's own names, spelled as its headers spell them.
+// NOLINTBEGIN(readability-identifier-naming, bugprone-reserved-identifier)
+
 #include <cstdint>
 
 using BYTE = unsigned char;
@@ -300,5 +303,7 @@ COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
 int WINAPI DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format);
 int WINAPI IntersectClipRect(HDC dc, int left, int top, int right, int bottom);
 BOOL WINAPI GdiFlush();
+
+// NOLINTEND(readability-identifier-naming, bugprone-reserved-identifier)
 
 #endif

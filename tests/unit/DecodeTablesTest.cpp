@@ -39,16 +39,16 @@ const DecodeEntry* Lookup(const DecodeEntry* table, i32 rootBits, u32 code, int 
     for (int i = 0; i < length; ++i)
         bits |= ((code >> (length - 1 - i)) & 1) << i;
     const DecodeEntry* e = table + (bits & ((1u << rootBits) - 1));
-    while (e->op > 16 && e->op <= 32) {
-        bits >>= e->bits;
-        e = e->subTable + (bits & ((1u << (e->op - 16)) - 1));
+    while (e->Op > 16 && e->Op <= 32) {
+        bits >>= e->Bits;
+        e = e->SubTable + (bits & ((1u << (e->Op - 16)) - 1));
     }
     return e;
 }
 
 u32 SlotCount(const DecodeEntry* table)
 {
-    return table[-1].value;
+    return table[-1].Value;
 }
 
 std::vector<u16> FixedLiteralLengths()
@@ -79,10 +79,10 @@ TEST(DecodeTables, SingleOneBitCodeLeavesOtherPatternInvalid)
     ASSERT_EQ(b.Result, TableComplete);
     EXPECT_EQ(b.Bits, 1);
     ASSERT_EQ(SlotCount(b.Table), 2u);
-    EXPECT_EQ(b.Table[0].op, DistanceExtra[3]);
-    EXPECT_EQ(b.Table[0].value, DistanceBase[3]);
-    EXPECT_EQ(b.Table[0].bits, 1);
-    EXPECT_EQ(b.Table[1].op, OpInvalid);
+    EXPECT_EQ(b.Table[0].Op, DistanceExtra[3]);
+    EXPECT_EQ(b.Table[0].Value, DistanceBase[3]);
+    EXPECT_EQ(b.Table[0].Bits, 1);
+    EXPECT_EQ(b.Table[1].Op, OpInvalid);
 }
 
 TEST(DecodeTables, SingleTwoBitCodeIsIncompleteButBuilt)
@@ -96,10 +96,10 @@ TEST(DecodeTables, SingleTwoBitCodeIsIncompleteButBuilt)
     ASSERT_EQ(SlotCount(b.Table), 4u);
     int invalid = 0;
     for (int i = 0; i < 4; ++i)
-        invalid += b.Table[i].op == OpInvalid;
+        invalid += b.Table[i].Op == OpInvalid;
     EXPECT_EQ(invalid, 3);
-    EXPECT_EQ(b.Table[0].value, 5);
-    EXPECT_EQ(b.Table[0].op, OpLiteral);
+    EXPECT_EQ(b.Table[0].Value, 5);
+    EXPECT_EQ(b.Table[0].Op, OpLiteral);
 }
 
 TEST(DecodeTables, BadLengthsAllocateNothing)
@@ -145,13 +145,13 @@ TEST(DecodeTables, FixedDistanceCodeHasTwoInvalidPatterns)
     ASSERT_EQ(b.Result, TableIncomplete);
     ASSERT_EQ(b.Bits, 5);
     EXPECT_EQ(SlotCount(b.Table), 32u);
-    EXPECT_EQ(Lookup(b.Table, b.Bits, 0x1E, 5)->op, OpInvalid);
-    EXPECT_EQ(Lookup(b.Table, b.Bits, 0x1F, 5)->op, OpInvalid);
+    EXPECT_EQ(Lookup(b.Table, b.Bits, 0x1E, 5)->Op, OpInvalid);
+    EXPECT_EQ(Lookup(b.Table, b.Bits, 0x1F, 5)->Op, OpInvalid);
     for (u32 symbol = 0; symbol < 30; ++symbol) {
         const DecodeEntry* e = Lookup(b.Table, b.Bits, symbol, 5);
-        EXPECT_EQ(e->value, DistanceBase[symbol]) << symbol;
-        EXPECT_EQ(e->op, DistanceExtra[symbol]) << symbol;
-        EXPECT_EQ(e->bits, 5);
+        EXPECT_EQ(e->Value, DistanceBase[symbol]) << symbol;
+        EXPECT_EQ(e->Op, DistanceExtra[symbol]) << symbol;
+        EXPECT_EQ(e->Bits, 5);
     }
 }
 
@@ -168,15 +168,15 @@ TEST(DecodeTables, FixedLiteralCodeDecodesEverySymbol)
     for (u32 symbol = 0; symbol < 288; ++symbol) {
         const DecodeEntry* e = Lookup(b.Table, b.Bits, codes[symbol], lengths[symbol]);
         if (symbol < 256) {
-            EXPECT_EQ(e->op, OpLiteral) << symbol;
-            EXPECT_EQ(e->value, symbol);
+            EXPECT_EQ(e->Op, OpLiteral) << symbol;
+            EXPECT_EQ(e->Value, symbol);
         } else if (symbol == 256) {
-            EXPECT_EQ(e->op, OpEndOfBlock);
+            EXPECT_EQ(e->Op, OpEndOfBlock);
         } else if (symbol >= 286) {
-            EXPECT_EQ(e->op, OpInvalid) << symbol;
+            EXPECT_EQ(e->Op, OpInvalid) << symbol;
         } else {
-            EXPECT_EQ(e->op, LengthExtra[symbol - 257]) << symbol;
-            EXPECT_EQ(e->value, LengthBase[symbol - 257]) << symbol;
+            EXPECT_EQ(e->Op, LengthExtra[symbol - 257]) << symbol;
+            EXPECT_EQ(e->Value, LengthBase[symbol - 257]) << symbol;
         }
     }
 }
@@ -210,7 +210,7 @@ TEST(DecodeTables, LongCodesResolveThroughSubTables)
     std::vector<int> asInts(lengths.begin(), lengths.end());
     std::vector<u32> codes = CanonicalCodes(asInts);
     for (u32 symbol = 0; symbol < lengths.size(); ++symbol)
-        EXPECT_EQ(Lookup(b.Table, b.Bits, codes[symbol], lengths[symbol])->value, symbol);
+        EXPECT_EQ(Lookup(b.Table, b.Bits, codes[symbol], lengths[symbol])->Value, symbol);
 }
 
 #if !defined(_WIN32)

@@ -115,7 +115,7 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 SHORT WINAPI GetAsyncKeyState(int key)
 {
-    return Messages().OnKey ? Messages().OnKey(key) : 0;
+    return Messages().OnKey ? Messages().OnKey(key) : SHORT{0};
 }
 
 BOOL WINAPI MessageBeep(UINT)

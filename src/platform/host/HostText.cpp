@@ -128,6 +128,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int leng
 }
 
 // No best fit: a character the code page lacks becomes the default character and is reported.
+// NOLINTNEXTLINE(readability-function-size): the system's signature has eight parameters
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideLength, LPSTR text,
                                int length, LPCSTR defaultChar, LPBOOL usedDefault)
 {
