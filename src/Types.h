@@ -11,9 +11,13 @@ using i16 = std::int16_t;
 using i32 = std::int32_t;
 
 // Result of extracting one entry. 0 to 5 come from the data transfer, 6 and 7 from the
-// local header checks; the run turns each into its message.
+// local header checks; the run turns each into its message. Two codes carry more than their
+// names say, as the decoder's own results map onto the entry's without translation:
+// ResultCheckFailed is also a code-length repeat (16 or 17) that runs past its lengths, and
+// ResultReadFailed is also no memory for the fixed literal/length table (a repeat 18 that
+// runs past, and no memory for any other table, are ResultBadData).
 constexpr i32 ResultOk = 0;
-constexpr i32 ResultBadLengths = 1;   // CRC mismatch, or malformed code-length counts
+constexpr i32 ResultCheckFailed = 1;  // the CRC-32 differs, or code-length repeats overrun
 constexpr i32 ResultWriteFailed = 2;  // target not creatable or not writable
 constexpr i32 ResultReadFailed = 3;   // archive not openable, unreadable or ended early
 constexpr i32 ResultBadData = 4;      // local header bad or compressed data invalid

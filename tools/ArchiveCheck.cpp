@@ -35,13 +35,13 @@ EntryCheck CheckEntry(const char* archive, const ZipEntry& entry, const char* sc
         return out;
     // The stub's own check first, then what only a tester compares: the directory's values.
     if (expected != 0xFFFFFFFF && out.Crc != expected) {
-        out.Result = ResultBadLengths;
+        out.Result = ResultCheckFailed;
         out.Problem = " crc differs from the local header or descriptor";
     } else if (out.Crc != entry.Crc32) {
-        out.Result = ResultBadLengths;
+        out.Result = ResultCheckFailed;
         out.Problem = " crc differs from the directory";
     } else if (out.Written != entry.UncompressedSize) {
-        out.Result = ResultBadLengths;
+        out.Result = ResultCheckFailed;
         out.Problem = " size differs from the directory";
     }
     return out;

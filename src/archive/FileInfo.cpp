@@ -97,7 +97,7 @@ u32 FsGetAttributes(const char* name)
     return attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes;
 }
 
-static bool Skipped(const WIN32_FIND_DATAA& data, u16 attributeMask)
+static bool IsFilteredOut(const WIN32_FIND_DATAA& data, u16 attributeMask)
 {
     return (data.dwFileAttributes & FsAttributeMaskAll & ~static_cast<u32>(attributeMask)) != 0;
 }
@@ -119,12 +119,12 @@ static void FillRecord(SearchRecord& record, const WIN32_FIND_DATAA& data)
 }
 
 // Steps past filtered entries; false when the search has no further entry.
-static bool NextUnfiltered(HANDLE find, WIN32_FIND_DATAA& data, u16 attributeMask)
+static bool FindNextUnfiltered(HANDLE find, WIN32_FIND_DATAA& data, u16 attributeMask)
 {
     for (;;) {
         if (FindNextFileA(find, &data) == FALSE)
             return false;
-        if (!Skipped(data, attributeMask))
+        if (!IsFilteredOut(data, attributeMask))
             return true;
     }
 }
@@ -133,8 +133,8 @@ void FsFindFirst(const char* pattern, u16 attributeMask, SearchRecord& record)
 {
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstFileA(pattern, &data);
-    bool found = find != INVALID_HANDLE_VALUE &&
-                 (!Skipped(data, attributeMask) || NextUnfiltered(find, data, attributeMask));
+    bool found = find != INVALID_HANDLE_VALUE && (!IsFilteredOut(data, attributeMask) ||
+                                                  FindNextUnfiltered(find, data, attributeMask));
     if (found) {
         record.FindHandle = find;
         record.AttributeMask = attributeMask;
@@ -157,7 +157,7 @@ void FsFindNext(SearchRecord& record)
         return;
     }
     WIN32_FIND_DATAA data;
-    if (NextUnfiltered(record.FindHandle, data, record.AttributeMask)) {
+    if (FindNextUnfiltered(record.FindHandle, data, record.AttributeMask)) {
         FillRecord(record, data);
         FsLastError = 0;
         return;

@@ -145,7 +145,7 @@ static bool HoldsRecord(const ArchiveReader& reader)
 
 // A record that a full sliding window cannot hold: not the directory's end, but entries the
 // walk cannot reach, which must not pass for a complete directory.
-static bool TooLargeForWindow(const ArchiveReader& reader)
+static bool IsTooLargeForWindow(const ArchiveReader& reader)
 {
     u32 p = reader.Cursor;
     const u8* record = reader.Window + p;
@@ -206,7 +206,7 @@ i32 ArchiveParseEntry(ArchiveReader& reader)
     u8* record = reader.Window + p;
     if (p + 4 <= reader.DataEnd && ZipHasSignature(record, ZipEndSignature))
         return 1;
-    if (TooLargeForWindow(reader))
+    if (IsTooLargeForWindow(reader))
         return ArchiveRecordTooLarge;
     if (!HoldsRecord(reader) || !ZipHasSignature(record, ZipCentralSignature))
         return 1;

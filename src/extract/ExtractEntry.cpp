@@ -182,7 +182,7 @@ static void RepairStamp(const char* path, DosDateTime stamp)
 
 // The target as a directory or a file. A directory path with no room left for its '\' is
 // refused rather than taken for a file of that name.
-static bool TargetPath(char* path, const char* targetPath, u16 attributes)
+static bool MakeTargetPath(char* path, const char* targetPath, u16 attributes)
 {
     TextCopyMax(path, targetPath, PathLimit);
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || path[0] == 0 || EndsInBackslash(path))
@@ -203,7 +203,7 @@ i32 ExtractEntry(const char* archivePath, const char* targetPath, u16 attributes
     if (result == ResultOk)
         result = EntryReadHeader(localHeaderPosition, directoryEntry, header);
     char path[PathBufferSize];
-    if (result == ResultOk && !TargetPath(path, targetPath, attributes))
+    if (result == ResultOk && !MakeTargetPath(path, targetPath, attributes))
         result = ResultWriteFailed;
     if (result != ResultOk) {
         EntryEnd();
@@ -229,7 +229,7 @@ i32 ExtractEntry(const char* archivePath, const char* targetPath, u16 attributes
     FsClose(target);
     InflateState.TargetFile = INVALID_HANDLE_VALUE;
     if (result == ResultOk && expected != crc && expected != CrcNotChecked)
-        result = ResultBadLengths;
+        result = ResultCheckFailed;
     if (result != ResultOk) {
         FsDelete(path);
         EntryEnd();

@@ -586,7 +586,7 @@ static i32 ReadCodeLengths(const DecodeEntry* table, i32 bits, u16* lengths, u32
             count = 11 + ReadBits(7);
         }
         if (i + count > total)
-            return symbol == 18 ? ResultBadData : ResultBadLengths;
+            return symbol == 18 ? ResultBadData : ResultCheckFailed;
         for (; count != 0; --count)
             lengths[i++] = repeated;
         previous = repeated;

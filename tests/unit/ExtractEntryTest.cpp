@@ -247,9 +247,9 @@ TEST_F(ExtractingEntry, FailedTransfersLeaveNoFile)
         std::function<void(ZipBuilder&)> Make;
         i32 Result;
     } const cases[] = {
-        {"wrong crc", [&](ZipBuilder& z) { AddDeflated(z, "t", data).Crc ^= 1; }, ResultBadLengths},
+        {"wrong crc", [&](ZipBuilder& z) { AddDeflated(z, "t", data).Crc ^= 1; }, ResultCheckFailed},
         {"stored, wrong crc", [&](ZipBuilder& z) { AddStored(z, "t", data).Crc ^= 0x100; },
-         ResultBadLengths},
+         ResultCheckFailed},
         {"stored, cut short",
          [&](ZipBuilder& z) { AddStored(z, "t", data).LocalCompressedSize = 90000; },
          ResultReadFailed},
@@ -371,7 +371,7 @@ TEST_F(ExtractingEntry, TakesWhatStreamingWritersLeaveOutOfTheLocalHeader)
     e.LocalCrc = e.LocalCompressedSize = e.LocalUncompressedSize = 0;
     e.Crc = crc ^ 4;
     e.Trailer = Descriptor(crc ^ 4, 50000, 50000, true);
-    EXPECT_EQ(Extract(zip, out + "s.bin"), ResultBadLengths);
+    EXPECT_EQ(Extract(zip, out + "s.bin"), ResultCheckFailed);
     EXPECT_FALSE(Exists(out + "s.bin"));
 }
 

@@ -559,8 +559,8 @@ TEST_F(Inflating, RepeatsRunningPastTheLengths)
         w.Put(0, 16);
         return Inflate(w.Finish()).Result;
     };
-    EXPECT_EQ(run({17, 7, 3}), ResultBadLengths);  // ten zeros
-    EXPECT_EQ(run({16, 3, 2}), ResultBadLengths);  // six repeats
+    EXPECT_EQ(run({17, 7, 3}), ResultCheckFailed);  // ten zeros
+    EXPECT_EQ(run({16, 3, 2}), ResultCheckFailed);  // six repeats
     EXPECT_EQ(run({18, 0, 7}), ResultBadData);     // eleven zeros
     // Exactly reaching the end is fine: a repeat of 3 then 2 plain lengths of 1.
     std::vector<CodeLengthSymbol> exact = symbols;
