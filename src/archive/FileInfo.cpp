@@ -191,6 +191,8 @@ i32 FsPathKind(const char* path)
     i32 kind = PathIsFile;
     if ((record.Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         kind = (record.Attributes & FsAttributeVolume) != 0 ? PathMissing : PathIsDirectory;
+    // The search is walked to its end, so a classified path leaves FsLastError at 18 (no more
+    // files): the kind is the result, FsLastError only says how the search ended.
     while (record.FindHandle != INVALID_HANDLE_VALUE)
         FsFindNext(record);
     FsFindClose(record);

@@ -73,6 +73,8 @@ i32 FsSize(HANDLE file)
 {
     i32 position = FsSeek(file, 0, FILE_CURRENT);
     i32 size = FsLastError == 0 ? FsSeek(file, 0, FILE_END) : 0;
+    // FsLastError is what this restoring seek left, not the size query's: a size can come
+    // with an error, as every call reports on its last system call.
     FsSeek(file, position, FILE_BEGIN);
     return size;
 }

@@ -35,7 +35,8 @@ constexpr u16 ArchiveSlidingWindow = 64000;
 
 // Offsets in the archive count from base; archiveLength 0 means up to the end of the file.
 // 0 open with the first entry; -1 unreadable or no end record; -2 end record too close to
-// base; 1 no valid first record. A non-zero result leaves the file closed and nothing held.
+// base; 1 no valid first record; ArchiveRecordTooLarge (below) for a first record no window
+// holds. A non-zero result leaves the file closed and nothing held.
 i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLength);
 // A directory record larger than the sliding window: the walk cannot go on, though the
 // directory is not complete.

@@ -20,13 +20,35 @@ void ReleaseDecodeTables(DecodeEntry* table)
 // Canonical codes are generated in bit-reversed order because the input is read least
 // significant bit first; every table's slots are filled by replicating each code over the
 // index bits it does not use.
+//
+// The letters, each defined once:
+//   n      symbols (count)                  el     length of the end-of-block code
+//   c[k]   codes of length k, then with the spare codes added to the longest length
+//   kmin   shortest code length             g      longest code length
+//   lb     root index width (lookupBits, clamped to kmin..g)
+//   y      codes still free at the length being checked; at the end, the spare codes
+//   off    first place of each length in sorted; sorted: symbols by length, then symbol
+//   m      symbols that have a code         next   read position in sorted
+//   k      length of the codes being placed a      codes of length k still to place
+//   code   the current code, bit-reversed   h      level of the current table (-1: none)
+//   w      bits resolved by the tables above the current one
+//   z      slots of the current table       widths, patterns, tables: per open table, its
+//          index width, the code that selected it, and its first slot
+//
+// Sizing a new table. It starts with the bits the current code has beyond w (j = k - w). When
+// the codes of length k still to place leave patterns of those j bits free, it grows a bit at
+// a time: f counts the patterns no code has claimed, doubles with each added bit and loses
+// the codes of the next longer length, and the growth stops at the length whose codes fill
+// what is left, at lb bits, or at the bits the longest code has left. A table that the
+// end-of-block code would cross is cut where that code ends, so the decoder finds it without
+// a sub-table; and the root has exactly lb index bits whatever its codes would suggest.
 // NOLINTNEXTLINE(readability-function-size): the builder's steps read best in one place.
 i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* baseTable,
                      const u16* extraTable, DecodeEntry*& table, i32& lookupBits)
 {
     SFX_ASSERT(count <= MaxSymbols);
     u32 n = count;
-    u32 el = n > 256 ? lengths[256] : MaxCodeLength;  // end-of-block code length
+    u32 el = n > 256 ? lengths[256] : MaxCodeLength;
 
     // Count the codes of each length.
     u32 c[MaxCodeLength + 1] = {};
@@ -48,7 +70,7 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
     u32 kmin = 1;
     while (c[kmin] == 0)
         ++kmin;
-    u32 g = MaxCodeLength;  // longest code length
+    u32 g = MaxCodeLength;
     while (c[g] == 0)
         --g;
     if (lookupBits < static_cast<i32>(kmin))
@@ -58,7 +80,7 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
     u32 lb = static_cast<u32>(lookupBits);
 
     // Kraft check; the spare codes become dummies of the longest length.
-    i32 y = 1 << kmin;  // codes still free at the current length
+    i32 y = 1 << kmin;
     for (u32 j = kmin; j < g; ++j) {
         y -= static_cast<i32>(c[j]);
         if (y < 0)
@@ -75,7 +97,7 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
     for (u32 j = 1; j < g; ++j)
         off[j + 1] = off[j] + c[j];
     u16 sorted[MaxSymbols];
-    u32 m = 0;  // symbols with a code
+    u32 m = 0;
     for (u32 i = 0; i < n; ++i) {
         if (lengths[i] != 0) {
             sorted[off[lengths[i]]++] = static_cast<u16>(i);
@@ -84,20 +106,21 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
     }
 
     // Generate the codes and fill the tables.
-    u32 widths[MaxLevels + 1] = {};  // index width of each open table; widths[0] is above the root
-    u32 patterns[MaxLevels + 1] = {};  // code that selected each open table
+    u32 widths[MaxLevels + 1] = {};
+    u32 patterns[MaxLevels + 1] = {};
     DecodeEntry* tables[MaxLevels + 1] = {};
-    DecodeEntry* tail = nullptr;  // header of the chain's last block
+    DecodeEntry* tail = nullptr;  // header of the chain's last block, where the next links
     table = nullptr;
-    i32 h = -1;    // current level
-    u32 w = 0;     // bits resolved above the current table
-    u32 code = 0;  // current code, bit-reversed
-    u32 next = 0;  // read position in sorted
-    u32 z = 0;     // slots of the current table
-    // Level h lives at index h + 1, so the width above the root sits at index 0.
+    i32 h = -1;
+    u32 w = 0;
+    u32 code = 0;
+    u32 next = 0;
+    u32 z = 0;
+    // Level h lives at index h + 1, so the width above the root (0) sits at index 0.
     auto width = [&](i32 level) { return widths[level + 1]; };
     for (u32 k = kmin; k <= g; ++k) {
-        for (u32 a = c[k]; a != 0; --a) {  // codes of length k still to place
+        for (u32 a = c[k]; a != 0; --a) {
+            // Open tables until the code fits: see "Sizing a new table" above.
             while (k > w + width(h)) {
                 w += width(h);
                 ++h;
@@ -139,6 +162,7 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
                     tail->SubTable = block + 1;
                 tail = block;
                 tables[h + 1] = block + 1;
+                // A sub-table is linked from the slot of its parent that the code selects.
                 if (h > 0) {
                     patterns[h + 1] = code;
                     u32 parentWidth = width(h - 1);
@@ -153,6 +177,7 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
                 }
             }
 
+            // The code's slot: its symbol's meaning, or invalid for a spare code.
             DecodeEntry slot{OpInvalid, static_cast<u8>(k - w), 0, nullptr};
             if (next < m) {
                 u32 v = sorted[next++];
@@ -174,6 +199,7 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
                 s += 1u << (k - w);
             } while (s < z);
 
+            // The next code of this length, bit-reversed: add 1 from the top bit down.
             u32 b = 1u << (k - 1);
             while ((code & b) != 0) {
                 code ^= b;
@@ -181,6 +207,7 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
             }
             code |= b;
 
+            // Close the tables the next code no longer selects.
             while ((code & ((1u << w) - 1)) != patterns[h + 1]) {
                 --h;
                 w -= width(h);

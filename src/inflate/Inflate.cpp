@@ -298,8 +298,6 @@ FastLookup(FastReader& r, const DecodeEntry* table, u32 bits)
     return e;
 }
 
-// Returns a result, or NeedPlainPath when fewer than FastSlack bytes of the input block are
-// left.
 // Counts bytes just placed in the window and empties it when full; false on a write failure.
 static bool AdvanceWindow(u32& position, u32 length)
 {
@@ -312,8 +310,9 @@ static bool AdvanceWindow(u32& position, u32 length)
 
 static constexpr DecodeEntry NoDistanceCodes = {OpInvalid, 0, 0, nullptr};
 
-// The symbol loop stays whole: its reader, window and position live in registers across
-// every kind of symbol, and a split would spill them at each call.
+// Returns a result, or NeedPlainPath when fewer than FastSlack bytes of the input block are
+// left. The loop stays whole: its reader, window and position live in registers across every
+// kind of symbol, and a split would spill them at each call.
 // NOLINTNEXTLINE(readability-function-size)
 HOT_PATH static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
                                u32 literalBits, u32 distanceBits)
@@ -539,6 +538,9 @@ static i32 DecodeFixedBlock()
     i32 literalBits = FixedLiteralBits;
     i32 result =
         BuildDecodeTable(lengths, 288, 257, LengthBase, LengthExtra, literalTable, literalBits);
+    // The fixed code is complete, so only memory can fail here, and its table result is the
+    // entry's read-failure code as it stands.
+    static_assert(TableNoMemory == ResultReadFailed);
     if (result != TableComplete)
         return result;
     for (u32 i = 0; i < 30; ++i)
@@ -585,6 +587,7 @@ static i32 ReadCodeLengths(const DecodeEntry* table, i32 bits, u16* lengths, u32
         } else {
             count = 11 + ReadBits(7);
         }
+        // Not a slip: an overrun of 16 or 17 is malformed lengths (1), of 18 invalid data (4).
         if (i + count > total)
             return symbol == 18 ? ResultBadData : ResultCheckFailed;
         for (; count != 0; --count)

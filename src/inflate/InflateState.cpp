@@ -1,6 +1,7 @@
-// Decompressor state and services. Every read of compressed data goes through RefillInput,
-// the only place besides the stored copy that pumps messages, so the abort flag and the
-// input-exhausted flag change nowhere else.
+// Decompressor state and services. While data flows, every read of compressed data goes
+// through RefillInput, which with the stored copy is where messages are pumped and progress
+// is sent; so the input-exhausted flag changes only there, and the abort flag there and at
+// the entry's own 0 % and 100 % messages.
 #include "inflate/InflateState.h"
 
 #include "archive/FileSystem.h"
