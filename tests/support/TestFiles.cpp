@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
@@ -43,8 +44,7 @@ static std::string TempPath()
 }
 
 TempDir::TempDir() : TempDir(TempPath())
-{
-}
+{}
 
 TempDir::TempDir(const std::string& parent)
 {
@@ -94,6 +94,15 @@ Bytes ReadBytes(const std::string& path)
         bytes.insert(bytes.end(), block, block + got);
     CloseHandle(file);
     return bytes;
+}
+
+Bytes RandomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    Bytes out(size);
+    for (auto& b : out)
+        b = static_cast<unsigned char>(random());
+    return out;
 }
 
 std::string PeerPath(const std::string& name)

@@ -27,6 +27,8 @@ using Bytes = std::vector<unsigned char>;
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
+// Bytes of a fixed pseudo-random sequence: the same for a seed on every run.
+Bytes RandomBytes(std::size_t size, unsigned seed = 1);
 // A path to a peer-made archive, in the form the target's file API takes.
 std::string PeerPath(const std::string& name);
 // Puts the test platform back to its defaults (host layer state; nothing on Windows).

@@ -1,6 +1,7 @@
 #include "support/ZipBuilder.h"
 
 #include "archive/ZipFormat.h"
+#include "support/ZlibOracle.h"
 
 void Put16(Bytes& out, uint32_t value)
 {
@@ -14,17 +15,6 @@ void Put32(Bytes& out, uint32_t value)
     Put16(out, value >> 16);
 }
 
-uint32_t Crc32Of(const Bytes& data)
-{
-    uint32_t crc = 0xFFFFFFFF;
-    for (unsigned char b : data) {
-        crc ^= b;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
 static uint32_t UncompressedOf(const ZipBuilderEntry& e)
 {
     return e.UncompressedSize.value_or(static_cast<uint32_t>(e.Data.size()));
@@ -35,7 +25,7 @@ ZipBuilderEntry& ZipBuilder::Add(const std::string& name, const std::string& dat
     ZipBuilderEntry entry;
     entry.Name = name;
     entry.Data.assign(data.begin(), data.end());
-    entry.Crc = Crc32Of(entry.Data);
+    entry.Crc = ZlibCrc(entry.Data);
     Entries.push_back(entry);
     return Entries.back();
 }

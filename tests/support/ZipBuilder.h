@@ -44,4 +44,3 @@ struct ZipBuilder
 
 void Put16(Bytes& out, uint32_t value);
 void Put32(Bytes& out, uint32_t value);
-uint32_t Crc32Of(const Bytes& data);

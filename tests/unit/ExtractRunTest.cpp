@@ -12,6 +12,7 @@
 #include "inflate/InflateState.h"
 #include "progress/ProgressDialog.h"
 #include "support/ZipBuilder.h"
+#include "support/ZlibOracle.h"
 
 #if !defined(_WIN32)
 #include "platform/host/HostControl.h"
@@ -166,7 +167,7 @@ struct Run : ::testing::Test
     {
         ZipBuilderEntry& e = zip.Add(name);
         e.Data = data;
-        e.Crc = Crc32Of(data);
+        e.Crc = ZlibCrc(data);
         e.ExternalAttributes = attributes;
         return e;
     }
