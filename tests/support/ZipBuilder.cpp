@@ -22,10 +22,15 @@ static uint32_t UncompressedOf(const ZipBuilderEntry& e)
 
 ZipBuilderEntry& ZipBuilder::Add(const std::string& name, const std::string& data)
 {
+    return AddBytes(name, Bytes(data.begin(), data.end()));
+}
+
+ZipBuilderEntry& ZipBuilder::AddBytes(const std::string& name, const Bytes& data)
+{
     ZipBuilderEntry entry;
     entry.Name = name;
-    entry.Data.assign(data.begin(), data.end());
-    entry.Crc = ZlibCrc(entry.Data);
+    entry.Data = data;
+    entry.Crc = ZlibCrc(data);
     Entries.push_back(entry);
     return Entries.back();
 }

@@ -15,6 +15,7 @@
 #include "inflate/InflateState.h"
 #include "support/DeflateWriter.h"
 #include "support/EntryRunner.h"
+#include "support/Fixtures.h"
 #include "support/ZlibOracle.h"
 
 #if !defined(_WIN32)
@@ -24,22 +25,12 @@
 
 namespace {
 
-struct DecodePaths : ::testing::Test
-{
-    void SetUp() override
-    {
-        ResetPlatform();
-#if !defined(_WIN32)
-        HostMessagesReset();
-#endif
-        InflateStateReset();
-    }
-};
+using DecodePaths = FreshState;
 
 // Every event is placed against the 16th block boundary: its 32768 bytes hold about as many
 // 8-bit literals, so with a few copies (or 9-bit literals) the window's last byte can be made
 // to come right at an event.
-constexpr std::size_t Boundary = 16 * InputBlockSize * 8;
+constexpr std::size_t Boundary = std::size_t{16} * InputBlockSize * 8;
 
 struct Position
 {
@@ -48,7 +39,7 @@ struct Position
 };
 
 const Position Positions[] = {
-    {"a kilobyte before a block's end", Boundary - 8 * 1024},
+    {"a kilobyte before a block's end", Boundary - std::size_t{8} * 1024},
     {"five bytes before a block's end", Boundary - 40},
     {"straddling a block's end", Boundary - 3},
 };
@@ -182,10 +173,10 @@ CountedRun RunCountingBits(const Bytes& stream, EntryInput input = {})
     d.Out = RunEntry(
         EntryMethod::Deflated, input,
         [](void* consumed) {
-            auto bytes = static_cast<std::size_t>(InflateState.BytesRead -
-                                                  (InflateState.InputLastIndex + 1) +
-                                                  InflateState.InputPosition);
-            *static_cast<std::size_t*>(consumed) = bytes * 8 - InflateState.BitCount;
+            const i32 bytes = InflateState.BytesRead - (InflateState.InputLastIndex + 1) +
+                              InflateState.InputPosition;
+            *static_cast<std::size_t*>(consumed) =
+                static_cast<std::size_t>(bytes) * 8 - InflateState.BitCount;
         },
         &d.Consumed);
     return d;

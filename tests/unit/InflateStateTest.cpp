@@ -5,6 +5,7 @@
 #include "inflate/InflateState.h"
 #include "archive/FileSystem.h"
 #include "support/EntryRunner.h"
+#include "support/Fixtures.h"
 #include "support/ZlibOracle.h"
 
 #if !defined(_WIN32)
@@ -14,17 +15,7 @@
 
 namespace {
 
-struct EntryState : ::testing::Test
-{
-    void SetUp() override
-    {
-        ResetPlatform();
-#if !defined(_WIN32)
-        HostMessagesReset();
-#endif
-        InflateStateReset();
-    }
-};
+using EntryState = FreshState;
 
 }  // namespace
 

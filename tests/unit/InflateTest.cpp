@@ -10,6 +10,7 @@
 #include "inflate/InflateState.h"
 #include "support/DeflateWriter.h"
 #include "support/EntryRunner.h"
+#include "support/Fixtures.h"
 #include "support/ZlibOracle.h"
 
 #if !defined(_WIN32)
@@ -23,17 +24,7 @@
 
 namespace {
 
-struct Inflating : ::testing::Test
-{
-    void SetUp() override
-    {
-        ResetPlatform();
-#if !defined(_WIN32)
-        HostMessagesReset();
-#endif
-        InflateStateReset();
-    }
-};
+using Inflating = FreshState;
 
 Bytes SampleText(std::size_t size)
 {
@@ -437,7 +428,8 @@ TEST_F(Inflating, InputEndingMidStreamIsAReadFailure)
     Bytes data = SampleText(100000);
     Bytes stream = ZlibDeflate(data, 6, Z_DEFAULT_STRATEGY);
     for (std::size_t cut : {stream.size() / 3, stream.size() / 2, stream.size() - 3}) {
-        EntryOutput out = RunDeflated(Bytes(stream.begin(), stream.begin() + cut), {});
+        EntryOutput out = RunDeflated(
+            Bytes(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(cut)), {});
         EXPECT_EQ(out.Result, ResultReadFailed) << cut;
         EXPECT_TRUE(out.ArchiveClosedEarly);
     }
@@ -457,7 +449,7 @@ TEST_F(Inflating, FinalEndOfBlockLookupMayReadFiller)
     code.PutHeader(w, true);
     Bytes expected;
     while (w.Count != 7 || expected.size() < 3) {
-        u32 symbol = (7 - w.Count) % 2 == 1 ? 'c' : 'a';
+        u32 symbol = (7 - w.Count) % 2 == 1 ? u32{'c'} : u32{'a'};
         code.PutLiteral(w, symbol);
         expected.push_back(static_cast<unsigned char>(symbol));
     }
@@ -518,7 +510,7 @@ TEST_F(Inflating, AbortStopsBeforeTheNextSymbolAndDropsTheWindow)
     EXPECT_TRUE(out.Written.empty());
     // 0 from the setup, 0 again is not sent, then the percentage after the first block.
     ASSERT_EQ(percentages.size(), 2u);
-    EXPECT_EQ(percentages[1], 2048 * 100 / static_cast<LPARAM>(stream.size()));
+    EXPECT_EQ(percentages[1], LPARAM{2048} * 100 / static_cast<LPARAM>(stream.size()));
 }
 
 TEST_F(Inflating, MessagePumpRunsOncePerInputBlock)
