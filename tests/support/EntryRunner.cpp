@@ -59,3 +59,21 @@ EntryOutput RunDeflated(const Bytes& stream, const Bytes& behind)
     input.Behind = behind;
     return RunEntry(EntryMethod::Deflated, input);
 }
+
+#if !defined(_WIN32)
+std::vector<i32> ResultsWhenAllocationsFail(const Bytes& stream, unsigned most)
+{
+    std::vector<i32> results;
+    for (unsigned n = 1; n <= most && (results.empty() || results.back() != ResultOk); ++n) {
+        InflateStateReset();
+        std::size_t blocks = HostHeapBlocks();
+        // The runner takes the window first, so request n + 1 is the decoder's n-th.
+        HostFailAllocation(n + 1);
+        EntryOutput out = RunDeflated(stream);
+        HostFailAllocation(0);
+        EXPECT_EQ(HostHeapBlocks(), blocks) << n;
+        results.push_back(out.Result);
+    }
+    return results;
+}
+#endif

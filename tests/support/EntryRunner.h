@@ -3,6 +3,8 @@
 // target file that is read back afterwards.
 #pragma once
 
+#include <vector>
+
 #include "Types.h"
 #include "support/TestFiles.h"
 
@@ -41,3 +43,9 @@ extern const Bytes ArchiveTail;
 
 // A deflated entry of these bytes with these archive bytes behind it.
 EntryOutput RunDeflated(const Bytes& stream, const Bytes& behind = ArchiveTail);
+
+#if !defined(_WIN32)
+// The results of the stream with the decoder's n-th heap request failing, for n = 1, 2, ...
+// until a run succeeds or `most` runs are done; no run may leave a heap block behind.
+std::vector<i32> ResultsWhenAllocationsFail(const Bytes& stream, unsigned most);
+#endif

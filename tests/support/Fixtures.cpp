@@ -40,6 +40,20 @@ void InTempDir::TearDown()
     FreshState::TearDown();
 }
 
+HeapBlocks::HeapBlocks()
+{
+#if !defined(_WIN32)
+    Before = HostHeapBlocks();
+#endif
+}
+
+void HeapBlocks::ExpectNoneAdded([[maybe_unused]] const std::string& what) const
+{
+#if !defined(_WIN32)
+    EXPECT_EQ(HostHeapBlocks(), Before) << "heap blocks left: " << what;
+#endif
+}
+
 void ExpectNothingLeft([[maybe_unused]] const std::string& after)
 {
 #if !defined(_WIN32)

@@ -2,6 +2,7 @@
 // folder of its own, and the check that nothing was left open or allocated.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -27,6 +28,16 @@ struct InTempDir : FreshState
 
     TempDir Dir;
     char SavedDirectory[MAX_PATH] = {};
+};
+
+// The host heap's block count when made, to check later that what ran since left no block
+// behind; Windows has nothing to count.
+struct HeapBlocks
+{
+    HeapBlocks();
+    void ExpectNoneAdded(const std::string& what) const;
+
+    std::size_t Before = 0;
 };
 
 // On the host, that no heap block and no file handle is left after what `after` names; the

@@ -252,9 +252,7 @@ TEST_F(DecodePaths, CodesWithoutMeaningStopTheBlockAtTheCode)
     for (const Case& k : cases) {
         for (const Position& where : Positions) {
             Placed p = Place(k.UsedCode, 0, where.Bit, k.Write);
-#if !defined(_WIN32)
-            std::size_t blocks = HostHeapBlocks();
-#endif
+            HeapBlocks blocks;
             CountedRun d = RunCountingBits(p.Stream);
             std::string what = Describe(k.Name, where);
             EXPECT_EQ(d.Out.Result, ResultBadData) << what;
@@ -262,9 +260,7 @@ TEST_F(DecodePaths, CodesWithoutMeaningStopTheBlockAtTheCode)
             EXPECT_LE(d.Consumed, p.End) << what;
             // The partial window is dropped.
             EXPECT_TRUE(d.Out.Written.empty()) << what;
-#if !defined(_WIN32)
-            EXPECT_EQ(HostHeapBlocks(), blocks) << what;
-#endif
+            blocks.ExpectNoneAdded(what);
         }
     }
 }
@@ -410,17 +406,7 @@ TEST_F(DecodePaths, TableAllocationFailuresInADynamicBlock)
     Deep.PutLiteral(w, 'z');
     Deep.PutLiteral(w, 256);
     Bytes stream = w.Finish();
-    std::vector<i32> results;
-    for (unsigned n = 1; n <= 20 && (results.empty() || results.back() != ResultOk); ++n) {
-        InflateStateReset();
-        std::size_t blocks = HostHeapBlocks();
-        // The runner takes the window first, so request n + 1 is the decoder's n-th.
-        HostFailAllocation(n + 1);
-        CountedRun d = RunCountingBits(stream);
-        HostFailAllocation(0);
-        EXPECT_EQ(HostHeapBlocks(), blocks) << n;
-        results.push_back(d.Out.Result);
-    }
+    std::vector<i32> results = ResultsWhenAllocationsFail(stream, 20);
     std::vector<i32> expected(4, ResultBadData);
     expected.push_back(ResultOk);
     EXPECT_EQ(results, expected);
@@ -527,13 +513,9 @@ TEST_F(DecodePaths, DynamicHeaderRefusals)
             PutCodeLengthSymbols(w, EachLengthAlone(k.Literal, k.Distance));
         }
         w.Put(0, 32);
-#if !defined(_WIN32)
-        std::size_t blocks = HostHeapBlocks();
-#endif
+        HeapBlocks blocks;
         CountedRun d = RunCountingBits(w.Finish());
         EXPECT_EQ(d.Out.Result, ResultBadData) << k.Name;
-#if !defined(_WIN32)
-        EXPECT_EQ(HostHeapBlocks(), blocks) << k.Name;
-#endif
+        blocks.ExpectNoneAdded(k.Name);
     }
 }

@@ -5,6 +5,7 @@
 #include "inflate/DecodeTables.h"
 #include "inflate/Inflate.h"
 #include "support/DeflateWriter.h"
+#include "support/Fixtures.h"
 
 #if !defined(_WIN32)
 #include "platform/host/HostControl.h"
@@ -108,9 +109,7 @@ TEST(DecodeTables, SingleTwoBitCodeIsIncompleteButBuilt)
 
 TEST(DecodeTables, BadLengthsAllocateNothing)
 {
-#if !defined(_WIN32)
-    std::size_t before = HostHeapBlocks();
-#endif
+    HeapBlocks blocks;
     Built over;
     Build(over, {1, 1, 1}, 3, nullptr, nullptr, 7);
     EXPECT_EQ(over.Result, TableBadInput);
@@ -123,23 +122,17 @@ TEST(DecodeTables, BadLengthsAllocateNothing)
     EXPECT_EQ(tooLong.Result, TableBadInput);
     EXPECT_EQ(tooLong.Table, nullptr);
     EXPECT_EQ(tooLong.Bits, 0);
-#if !defined(_WIN32)
-    EXPECT_EQ(HostHeapBlocks(), before);
-#endif
+    blocks.ExpectNoneAdded("bad lengths");
 }
 
 TEST(DecodeTables, NonSimpleSymbolWithoutBaseTableIsBadInput)
 {
-#if !defined(_WIN32)
-    std::size_t before = HostHeapBlocks();
-#endif
+    HeapBlocks blocks;
     Built b;
     Build(b, {1, 2, 2}, 1, nullptr, nullptr, 7);
     EXPECT_EQ(b.Result, TableBadInput);
     EXPECT_EQ(b.Table, nullptr);
-#if !defined(_WIN32)
-    EXPECT_EQ(HostHeapBlocks(), before);
-#endif
+    blocks.ExpectNoneAdded("a symbol without a base");
 }
 
 TEST(DecodeTables, FixedDistanceCodeHasTwoInvalidPatterns)
@@ -220,14 +213,14 @@ TEST(DecodeTables, AllocationFailureReleasesWhatWasMade)
 {
     std::vector<u16> lengths = FixedLengths();
     for (unsigned n = 1; n <= 3; ++n) {
-        std::size_t before = HostHeapBlocks();
+        HeapBlocks blocks;
         HostFailAllocation(n);
         Built b;
         Build(b, lengths, 257, LengthBase, LengthExtra, 7);
         HostFailAllocation(0);
         EXPECT_EQ(b.Result, TableNoMemory) << n;
         EXPECT_EQ(b.Table, nullptr);
-        EXPECT_EQ(HostHeapBlocks(), before) << n;
+        blocks.ExpectNoneAdded(std::to_string(n));
     }
 }
 #endif
@@ -249,15 +242,11 @@ TEST(DecodeTables, LateRefusalsAreBadInputAndLeaveNoTable)
         {"base values without extra bits", {1, 2, 2}, DistanceBase, nullptr},
     };
     for (const Case& k : cases) {
-#if !defined(_WIN32)
-        std::size_t before = HostHeapBlocks();
-#endif
+        HeapBlocks blocks;
         Built b;
         Build(b, k.Lengths, 1, k.Base, k.Extra, 7);
         EXPECT_EQ(b.Result, TableBadInput) << k.Name;
         EXPECT_EQ(b.Table, nullptr) << k.Name;
-#if !defined(_WIN32)
-        EXPECT_EQ(HostHeapBlocks(), before) << k.Name;
-#endif
+        blocks.ExpectNoneAdded(k.Name);
     }
 }

@@ -60,6 +60,13 @@ ZipBuilderEntry& AddStored(ZipBuilder& zip, const std::string& name, const Bytes
     return e;
 }
 
+// The descriptor flag, and no CRC-32 or sizes in the local header.
+void LeaveOutOfTheLocalHeader(ZipBuilderEntry& e)
+{
+    e.Flags = ZipFlagDescriptor;
+    e.LocalCrc = e.LocalCompressedSize = e.LocalUncompressedSize = 0;
+}
+
 }  // namespace
 
 struct ExtractingEntry : InTempDir
@@ -272,15 +279,13 @@ TEST_F(ExtractingEntry, TakesWhatStreamingWritersLeaveOutOfTheLocalHeader)
         {"deflated, descriptor with signature",
          [&](ZipBuilder& z) {
              ZipBuilderEntry& e = AddDeflated(z, "s", data);
-             e.Flags = ZipFlagDescriptor;
-             e.LocalCrc = e.LocalCompressedSize = e.LocalUncompressedSize = 0;
+             LeaveOutOfTheLocalHeader(e);
              e.Trailer = Descriptor(crc, static_cast<u32>(e.Data.size()), 50000, true);
          }},
         {"deflated, descriptor without signature",
          [&](ZipBuilder& z) {
              ZipBuilderEntry& e = AddDeflated(z, "s", data);
-             e.Flags = ZipFlagDescriptor;
-             e.LocalCrc = e.LocalCompressedSize = e.LocalUncompressedSize = 0;
+             LeaveOutOfTheLocalHeader(e);
              e.Trailer = Descriptor(crc, static_cast<u32>(e.Data.size()), 50000, false);
          }},
         {"deflated, right crc in the header and a wrong descriptor",
@@ -299,15 +304,13 @@ TEST_F(ExtractingEntry, TakesWhatStreamingWritersLeaveOutOfTheLocalHeader)
         {"stored, sizes and crc only in the directory and a descriptor",
          [&](ZipBuilder& z) {
              ZipBuilderEntry& e = AddStored(z, "s", data);
-             e.Flags = ZipFlagDescriptor;
-             e.LocalCrc = e.LocalCompressedSize = e.LocalUncompressedSize = 0;
+             LeaveOutOfTheLocalHeader(e);
              e.Trailer = Descriptor(crc, 50000, 50000, true);
          }},
         {"stored, flag set but no descriptor written",
          [&](ZipBuilder& z) {
              ZipBuilderEntry& e = AddStored(z, "s", data);
-             e.Flags = ZipFlagDescriptor;
-             e.LocalCrc = e.LocalCompressedSize = e.LocalUncompressedSize = 0;
+             LeaveOutOfTheLocalHeader(e);
          }},
         {"stored, wrong crc in the header, descriptor without signature",
          [&](ZipBuilder& z) {
@@ -340,8 +343,7 @@ TEST_F(ExtractingEntry, TakesWhatStreamingWritersLeaveOutOfTheLocalHeader)
     // A wrong descriptor where the header defers to it still fails the entry.
     ZipBuilder zip;
     ZipBuilderEntry& e = AddStored(zip, "s", data);
-    e.Flags = ZipFlagDescriptor;
-    e.LocalCrc = e.LocalCompressedSize = e.LocalUncompressedSize = 0;
+    LeaveOutOfTheLocalHeader(e);
     e.Crc = crc ^ 4;
     e.Trailer = Descriptor(crc ^ 4, 50000, 50000, true);
     EXPECT_EQ(Extract(zip, Out + "s.bin"), ResultCheckFailed);

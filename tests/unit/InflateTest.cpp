@@ -552,17 +552,7 @@ TEST_F(Inflating, TableAllocationFailures)
     PutFixedLiteral(w, 'z');
     PutFixedLiteral(w, 256);
     Bytes stream = w.Finish();
-    std::vector<i32> results;
-    for (unsigned n = 1; n <= 400 && (results.empty() || results.back() != ResultOk); ++n) {
-        InflateStateReset();
-        std::size_t before = HostHeapBlocks();
-        // The runner takes the window first, so request n + 1 is the decoder's n-th.
-        HostFailAllocation(n + 1);
-        EntryOutput out = RunDeflated(stream);
-        HostFailAllocation(0);
-        EXPECT_EQ(HostHeapBlocks(), before);
-        results.push_back(out.Result);
-    }
+    std::vector<i32> results = ResultsWhenAllocationsFail(stream, 400);
     ASSERT_GE(results.size(), 3u);
     EXPECT_EQ(results.back(), ResultOk);
     EXPECT_EQ(results[results.size() - 2], ResultBadData);
