@@ -133,7 +133,7 @@ void PutDynamicCounts(BitWriter& w, bool last, std::size_t literals, std::size_t
     w.Put(static_cast<u32>(distances - 1), 5);        // HDIST
     w.Put(static_cast<u32>(codeLengthCount - 4), 4);  // HCLEN
     for (int j = 0; j < codeLengthCount; ++j)
-        w.Put(static_cast<u32>(codeLengthLengths[order[j]]), 3);
+        w.Put(static_cast<u32>(codeLengthLengths[order[j]]), 3);  // code-length code lengths
 }
 
 void PutCodeLengthSymbols(BitWriter& w, const std::vector<CodeLengthSymbol>& symbols,
@@ -141,8 +141,8 @@ void PutCodeLengthSymbols(BitWriter& w, const std::vector<CodeLengthSymbol>& sym
 {
     std::vector<u32> codes = CanonicalCodes(codeLengthLengths);
     for (const CodeLengthSymbol& s : symbols) {
-        w.PutCode(codes[s.Symbol], codeLengthLengths[s.Symbol]);
-        w.Put(s.Extra, s.ExtraBits);
+        w.PutCode(codes[s.Symbol], codeLengthLengths[s.Symbol]);  // code-length symbol
+        w.Put(s.Extra, s.ExtraBits);                              // a repeat's extra bits
     }
 }
 

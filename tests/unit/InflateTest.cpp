@@ -78,6 +78,16 @@ std::vector<int> SmallLiteralLengths(bool with286 = false)
     return l;
 }
 
+// The stream decodes to exactly these bytes, with their CRC-32 as zlib computes it.
+void ExpectDecodesTo(const Bytes& stream, const Bytes& expected)
+{
+    EntryOutput out = RunDeflated(stream);
+    ASSERT_EQ(out.Result, ResultOk);
+    ASSERT_EQ(out.Written.size(), expected.size());
+    EXPECT_TRUE(out.Written == expected);
+    EXPECT_EQ(out.Crc, ZlibCrc(expected));
+}
+
 }  // namespace
 
 TEST_F(Inflating, MatchesZlibAtEveryLevelAndStrategy)
@@ -241,11 +251,7 @@ TEST_F(Inflating, EveryLengthAtShortAndWindowSizedDistances)
         }
     }
     PutFixedLiteral(w, 256);
-    EntryOutput out = RunDeflated(w.Finish());
-    ASSERT_EQ(out.Result, ResultOk);
-    ASSERT_EQ(out.Written.size(), expected.size());
-    EXPECT_TRUE(out.Written == expected);
-    EXPECT_EQ(out.Crc, ZlibCrc(expected));
+    ExpectDecodesTo(w.Finish(), expected);
 }
 
 TEST_F(Inflating, BackReferenceAcrossTheWindowWrap)
@@ -265,11 +271,7 @@ TEST_F(Inflating, BackReferenceAcrossTheWindowWrap)
         expected.push_back(expected[expected.size() - 100]);
     for (int i = 0; i < 258; ++i)
         expected.push_back(expected[expected.size() - 32768]);
-    EntryOutput out = RunDeflated(w.Finish());
-    ASSERT_EQ(out.Result, ResultOk);
-    ASSERT_EQ(out.Written.size(), expected.size());
-    EXPECT_TRUE(out.Written == expected);
-    EXPECT_EQ(out.Crc, ZlibCrc(expected));
+    ExpectDecodesTo(w.Finish(), expected);
 }
 
 TEST_F(Inflating, DynamicBlockWithOneOneBitDistanceCode)
