@@ -26,11 +26,10 @@
 #include <vector>
 
 #include "Resource.h"
+#include "support/StubTexts.h"
 #include "ui/StubDriver.h"
 
 namespace {
-
-const char* const DialogCaption = "Self extracting ZIP file";
 
 struct Case
 {
@@ -154,6 +153,49 @@ bool BrowseThenOk(const StubProcess& stub, DWORD timeoutMs)
     return true;
 }
 
+// Reports and answers every message box until the program ends, hangs, or leaves a box that
+// cannot be answered.
+void AnswerUntilTheEnd(int index, const Case& c, const StubProcess& stub, FILE* out)
+{
+    size_t answered = 0;
+    bool acted = false;
+    DWORD start = GetTickCount();
+    for (;;) {
+        MessageBoxView box;
+        DWORD elapsed = GetTickCount() - start;
+        bool ended = elapsed < c.TimeoutMs && stub.WaitExit(&box, c.TimeoutMs - elapsed);
+        if (box.Window == nullptr) {
+            if (ended)
+                std::fprintf(out, "%d\tend\t%lu\n", index, stub.ExitCode());
+            else
+                std::fprintf(out, "%d\ttimeout\n", index);
+            return;
+        }
+        bool question = GetDlgItem(box.Window, IDYES) != nullptr;
+        std::string owner = box.Owner != nullptr ? TextOf(box.Owner) : "";
+        std::fprintf(out, "%d\tbox\t%s\t%s\t%s\t%s\n", index, Flat(box.Caption).c_str(),
+                     Flat(box.Text).c_str(), question ? "question" : "message",
+                     Flat(owner).c_str());
+        std::fflush(out);
+        int button = IDOK;
+        if (question) {
+            if (!acted && !c.QuestionAction.empty()) {
+                acted = true;
+                DWORD error = ChangeProgram(c.Program, c.QuestionAction, c.TimeoutMs);
+                std::fprintf(out, "%d\taction\t%s\n", index,
+                             error == 0 ? "ok" : ("failed " + std::to_string(error)).c_str());
+            }
+            char answer = answered < c.Answers.size() ? c.Answers[answered] : 'n';
+            ++answered;
+            button = answer == 'y' ? IDYES : answer == 'c' ? IDCANCEL : IDNO;
+        }
+        if (!stub.Answer(box, button)) {
+            std::fprintf(out, "%d\tunanswered\n", index);
+            return;
+        }
+    }
+}
+
 void RunCase(int index, const Case& c, FILE* out)
 {
     HANDLE lock = INVALID_HANDLE_VALUE;
@@ -171,43 +213,7 @@ void RunCase(int index, const Case& c, FILE* out)
     } else {
         if (c.Browse && !BrowseThenOk(stub, c.TimeoutMs))
             std::fprintf(out, "%d\tbrowse\tfailed\n", index);
-        size_t answered = 0;
-        bool acted = false;
-        DWORD start = GetTickCount();
-        for (;;) {
-            MessageBoxView box;
-            DWORD elapsed = GetTickCount() - start;
-            bool ended = elapsed < c.TimeoutMs && stub.WaitExit(&box, c.TimeoutMs - elapsed);
-            if (box.Window == nullptr) {
-                if (ended)
-                    std::fprintf(out, "%d\tend\t%lu\n", index, stub.ExitCode());
-                else
-                    std::fprintf(out, "%d\ttimeout\n", index);
-                break;
-            }
-            bool question = GetDlgItem(box.Window, IDYES) != nullptr;
-            std::string owner = box.Owner != nullptr ? TextOf(box.Owner) : "";
-            std::fprintf(out, "%d\tbox\t%s\t%s\t%s\t%s\n", index, Flat(box.Caption).c_str(),
-                         Flat(box.Text).c_str(), question ? "question" : "message",
-                         Flat(owner).c_str());
-            std::fflush(out);
-            int button = IDOK;
-            if (question) {
-                if (!acted && !c.QuestionAction.empty()) {
-                    acted = true;
-                    DWORD error = ChangeProgram(c.Program, c.QuestionAction, c.TimeoutMs);
-                    std::fprintf(out, "%d\taction\t%s\n", index,
-                                 error == 0 ? "ok" : ("failed " + std::to_string(error)).c_str());
-                }
-                char answer = answered < c.Answers.size() ? c.Answers[answered] : 'n';
-                ++answered;
-                button = answer == 'y' ? IDYES : answer == 'c' ? IDCANCEL : IDNO;
-            }
-            if (!stub.Answer(box, button)) {
-                std::fprintf(out, "%d\tunanswered\n", index);
-                break;
-            }
-        }
+        AnswerUntilTheEnd(index, c, stub, out);
     }
     if (lock != INVALID_HANDLE_VALUE)
         CloseHandle(lock);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Resource.h"
+#include "support/StubTexts.h"
 
 namespace {
 
@@ -80,30 +81,18 @@ void CheckNumber(const std::string& where, const char* field, Expected expected,
 TEST(Resources, StringTableHoldsTheTextsOfIdsOneToNine)
 {
     ASSERT_STUB_OPEN();
-    // clang-format off
-    const char* const expected[16] = {
-        "",
-        "Please select the destination dir:",
-        "From: ",
-        "To:   ",
-        "File exists, overwrite?",
-        "Nothing to extract!",
-        "Unzip aborted!",
-        "Unzip NOT successful!",
-        "Error writing target file!",
-        "Target write protected, overwrite anyway?",
-        "", "", "", "", "", "",
-    };
-    // clang-format on
+    // The first block of the table: ids 0 to 15.
     for (UINT id = 0; id < 16; ++id) {
+        const char* expected = id < StubStringCount ? StubStrings[id] : "";
         char text[260];
         std::memset(text, 'x', sizeof text);
         text[0] = 0;  // as the program's loader leaves it for an id without text
         int length = LoadStringA(Stub(), id, text, 259);
         std::string where = "string " + std::to_string(id);
-        CheckNumber(where, "length", std::strlen(expected[id]), length);
-        CheckText(where, "text", expected[id], std::string(text, length > 0 ? length : 0));
-        CheckNumber(where, "terminator", 0, text[length > 0 ? length : 0]);
+        CheckNumber(where, "length", std::strlen(expected), length);
+        CheckText(where, "text", expected, std::string(text, length > 0 ? length : 0));
+        CheckNumber(where, "terminator", 0,
+                    static_cast<unsigned char>(text[length > 0 ? length : 0]));
     }
     EXPECT_EQ(FindResourceA(Stub(), MAKEINTRESOURCEA(2), RT_STRING), nullptr)
         << "strings beyond id 15";
@@ -192,7 +181,7 @@ constexpr DWORD Child = WS_CHILD | WS_VISIBLE;
 // clang-format off
 const ExpectedDialog Dialogs[] = {
     {"InputDialog", WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
-     40, 77, 225, 65, "Self extracting ZIP file", {
+     40, 77, 225, 65, DialogCaption, {
         {-1,  "STATIC", "&Unpack all files to:", Child | WS_GROUP | SS_LEFT,          7,  5, 214,  9},
         {101, "EDIT",   "",                      Child | WS_BORDER | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL,
                                                                                          6, 18, 204, 12},
@@ -202,7 +191,7 @@ const ExpectedDialog Dialogs[] = {
         {2,   "BUTTON", "Cancel",                Child | WS_TABSTOP | BS_PUSHBUTTON, 116, 46,  40, 14},
     }},
     {"DLG2FILEACTIONMIN", WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
-     78, 20, 252, 85, "Unpacking files...", {
+     78, 20, 252, 85, ProgressCaption, {
         {120, "STATIC", "Unzip:",  Child | SS_CENTER,                    62,  4, 128, 10},
         {130, "STATIC", "",        Child | SS_LEFT | SS_NOPREFIX,         5, 18, 242, 19},
         {2,   "BUTTON", "&Cancel", Child | WS_TABSTOP | BS_DEFPUSHBUTTON, 95, 69,  61, 14},

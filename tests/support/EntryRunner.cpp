@@ -1,7 +1,6 @@
 #include "support/EntryRunner.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "archive/FileSystem.h"
 #include "archive/ZipFormat.h"
@@ -51,71 +50,30 @@ EntryOutput RunEntry(EntryMethod method, const EntryInput& input, void (*onDone)
     return out;
 }
 
-Bytes ZlibDeflate(const Bytes& data, int level, int strategy)
+const Bytes ArchiveTail = {'P', 'K', 1, 2, 0x14, 0, 0x14, 0, 0, 0, 8, 0, 0x5A, 0xA5};
+
+EntryOutput RunDeflated(const Bytes& stream, const Bytes& behind)
 {
-    z_stream z{};
-    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy), Z_OK);
-    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 16);
-    z.next_in = const_cast<Bytef*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
+    EntryInput input;
+    input.Data = stream;
+    input.Behind = behind;
+    return RunEntry(EntryMethod::Deflated, input);
 }
 
-std::uint32_t ZlibCrc(const Bytes& data)
+#if !defined(_WIN32)
+std::vector<i32> ResultsWhenAllocationsFail(const Bytes& stream, unsigned most)
 {
-    return static_cast<std::uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
-}
-
-void BitWriter::Put(std::uint32_t value, int bits)
-{
-    for (int i = 0; i < bits; ++i) {
-        Pending |= ((value >> i) & 1) << Count;
-        if (++Count == 8) {
-            Out.push_back(static_cast<unsigned char>(Pending));
-            Pending = 0;
-            Count = 0;
-        }
+    std::vector<i32> results;
+    for (unsigned n = 1; n <= most && (results.empty() || results.back() != ResultOk); ++n) {
+        InflateStateReset();
+        std::size_t blocks = HostHeapBlocks();
+        // The runner takes the window first, so request n + 1 is the decoder's n-th.
+        HostFailAllocation(n + 1);
+        EntryOutput out = RunDeflated(stream);
+        HostFailAllocation(0);
+        EXPECT_EQ(HostHeapBlocks(), blocks) << n;
+        results.push_back(out.Result);
     }
+    return results;
 }
-
-void BitWriter::PutCode(std::uint32_t code, int length)
-{
-    for (int i = length - 1; i >= 0; --i)
-        Put((code >> i) & 1, 1);
-}
-
-void BitWriter::AlignToByte()
-{
-    if (Count != 0)
-        Put(0, 8 - Count);
-}
-
-Bytes BitWriter::Finish()
-{
-    AlignToByte();
-    return Out;
-}
-
-std::vector<std::uint32_t> CanonicalCodes(const std::vector<int>& lengths)
-{
-    int counts[17] = {};
-    for (int l : lengths)
-        ++counts[l];
-    counts[0] = 0;
-    std::uint32_t next[17] = {};
-    std::uint32_t code = 0;
-    for (int bits = 1; bits <= 16; ++bits) {
-        code = (code + counts[bits - 1]) << 1;
-        next[bits] = code;
-    }
-    std::vector<std::uint32_t> codes(lengths.size());
-    for (std::size_t i = 0; i < lengths.size(); ++i)
-        if (lengths[i] != 0)
-            codes[i] = next[lengths[i]]++;
-    return codes;
-}
+#endif

@@ -3,8 +3,6 @@
 // target file that is read back afterwards.
 #pragma once
 
-#include <cstdint>
-#include <string>
 #include <vector>
 
 #include "Types.h"
@@ -40,22 +38,14 @@ enum class EntryMethod
 EntryOutput RunEntry(EntryMethod method, const EntryInput& input,
                      void (*onDone)(void* context) = nullptr, void* context = nullptr);
 
-// zlib raw deflate (no header) of data at a level and strategy.
-Bytes ZlibDeflate(const Bytes& data, int level, int strategy);
-std::uint32_t ZlibCrc(const Bytes& data);
+// Archive bytes that follow an entry's data, as in a real archive.
+extern const Bytes ArchiveTail;
 
-// Deflate streams by hand, least significant bit first, one field per call.
-struct BitWriter
-{
-    Bytes Out;
-    std::uint32_t Pending = 0;
-    int Count = 0;
-    void Put(std::uint32_t value, int bits);
-    // A Huffman code given most significant bit first, as codes are defined.
-    void PutCode(std::uint32_t code, int length);
-    void AlignToByte();
-    Bytes Finish();
-};
+// A deflated entry of these bytes with these archive bytes behind it.
+EntryOutput RunDeflated(const Bytes& stream, const Bytes& behind = ArchiveTail);
 
-// Canonical codes for a list of code lengths (0: no code).
-std::vector<std::uint32_t> CanonicalCodes(const std::vector<int>& lengths);
+#if !defined(_WIN32)
+// The results of the stream with the decoder's n-th heap request failing, for n = 1, 2, ...
+// until a run succeeds or `most` runs are done; no run may leave a heap block behind.
+std::vector<i32> ResultsWhenAllocationsFail(const Bytes& stream, unsigned most);
+#endif

@@ -1,7 +1,9 @@
 #include "support/TestFiles.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
@@ -43,8 +45,7 @@ static std::string TempPath()
 }
 
 TempDir::TempDir() : TempDir(TempPath())
-{
-}
+{}
 
 TempDir::TempDir(const std::string& parent)
 {
@@ -81,6 +82,28 @@ void WriteBytes(const std::string& path, const Bytes& bytes)
     CloseHandle(file);
 }
 
+bool PathExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> FolderListing(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name = data.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 Bytes ReadBytes(const std::string& path)
 {
     Bytes bytes;
@@ -96,14 +119,28 @@ Bytes ReadBytes(const std::string& path)
     return bytes;
 }
 
+Bytes RandomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    Bytes out(size);
+    for (auto& b : out)
+        b = static_cast<unsigned char>(random());
+    return out;
+}
+
+std::string WindowsPath(std::string hostPath)
+{
+    for (char& c : hostPath)
+        if (c == '/')
+            c = '\\';
+    return "Z:" + hostPath;
+}
+
 std::string PeerPath(const std::string& name)
 {
     std::string path = std::string(SFX_PEER_DIR) + "/" + name;
 #if defined(_WIN32)
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    path = "Z:" + path;
+    path = WindowsPath(path);
 #endif
     return path;
 }
@@ -130,22 +167,20 @@ static std::string RootFromEnvironment(const char* name, const char* front, cons
 }
 #endif
 
-std::string TestDriveRoot([[maybe_unused]] const TempDir& hostFolder)
+TestRoots::TestRoots()
 {
 #if defined(_WIN32)
-    return RootFromEnvironment("SFX_WINE_DRIVE", "", ":\\");
+    Drive = RootFromEnvironment("SFX_WINE_DRIVE", "", ":\\");
+    Share = RootFromEnvironment("SFX_WINE_SHARE", "\\\\", "\\");
 #else
-    HostMapDrive('T', HostPath(hostFolder.Path.c_str()));
-    return "T:\\";
+    HostMapDrive('T', HostPath(DriveFolder.Path.c_str()));
+    Drive = "T:\\";
+    HostMapShare("sfxsrv", "share", HostPath(ShareFolder.Path.c_str()));
+    Share = "\\\\sfxsrv\\share\\";
 #endif
 }
 
-std::string TestShareRoot([[maybe_unused]] const TempDir& hostFolder)
+bool TestRoots::Missing() const
 {
-#if defined(_WIN32)
-    return RootFromEnvironment("SFX_WINE_SHARE", "\\\\", "\\");
-#else
-    HostMapShare("sfxsrv", "share", HostPath(hostFolder.Path.c_str()));
-    return "\\\\sfxsrv\\share\\";
-#endif
+    return Drive.empty() || Share.empty();
 }

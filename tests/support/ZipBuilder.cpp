@@ -1,6 +1,7 @@
 #include "support/ZipBuilder.h"
 
 #include "archive/ZipFormat.h"
+#include "support/ZlibOracle.h"
 
 void Put16(Bytes& out, uint32_t value)
 {
@@ -14,17 +15,6 @@ void Put32(Bytes& out, uint32_t value)
     Put16(out, value >> 16);
 }
 
-uint32_t Crc32Of(const Bytes& data)
-{
-    uint32_t crc = 0xFFFFFFFF;
-    for (unsigned char b : data) {
-        crc ^= b;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
 static uint32_t UncompressedOf(const ZipBuilderEntry& e)
 {
     return e.UncompressedSize.value_or(static_cast<uint32_t>(e.Data.size()));
@@ -32,10 +22,15 @@ static uint32_t UncompressedOf(const ZipBuilderEntry& e)
 
 ZipBuilderEntry& ZipBuilder::Add(const std::string& name, const std::string& data)
 {
+    return AddBytes(name, Bytes(data.begin(), data.end()));
+}
+
+ZipBuilderEntry& ZipBuilder::AddBytes(const std::string& name, const Bytes& data)
+{
     ZipBuilderEntry entry;
     entry.Name = name;
-    entry.Data.assign(data.begin(), data.end());
-    entry.Crc = Crc32Of(entry.Data);
+    entry.Data = data;
+    entry.Crc = ZlibCrc(data);
     Entries.push_back(entry);
     return Entries.back();
 }

@@ -36,7 +36,9 @@ struct ZipBuilder
     std::vector<ZipBuilderEntry> Entries;
     std::string ArchiveComment;
 
+    // A stored entry of these bytes, with their CRC-32.
     ZipBuilderEntry& Add(const std::string& name, const std::string& data = "");
+    ZipBuilderEntry& AddBytes(const std::string& name, const Bytes& data);
     Bytes Build() const;
     // Where the central directory starts in the last Build().
     mutable uint32_t DirectoryOffset = 0;
@@ -44,4 +46,3 @@ struct ZipBuilder
 
 void Put16(Bytes& out, uint32_t value);
 void Put32(Bytes& out, uint32_t value);
-uint32_t Crc32Of(const Bytes& data);

@@ -23,8 +23,7 @@ int main(int argc, char** argv)
     std::string folder = stub.substr(0, stub.find_last_of('\\') + 1);
     StubProcess run(stub, "\"" + std::string(argv[2]) + "\"", folder);
     if (!run.Started()) {
-        std::fprintf(stderr, "demo_capture: cannot start %s (%lu)\n", stub.c_str(),
-                     GetLastError());
+        std::fprintf(stderr, "demo_capture: cannot start %s (%lu)\n", stub.c_str(), GetLastError());
         return 1;
     }
     WIN32_FILE_ATTRIBUTE_DATA data{};

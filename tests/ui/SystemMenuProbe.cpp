@@ -21,7 +21,7 @@ static LRESULT MenuCommands(HWND window)
 
     for (const auto& c : commands)
         if (menu != nullptr && GetMenuState(menu, c.Command, MF_BYCOMMAND) != static_cast<UINT>(-1))
-            answer |= c.Bit;
+            answer |= static_cast<LRESULT>(c.Bit);
     return answer;
 }
 

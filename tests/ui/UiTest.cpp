@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Resource.h"
+#include "support/StubTexts.h"
 #include "support/TestFiles.h"
 #include "support/ZipBuilder.h"
 #include "ui/Screen.h"
@@ -27,10 +28,8 @@ std::string ShotFolder;  // Windows form, ends in '\'
 std::string ShotFolderHost;
 std::string ProbePath;
 
-const char* const DialogCaption = "Self extracting ZIP file";
-const char* const ProgressCaption = "Unpacking files...";
-const char* const OverwriteCaption = "File exists, overwrite?";
-const char* const WriteProtectedCaption = "Target write protected, overwrite anyway?";
+const char* const OverwriteCaption = StubStrings[IDS_FILE_EXISTS];
+const char* const WriteProtectedCaption = StubStrings[IDS_WRITE_PROTECTED];
 
 constexpr int EditId = ID_DESTINATION_EDIT;
 constexpr int BrowseId = ID_BROWSE_BUTTON;
@@ -40,42 +39,10 @@ constexpr int StatusId = ID_STATUS_TEXT;
 constexpr int EntryBarId = ID_ENTRY_BAR;
 constexpr int OverallBarId = ID_OVERALL_BAR;
 
-// The Windows form of a host path: Wine's drive Z: is the host's root.
-std::string WindowsPath(std::string path)
-{
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return "Z:" + path;
-}
-
 std::string ReadText(const std::string& path)
 {
     Bytes bytes = ReadBytes(path);
     return std::string(bytes.begin(), bytes.end());
-}
-
-bool Exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The names in a folder, without "." and "..", sorted.
-std::vector<std::string> Listing(const std::string& folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::string name = data.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 std::string LongPath(const std::string& path)
@@ -437,7 +404,7 @@ TEST(DestinationDialog, ProposesTheProgramFolderWithTheBoxTickedAndCancelEndsQui
 
     Click(dialog, IDCANCEL);
     ExpectEndsWithZero(*stub);
-    EXPECT_EQ(Listing(scene.Folder), std::vector<std::string>{"setup.exe"});
+    EXPECT_EQ(FolderListing(scene.Folder), std::vector<std::string>{"setup.exe"});
 }
 
 // The cases of a table are named by their Name field.
@@ -485,7 +452,7 @@ TEST_P(DestinationDialogOk, TakesTheFieldAndTheBox)
     ExpectEndsWithZero(*stub);
     EXPECT_EQ(ReadText(scene.Out + "a.txt"), GetParam().Ticked ? "old a" : "new a");
     EXPECT_EQ(ReadText(scene.Out + "b.txt"), "new b");
-    EXPECT_EQ(Listing(scene.Folder), std::vector<std::string>{"setup.exe"});
+    EXPECT_EQ(FolderListing(scene.Folder), std::vector<std::string>{"setup.exe"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Box, DestinationDialogOk,
@@ -512,7 +479,7 @@ TEST_P(DestinationDialogField, MeansTheProgramFolder)
     Click(dialog, IDOK);
     ExpectEndsWithZero(*stub);
     EXPECT_EQ(ReadText(scene.Folder + "a.txt"), "a");
-    EXPECT_TRUE(Listing(scene.Work).empty()) << "written into the working folder";
+    EXPECT_TRUE(FolderListing(scene.Work).empty()) << "written into the working folder";
 }
 
 INSTANTIATE_TEST_SUITE_P(Text, DestinationDialogField,
@@ -697,8 +664,8 @@ TEST(ProgressWindow, CancelDuringALargeEntryLeavesNoPartialFile)
     EXPECT_EQ(entryBar.Other, 0) << "entry bar during the entry: " << entryBar.Describe();
 
     ExpectMessage(stub->WaitMessageBox(), "Unzip aborted!", scene.Program, progress, Exclamation);
-    EXPECT_FALSE(Exists(target)) << "the partial file stays";
-    EXPECT_EQ(Listing(scene.Folder), (std::vector<std::string>{"first.txt", "setup.exe"}));
+    EXPECT_FALSE(PathExists(target)) << "the partial file stays";
+    EXPECT_EQ(FolderListing(scene.Folder), (std::vector<std::string>{"first.txt", "setup.exe"}));
     EXPECT_TRUE(stub->Answer(stub->WaitMessageBox(0), IDOK));
     ExpectEndsWithZero(*stub);
 }
@@ -765,7 +732,7 @@ TEST_P(Questions, AnswersDecideAboutTheExistingFile)
     EXPECT_EQ((attributes & FILE_ATTRIBUTE_READONLY) != 0, c.ReadOnly && !replaced)
         << "attributes " << attributes;
     if (last == IDCANCEL)
-        EXPECT_FALSE(Exists(scene.Folder + "b.txt")) << "extracted after the cancel";
+        EXPECT_FALSE(PathExists(scene.Folder + "b.txt")) << "extracted after the cancel";
     else
         EXPECT_EQ(ReadText(scene.Folder + "b.txt"), "new b");
 }
@@ -802,7 +769,7 @@ TEST_P(NothingToExtract, SaysSoWithoutAProgressWindow)
         EXPECT_NE(TextOf(window), ProgressCaption) << "a progress window was made";
     EXPECT_TRUE(stub->Answer(box, IDOK));
     ExpectEndsWithZero(*stub);
-    EXPECT_EQ(Listing(scene.Folder), std::vector<std::string>{"setup.exe"});
+    EXPECT_EQ(FolderListing(scene.Folder), std::vector<std::string>{"setup.exe"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Archive, NothingToExtract,
@@ -826,7 +793,8 @@ TEST(FinalMessage, CrcFailureInTheThirdOfFiveEntriesKeepsTheFirstTwo)
                   Exclamation);
     EXPECT_TRUE(stub->Answer(box, IDOK));
     ExpectEndsWithZero(*stub);
-    EXPECT_EQ(Listing(scene.Folder), (std::vector<std::string>{"1.txt", "2.txt", "setup.exe"}));
+    EXPECT_EQ(FolderListing(scene.Folder),
+              (std::vector<std::string>{"1.txt", "2.txt", "setup.exe"}));
     EXPECT_EQ(ReadText(scene.Folder + "1.txt"), "one");
     EXPECT_EQ(ReadText(scene.Folder + "2.txt"), "two");
 }
@@ -844,7 +812,7 @@ TEST(FinalMessage, WriteErrorIsCaptionedWithTheTarget)
     SaveShot(SettledScreen(), Around(stub->Dialogs()), "write-error.png");
     EXPECT_TRUE(stub->Answer(box, IDOK));
     ExpectEndsWithZero(*stub);
-    EXPECT_EQ(Listing(scene.Folder), (std::vector<std::string>{"a.txt", "setup.exe"}));
+    EXPECT_EQ(FolderListing(scene.Folder), (std::vector<std::string>{"a.txt", "setup.exe"}));
 }
 
 }  // namespace

@@ -13,7 +13,10 @@
 #include "archive/ZipFormat.h"
 #include "extract/ExtractEntry.h"
 #include "inflate/InflateState.h"
+#include "support/DeflateWriter.h"
 #include "support/EntryRunner.h"
+#include "support/Fixtures.h"
+#include "support/ZlibOracle.h"
 
 #if !defined(_WIN32)
 #include "platform/host/HostControl.h"
@@ -22,22 +25,12 @@
 
 namespace {
 
-struct DecodePaths : ::testing::Test
-{
-    void SetUp() override
-    {
-        ResetPlatform();
-#if !defined(_WIN32)
-        HostMessagesReset();
-#endif
-        InflateStateReset();
-    }
-};
+using DecodePaths = FreshState;
 
 // Every event is placed against the 16th block boundary: its 32768 bytes hold about as many
 // 8-bit literals, so with a few copies (or 9-bit literals) the window's last byte can be made
 // to come right at an event.
-constexpr std::size_t Boundary = 16 * InputBlockSize * 8;
+constexpr std::size_t Boundary = std::size_t{16} * InputBlockSize * 8;
 
 struct Position
 {
@@ -46,129 +39,52 @@ struct Position
 };
 
 const Position Positions[] = {
-    {"a kilobyte before a block's end", Boundary - 8 * 1024},
+    {"a kilobyte before a block's end", Boundary - std::size_t{8} * 1024},
     {"five bytes before a block's end", Boundary - 40},
     {"straddling a block's end", Boundary - 3},
 };
 
-const Bytes ArchiveTail = {'P', 'K', 1, 2, 0x14, 0, 0x14, 0, 0, 0, 8, 0, 0x5A, 0xA5};
-
-std::size_t BitsOf(const BitWriter& w)
+bool HasCopies(const BlockCode& code)
 {
-    return w.Out.size() * 8 + static_cast<std::size_t>(w.Count);
+    return code.Distance[0] != 0;
 }
 
-std::vector<int> FixedLiteralLengths()
+// The literal/length symbol of a copy of 3 to 10 bytes or of 258.
+u32 CopySymbol(u32 length)
 {
-    std::vector<int> l(288);
-    for (int i = 0; i < 288; ++i)
-        l[static_cast<std::size_t>(i)] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-    return l;
+    return length == 258 ? 285 : 254 + length;
 }
 
-// Lengths of the code-length code by symbol: 13 four-bit and 6 five-bit codes, complete.
-const std::vector<int> CodeLengthLengths = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4,
-                                            4, 4, 4, 5, 5, 5, 5, 5, 5};
-
-void PutDynamicCounts(BitWriter& w, bool last, std::size_t literals, std::size_t distances,
-                      const std::vector<int>& codeLengthLengths)
+// A copy at distance 1 (symbol 0, no extra bits).
+void PutCopy(const BlockCode& code, BitWriter& w, u32 length)
 {
-    static const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-    w.Put(last, 1);                              // BFINAL
-    w.Put(2, 2);                                 // BTYPE dynamic
-    w.Put(static_cast<u32>(literals - 257), 5);  // HLIT
-    w.Put(static_cast<u32>(distances - 1), 5);   // HDIST
-    w.Put(19 - 4, 4);                            // HCLEN
-    for (int symbol : order)
-        w.Put(static_cast<u32>(codeLengthLengths[static_cast<std::size_t>(symbol)]), 3);
+    code.PutLiteral(w, CopySymbol(length));
+    code.PutDistance(w, 0);
 }
 
-// Each length as its own code-length symbol.
-void PutLengths(BitWriter& w, const std::vector<int>& codeLengthLengths,
-                const std::vector<int>& lengths)
+int CopyBits(const BlockCode& code, u32 length)
 {
-    std::vector<u32> codes = CanonicalCodes(codeLengthLengths);
-    for (int l : lengths)
-        w.PutCode(codes[static_cast<std::size_t>(l)],
-                  codeLengthLengths[static_cast<std::size_t>(l)]);
+    return code.Literal[CopySymbol(length)] + code.Distance[0];
 }
-
-// A block's literal/length and distance codes: the fixed ones, or what a dynamic block
-// declares.
-struct Code
-{
-    bool Dynamic;
-    std::vector<int> Literal;
-    std::vector<int> Distance;
-    std::vector<u32> LiteralCodes;
-    std::vector<u32> DistanceCodes;
-
-    Code(bool dynamic, std::vector<int> literal, std::vector<int> distance)
-        : Dynamic(dynamic), Literal(std::move(literal)), Distance(std::move(distance)),
-          LiteralCodes(CanonicalCodes(Literal)), DistanceCodes(CanonicalCodes(Distance))
-    {}
-
-    void PutHeader(BitWriter& w, bool last) const
-    {
-        if (!Dynamic) {
-            w.Put(last, 1);  // BFINAL
-            w.Put(1, 2);     // BTYPE fixed
-            return;
-        }
-        PutDynamicCounts(w, last, Literal.size(), Distance.size(), CodeLengthLengths);
-        std::vector<int> all = Literal;
-        all.insert(all.end(), Distance.begin(), Distance.end());
-        PutLengths(w, CodeLengthLengths, all);
-    }
-
-    void Put(BitWriter& w, u32 symbol) const
-    {
-        EXPECT_NE(Literal[symbol], 0) << symbol;
-        w.PutCode(LiteralCodes[symbol], Literal[symbol]);
-    }
-
-    void PutDistance(BitWriter& w, u32 symbol) const
-    {
-        EXPECT_NE(Distance[symbol], 0) << symbol;
-        w.PutCode(DistanceCodes[symbol], Distance[symbol]);
-    }
-
-    bool HasCopies() const
-    {
-        return Distance[0] != 0;
-    }
-
-    // A copy at distance 1 (symbol 0, no extra bits) of 3 to 10 bytes or of 258.
-    void PutCopy(BitWriter& w, u32 length) const
-    {
-        Put(w, length == 258 ? 285 : 254 + length);
-        PutDistance(w, 0);
-    }
-
-    int CopyBits(u32 length) const
-    {
-        return Literal[length == 258 ? 285 : 254 + length] + Distance[0];
-    }
-};
 
 // The fixed code (with the two distance codes that have no meaning), and dynamic codes with
 // its literal/length lengths: 32 five-bit distance codes, none at all, and one whose distance
 // 30 lies in a sub-table below the 6-bit root.
-const Code Fixed(false, FixedLiteralLengths(), std::vector<int>(32, 5));
-const Code Dynamic(true, FixedLiteralLengths(), std::vector<int>(32, 5));
-const Code NoDistances(true, FixedLiteralLengths(), {0});
+const BlockCode Fixed(BlockFixed, FixedLiteralLengths(), std::vector<int>(32, 5));
+const BlockCode Dynamic(BlockDynamic, FixedLiteralLengths(), std::vector<int>(32, 5));
+const BlockCode NoDistances(BlockDynamic, FixedLiteralLengths(), {0});
 
-Code DeepDistances()
+BlockCode DeepDistances()
 {
     std::vector<int> d(31, 0);
     for (int i = 0; i < 6; ++i)
         d[static_cast<std::size_t>(i)] = i + 1;
     d[6] = 7;
     d[30] = 7;
-    return Code(true, FixedLiteralLengths(), d);
+    return BlockCode(BlockDynamic, FixedLiteralLengths(), d);
 }
 
-const Code Deep = DeepDistances();
+const BlockCode Deep = DeepDistances();
 
 constexpr u32 Literal8 = 'a';   // 8 bits in every code here
 constexpr u32 Literal9 = 0xC8;  // 9 bits
@@ -176,13 +92,13 @@ constexpr u32 Literal9 = 0xC8;  // 9 bits
 // Symbols that make exactly `output` bytes and end exactly at bit `end`: an 'a', copies of it
 // (258 or 3 bytes in 12 or 13 bits), then 8- and 9-bit literals for the remaining bytes and
 // bits. Output 0 asks for literals only, as many as fit. Returns the bytes they make.
-Bytes PutFiller(BitWriter& w, const Code& code, u32 output, std::size_t end)
+Bytes PutFiller(BitWriter& w, const BlockCode& code, u32 output, std::size_t end)
 {
     using i64 = long long;
-    const i64 bits = static_cast<i64>(end) - static_cast<i64>(BitsOf(w));
+    const i64 bits = static_cast<i64>(end) - static_cast<i64>(w.BitsWritten());
     const i64 lit = code.Literal[Literal8];
     EXPECT_EQ(code.Literal[Literal9], lit + 1);
-    bool copies = output != 0 && code.HasCopies();
+    bool copies = output != 0 && HasCopies(code);
     // The fewest literals whose bits can make up the count, with 9-bit ones.
     if (output == 0)
         output = static_cast<u32>(1 + bits / (lit + 1));
@@ -190,22 +106,22 @@ Bytes PutFiller(BitWriter& w, const Code& code, u32 output, std::size_t end)
     for (i64 n258 = 0; n258 <= most258; ++n258) {
         for (i64 n3 = 0; n3 <= (copies ? 3000 : 0); ++n3) {
             i64 rest = static_cast<i64>(output) - 1 - 258 * n258 - 3 * n3;
-            i64 left = bits - lit - n258 * code.CopyBits(258) - n3 * code.CopyBits(3);
+            i64 left = bits - lit - n258 * CopyBits(code, 258) - n3 * CopyBits(code, 3);
             if (rest < 0)
                 break;
             if (left < lit * rest || left > (lit + 1) * rest)
                 continue;
             i64 nine = left - lit * rest;
-            code.Put(w, Literal8);
+            code.PutLiteral(w, Literal8);
             for (i64 i = 0; i < n258; ++i)
-                code.PutCopy(w, 258);
+                PutCopy(code, w, 258);
             for (i64 i = 0; i < n3; ++i)
-                code.PutCopy(w, 3);
+                PutCopy(code, w, 3);
             for (i64 i = 0; i < rest - nine; ++i)
-                code.Put(w, Literal8);
+                code.PutLiteral(w, Literal8);
             for (i64 i = 0; i < nine; ++i)
-                code.Put(w, Literal9);
-            EXPECT_EQ(BitsOf(w), end);
+                code.PutLiteral(w, Literal9);
+            EXPECT_EQ(w.BitsWritten(), end);
             Bytes made(static_cast<std::size_t>(output - nine), Literal8);
             made.insert(made.end(), static_cast<std::size_t>(nine), Literal9);
             return made;
@@ -224,43 +140,43 @@ struct Placed
     std::size_t End = 0;    // the bit after it
 };
 
-using Event = std::function<void(const Code&, BitWriter&)>;
+using Event = std::function<void(const BlockCode&, BitWriter&)>;
 
 // One final block: `output` bytes of filler up to bit `at`, the event, the end of the block.
-Placed Place(const Code& code, u32 output, std::size_t at, const Event& event)
+Placed Place(const BlockCode& code, u32 output, std::size_t at, const Event& event)
 {
     Placed p;
     BitWriter w;
     code.PutHeader(w, true);
     p.Before = PutFiller(w, code, output, at);
-    p.Start = BitsOf(w);
+    p.Start = w.BitsWritten();
     event(code, w);
-    p.End = BitsOf(w);
-    code.Put(w, 256);
+    p.End = w.BitsWritten();
+    code.PutLiteral(w, 256);
     p.Stream = w.Finish();
     return p;
 }
 
-struct Decoded
+struct CountedRun
 {
     EntryOutput Out;
     std::size_t Consumed = 0;  // bits the decoder took from the stream
 };
 
 // Runs the stream as one entry; input brings the test's settings (progress, failing writes).
-Decoded Decode(const Bytes& stream, EntryInput input = {})
+CountedRun RunCountingBits(const Bytes& stream, EntryInput input = {})
 {
     input.Data = stream;
     input.Behind = ArchiveTail;
-    Decoded d;
+    CountedRun d;
     // The bytes fetched, less those of the current block not yet read, less the bits pending.
     d.Out = RunEntry(
         EntryMethod::Deflated, input,
         [](void* consumed) {
-            auto bytes = static_cast<std::size_t>(InflateState.BytesRead -
-                                                  (InflateState.InputLastIndex + 1) +
-                                                  InflateState.InputPosition);
-            *static_cast<std::size_t*>(consumed) = bytes * 8 - InflateState.BitCount;
+            const i32 bytes = InflateState.BytesRead - (InflateState.InputLastIndex + 1) +
+                              InflateState.InputPosition;
+            *static_cast<std::size_t*>(consumed) =
+                static_cast<std::size_t>(bytes) * 8 - InflateState.BitCount;
         },
         &d.Consumed);
     return d;
@@ -286,12 +202,12 @@ TEST_F(DecodePaths, EveryEventIsPlacedWhereItIsMeant)
 {
     // The same placements with a plain literal as the event decode completely: what the other
     // tests find at the event is the event's doing.
-    for (const Code* code : {&Fixed, &Dynamic, &NoDistances, &Deep}) {
+    for (const BlockCode* code : {&Fixed, &Dynamic, &NoDistances, &Deep}) {
         for (const Position& where : Positions) {
-            Placed p =
-                Place(*code, 0, where.Bit, [](const Code& c, BitWriter& w) { c.Put(w, 'z'); });
+            Placed p = Place(*code, 0, where.Bit,
+                             [](const BlockCode& c, BitWriter& w) { c.PutLiteral(w, 'z'); });
             ASSERT_EQ(p.Start, where.Bit);
-            Decoded d = Decode(p.Stream);
+            CountedRun d = RunCountingBits(p.Stream);
             Bytes expected = p.Before;
             expected.push_back('z');
             ASSERT_EQ(d.Out.Result, ResultOk) << where.Name;
@@ -306,49 +222,45 @@ TEST_F(DecodePaths, CodesWithoutMeaningStopTheBlockAtTheCode)
     struct Case
     {
         const char* Name;
-        const Code& UsedCode;
+        const BlockCode& UsedCode;
         Event Write;
     };
 
     const Case cases[] = {
         {"fixed literal/length 286, in a sub-table", Fixed,
-         [](const Code& c, BitWriter& w) { c.Put(w, 286); }},
+         [](const BlockCode& c, BitWriter& w) { c.PutLiteral(w, 286); }},
         {"fixed distance 30, in the root", Fixed,
-         [](const Code& c, BitWriter& w) {
-             c.Put(w, 257);
+         [](const BlockCode& c, BitWriter& w) {
+             c.PutLiteral(w, 257);
              c.PutDistance(w, 30);
          }},
         {"declared literal/length 287, in the root", Dynamic,
-         [](const Code& c, BitWriter& w) { c.Put(w, 287); }},
+         [](const BlockCode& c, BitWriter& w) { c.PutLiteral(w, 287); }},
         {"declared distance 31, in the root", Dynamic,
-         [](const Code& c, BitWriter& w) {
-             c.Put(w, 258);
+         [](const BlockCode& c, BitWriter& w) {
+             c.PutLiteral(w, 258);
              c.PutDistance(w, 31);
          }},
         {"declared distance 30, in a sub-table", Deep,
-         [](const Code& c, BitWriter& w) {
-             c.Put(w, 285);
+         [](const BlockCode& c, BitWriter& w) {
+             c.PutLiteral(w, 285);
              c.PutDistance(w, 30);
          }},
         {"a length in a block without distance codes", NoDistances,
-         [](const Code& c, BitWriter& w) { c.Put(w, 257); }},
+         [](const BlockCode& c, BitWriter& w) { c.PutLiteral(w, 257); }},
     };
     for (const Case& k : cases) {
         for (const Position& where : Positions) {
             Placed p = Place(k.UsedCode, 0, where.Bit, k.Write);
-#if !defined(_WIN32)
-            std::size_t blocks = HostHeapBlocks();
-#endif
-            Decoded d = Decode(p.Stream);
+            HeapBlocks blocks;
+            CountedRun d = RunCountingBits(p.Stream);
             std::string what = Describe(k.Name, where);
             EXPECT_EQ(d.Out.Result, ResultBadData) << what;
             EXPECT_GE(d.Consumed, p.Start) << what;
             EXPECT_LE(d.Consumed, p.End) << what;
             // The partial window is dropped.
             EXPECT_TRUE(d.Out.Written.empty()) << what;
-#if !defined(_WIN32)
-            EXPECT_EQ(HostHeapBlocks(), blocks) << what;
-#endif
+            blocks.ExpectNoneAdded(what);
         }
     }
 }
@@ -369,21 +281,21 @@ TEST_F(DecodePaths, WriteFailureWhenTheWindowFillsStopsAtThatSymbol)
     for (const Case& k : cases) {
         for (const Position& where : Positions) {
             Placed p =
-                Place(Fixed, WindowSize - k.Made, where.Bit, [&](const Code& c, BitWriter& w) {
+                Place(Fixed, WindowSize - k.Made, where.Bit, [&](const BlockCode& c, BitWriter& w) {
                     if (k.Copy)
-                        c.PutCopy(w, k.Made);
+                        PutCopy(c, w, k.Made);
                     else
-                        c.Put(w, 'z');
+                        c.PutLiteral(w, 'z');
                 });
             std::string what = Describe(k.Name, where);
             HostMessagesReset();
-            Decoded d = Decode(p.Stream, FailingWrites());
+            CountedRun d = RunCountingBits(p.Stream, FailingWrites());
             EXPECT_EQ(d.Out.Result, ResultWriteFailed) << what;
             EXPECT_EQ(HostBeeps(), 1u) << what;
             EXPECT_GE(d.Consumed, p.Start) << what;
             EXPECT_LE(d.Consumed, p.End) << what;
 
-            Decoded ok = Decode(p.Stream);
+            CountedRun ok = RunCountingBits(p.Stream);
             Bytes expected = p.Before;
             expected.insert(expected.end(), k.Made, k.Copy ? p.Before.back() : 'z');
             ASSERT_EQ(ok.Out.Result, ResultOk) << what;
@@ -394,10 +306,10 @@ TEST_F(DecodePaths, WriteFailureWhenTheWindowFillsStopsAtThatSymbol)
     // The last, partial window.
     BitWriter w;
     Fixed.PutHeader(w, true);
-    Fixed.Put(w, 'z');
-    Fixed.Put(w, 256);
+    Fixed.PutLiteral(w, 'z');
+    Fixed.PutLiteral(w, 256);
     HostMessagesReset();
-    Decoded d = Decode(w.Finish(), FailingWrites());
+    CountedRun d = RunCountingBits(w.Finish(), FailingWrites());
     EXPECT_EQ(d.Out.Result, ResultWriteFailed);
     EXPECT_EQ(HostBeeps(), 1u);
 }
@@ -413,25 +325,21 @@ TEST_F(DecodePaths, StoredByteThatFillsTheWindowFailsToWrite)
         Fixed.PutHeader(w, false);
         // The filler, the end-of-block code and the stored header end at dataStart.
         PutFiller(w, Fixed, before, 8 * (dataStart - 4) - 3 - 7);
-        Fixed.Put(w, 256);
-        w.Put(1, 1);  // BFINAL
-        w.Put(0, 2);  // BTYPE stored
-        w.AlignToByte();
-        ASSERT_EQ(w.Out.size(), dataStart - 4);
+        Fixed.PutLiteral(w, 256);
         const u32 length = WindowSize - before + 64;
-        w.Put(length, 16);   // LEN
-        w.Put(~length, 16);  // NLEN
+        PutStoredHeader(w, true, length, ~length);
+        ASSERT_EQ(w.Out.size(), dataStart);
         for (u32 i = 0; i < length; ++i)
             w.Put('s', 8);
         Bytes stream = w.Finish();
         HostMessagesReset();
-        Decoded d = Decode(stream, FailingWrites());
+        CountedRun d = RunCountingBits(stream, FailingWrites());
         EXPECT_EQ(d.Out.Result, ResultWriteFailed) << fill;
         EXPECT_EQ(HostBeeps(), 1u) << fill;
         EXPECT_GE(d.Consumed, 8 * fill) << fill;
         EXPECT_LE(d.Consumed, 8 * fill + 8) << fill;
 
-        Decoded ok = Decode(stream);
+        CountedRun ok = RunCountingBits(stream);
         ASSERT_EQ(ok.Out.Result, ResultOk) << fill;
         EXPECT_EQ(ok.Out.Written.size(), before + length) << fill;
         EXPECT_EQ(ok.Out.Written.back(), 's') << fill;
@@ -459,15 +367,15 @@ TEST_F(DecodePaths, AbortDuringSymbolsStopsAfterTheSymbolInHand)
     };
 
     const Case cases[] = {
-        {"a literal", Boundary - 3, [](const Code& c, BitWriter& w) { c.Put(w, 'z'); }},
+        {"a literal", Boundary - 3, [](const BlockCode& c, BitWriter& w) { c.PutLiteral(w, 'z'); }},
         {"a copy whose length code straddles", Boundary - 3,
-         [](const Code& c, BitWriter& w) { c.PutCopy(w, 258); }},
+         [](const BlockCode& c, BitWriter& w) { PutCopy(c, w, 258); }},
         {"a copy whose distance code straddles", Boundary - 8 - 3,
-         [](const Code& c, BitWriter& w) { c.PutCopy(w, 258); }},
+         [](const BlockCode& c, BitWriter& w) { PutCopy(c, w, 258); }},
     };
     for (const Case& k : cases) {
         Placed p = Place(Fixed, 0, k.At, k.Write);
-        Decoded d = Decode(p.Stream, progress);
+        CountedRun d = RunCountingBits(p.Stream, progress);
         EXPECT_EQ(d.Out.Result, ResultAborted) << k.Name;
         EXPECT_EQ(d.Consumed, p.End) << k.Name;
         EXPECT_TRUE(d.Out.Written.empty()) << k.Name;
@@ -478,13 +386,13 @@ TEST_F(DecodePaths, AbortDuringSymbolsStopsAfterTheSymbolInHand)
     BitWriter w;
     Fixed.PutHeader(w, false);
     PutFiller(w, Fixed, 0, Boundary - 600);
-    Fixed.Put(w, 256);
+    Fixed.PutLiteral(w, 256);
     Dynamic.PutHeader(w, true);
-    std::size_t header = BitsOf(w);
+    std::size_t header = w.BitsWritten();
     ASSERT_GT(header, Boundary);
-    Dynamic.Put(w, 'z');
-    Dynamic.Put(w, 256);
-    Decoded d = Decode(w.Finish(), progress);
+    Dynamic.PutLiteral(w, 'z');
+    Dynamic.PutLiteral(w, 256);
+    CountedRun d = RunCountingBits(w.Finish(), progress);
     EXPECT_EQ(d.Out.Result, ResultAborted);
     EXPECT_EQ(d.Consumed, header);
 }
@@ -495,20 +403,10 @@ TEST_F(DecodePaths, TableAllocationFailuresInADynamicBlock)
     // sub-table: whichever allocation fails, the data counts as bad and nothing leaks.
     BitWriter w;
     Deep.PutHeader(w, true);
-    Deep.Put(w, 'z');
-    Deep.Put(w, 256);
+    Deep.PutLiteral(w, 'z');
+    Deep.PutLiteral(w, 256);
     Bytes stream = w.Finish();
-    std::vector<i32> results;
-    for (unsigned n = 1; n <= 20 && (results.empty() || results.back() != ResultOk); ++n) {
-        InflateStateReset();
-        std::size_t blocks = HostHeapBlocks();
-        // The runner takes the window first, so request n + 1 is the decoder's n-th.
-        HostFailAllocation(n + 1);
-        Decoded d = Decode(stream);
-        HostFailAllocation(0);
-        EXPECT_EQ(HostHeapBlocks(), blocks) << n;
-        results.push_back(d.Out.Result);
-    }
+    std::vector<i32> results = ResultsWhenAllocationsFail(stream, 20);
     std::vector<i32> expected(4, ResultBadData);
     expected.push_back(ResultOk);
     EXPECT_EQ(results, expected);
@@ -612,18 +510,12 @@ TEST_F(DecodePaths, DynamicHeaderRefusals)
         if (k.Lengths) {
             k.Lengths(w);
         } else if (k.CodeLengthCode == CodeLengthLengths) {
-            std::vector<int> all = k.Literal;
-            all.insert(all.end(), k.Distance.begin(), k.Distance.end());
-            PutLengths(w, CodeLengthLengths, all);
+            PutCodeLengthSymbols(w, EachLengthAlone(k.Literal, k.Distance));
         }
         w.Put(0, 32);
-#if !defined(_WIN32)
-        std::size_t blocks = HostHeapBlocks();
-#endif
-        Decoded d = Decode(w.Finish());
+        HeapBlocks blocks;
+        CountedRun d = RunCountingBits(w.Finish());
         EXPECT_EQ(d.Out.Result, ResultBadData) << k.Name;
-#if !defined(_WIN32)
-        EXPECT_EQ(HostHeapBlocks(), blocks) << k.Name;
-#endif
+        blocks.ExpectNoneAdded(k.Name);
     }
 }

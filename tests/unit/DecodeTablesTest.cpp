@@ -4,7 +4,8 @@
 
 #include "inflate/DecodeTables.h"
 #include "inflate/Inflate.h"
-#include "support/EntryRunner.h"
+#include "support/DeflateWriter.h"
+#include "support/Fixtures.h"
 
 #if !defined(_WIN32)
 #include "platform/host/HostControl.h"
@@ -51,12 +52,16 @@ u32 SlotCount(const DecodeEntry* table)
     return table[-1].Value;
 }
 
-std::vector<u16> FixedLiteralLengths()
+// The fixed literal/length lengths, as the table builder takes them.
+std::vector<u16> FixedLengths()
 {
-    std::vector<u16> l(288);
-    for (u32 i = 0; i < 288; ++i)
-        l[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-    return l;
+    std::vector<int> fixed = FixedLiteralLengths();
+    return std::vector<u16>(fixed.begin(), fixed.end());
+}
+
+std::vector<u32> CodesOf(const std::vector<u16>& lengths)
+{
+    return CanonicalCodes(std::vector<int>(lengths.begin(), lengths.end()));
 }
 
 }  // namespace
@@ -104,9 +109,7 @@ TEST(DecodeTables, SingleTwoBitCodeIsIncompleteButBuilt)
 
 TEST(DecodeTables, BadLengthsAllocateNothing)
 {
-#if !defined(_WIN32)
-    std::size_t before = HostHeapBlocks();
-#endif
+    HeapBlocks blocks;
     Built over;
     Build(over, {1, 1, 1}, 3, nullptr, nullptr, 7);
     EXPECT_EQ(over.Result, TableBadInput);
@@ -119,23 +122,17 @@ TEST(DecodeTables, BadLengthsAllocateNothing)
     EXPECT_EQ(tooLong.Result, TableBadInput);
     EXPECT_EQ(tooLong.Table, nullptr);
     EXPECT_EQ(tooLong.Bits, 0);
-#if !defined(_WIN32)
-    EXPECT_EQ(HostHeapBlocks(), before);
-#endif
+    blocks.ExpectNoneAdded("bad lengths");
 }
 
 TEST(DecodeTables, NonSimpleSymbolWithoutBaseTableIsBadInput)
 {
-#if !defined(_WIN32)
-    std::size_t before = HostHeapBlocks();
-#endif
+    HeapBlocks blocks;
     Built b;
     Build(b, {1, 2, 2}, 1, nullptr, nullptr, 7);
     EXPECT_EQ(b.Result, TableBadInput);
     EXPECT_EQ(b.Table, nullptr);
-#if !defined(_WIN32)
-    EXPECT_EQ(HostHeapBlocks(), before);
-#endif
+    blocks.ExpectNoneAdded("a symbol without a base");
 }
 
 TEST(DecodeTables, FixedDistanceCodeHasTwoInvalidPatterns)
@@ -157,14 +154,13 @@ TEST(DecodeTables, FixedDistanceCodeHasTwoInvalidPatterns)
 
 TEST(DecodeTables, FixedLiteralCodeDecodesEverySymbol)
 {
-    std::vector<u16> lengths = FixedLiteralLengths();
+    std::vector<u16> lengths = FixedLengths();
     Built b;
     Build(b, lengths, 257, LengthBase, LengthExtra, 7);
     ASSERT_EQ(b.Result, TableComplete);
     ASSERT_EQ(b.Bits, 7);
     EXPECT_EQ(SlotCount(b.Table), 128u);
-    std::vector<int> asInts(lengths.begin(), lengths.end());
-    std::vector<u32> codes = CanonicalCodes(asInts);
+    std::vector<u32> codes = CodesOf(lengths);
     for (u32 symbol = 0; symbol < 288; ++symbol) {
         const DecodeEntry* e = Lookup(b.Table, b.Bits, codes[symbol], lengths[symbol]);
         if (symbol < 256) {
@@ -207,8 +203,7 @@ TEST(DecodeTables, LongCodesResolveThroughSubTables)
     Built b;
     Build(b, lengths, 257, nullptr, nullptr, 9);
     ASSERT_EQ(b.Result, TableComplete);
-    std::vector<int> asInts(lengths.begin(), lengths.end());
-    std::vector<u32> codes = CanonicalCodes(asInts);
+    std::vector<u32> codes = CodesOf(lengths);
     for (u32 symbol = 0; symbol < lengths.size(); ++symbol)
         EXPECT_EQ(Lookup(b.Table, b.Bits, codes[symbol], lengths[symbol])->Value, symbol);
 }
@@ -216,16 +211,16 @@ TEST(DecodeTables, LongCodesResolveThroughSubTables)
 #if !defined(_WIN32)
 TEST(DecodeTables, AllocationFailureReleasesWhatWasMade)
 {
-    std::vector<u16> lengths = FixedLiteralLengths();
+    std::vector<u16> lengths = FixedLengths();
     for (unsigned n = 1; n <= 3; ++n) {
-        std::size_t before = HostHeapBlocks();
+        HeapBlocks blocks;
         HostFailAllocation(n);
         Built b;
         Build(b, lengths, 257, LengthBase, LengthExtra, 7);
         HostFailAllocation(0);
         EXPECT_EQ(b.Result, TableNoMemory) << n;
         EXPECT_EQ(b.Table, nullptr);
-        EXPECT_EQ(HostHeapBlocks(), before) << n;
+        blocks.ExpectNoneAdded(std::to_string(n));
     }
 }
 #endif
@@ -247,15 +242,11 @@ TEST(DecodeTables, LateRefusalsAreBadInputAndLeaveNoTable)
         {"base values without extra bits", {1, 2, 2}, DistanceBase, nullptr},
     };
     for (const Case& k : cases) {
-#if !defined(_WIN32)
-        std::size_t before = HostHeapBlocks();
-#endif
+        HeapBlocks blocks;
         Built b;
         Build(b, k.Lengths, 1, k.Base, k.Extra, 7);
         EXPECT_EQ(b.Result, TableBadInput) << k.Name;
         EXPECT_EQ(b.Table, nullptr) << k.Name;
-#if !defined(_WIN32)
-        EXPECT_EQ(HostHeapBlocks(), before) << k.Name;
-#endif
+        blocks.ExpectNoneAdded(k.Name);
     }
 }

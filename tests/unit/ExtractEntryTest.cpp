@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <random>
 #include <string>
 #include <zlib.h>
 
@@ -10,7 +9,8 @@
 #include "archive/ZipFormat.h"
 #include "extract/ExtractEntry.h"
 #include "inflate/InflateState.h"
-#include "support/EntryRunner.h"
+#include "support/Fixtures.h"
+#include "support/ZlibOracle.h"
 #include "support/ZipBuilder.h"
 
 #if !defined(_WIN32)
@@ -31,15 +31,6 @@ Bytes Sample(std::size_t size)
     return out;
 }
 
-[[maybe_unused]] Bytes Noise(std::size_t size)
-{
-    std::mt19937 random(7);
-    Bytes out(size);
-    for (auto& b : out)
-        b = static_cast<unsigned char>(random());
-    return out;
-}
-
 Bytes Descriptor(u32 crc, u32 compressed, u32 uncompressed, bool signature)
 {
     Bytes out;
@@ -56,7 +47,7 @@ ZipBuilderEntry& AddDeflated(ZipBuilder& zip, const std::string& name, const Byt
     ZipBuilderEntry& e = zip.Add(name);
     e.Data = ZlibDeflate(data, 6, Z_DEFAULT_STRATEGY);
     e.Method = ZipMethodDeflated;
-    e.Crc = Crc32Of(data);
+    e.Crc = ZlibCrc(data);
     e.UncompressedSize = static_cast<uint32_t>(data.size());
     e.DosDateTime = Stamp;
     return e;
@@ -64,33 +55,34 @@ ZipBuilderEntry& AddDeflated(ZipBuilder& zip, const std::string& name, const Byt
 
 ZipBuilderEntry& AddStored(ZipBuilder& zip, const std::string& name, const Bytes& data)
 {
-    ZipBuilderEntry& e = zip.Add(name);
-    e.Data = data;
-    e.Crc = Crc32Of(data);
+    ZipBuilderEntry& e = zip.AddBytes(name, data);
     e.DosDateTime = Stamp;
     return e;
 }
 
+// The descriptor flag, and no CRC-32 or sizes in the local header.
+void LeaveOutOfTheLocalHeader(ZipBuilderEntry& e)
+{
+    e.Flags = ZipFlagDescriptor;
+    e.LocalCrc = e.LocalCompressedSize = e.LocalUncompressedSize = 0;
+}
+
 }  // namespace
 
-struct ExtractingEntry : ::testing::Test
+struct ExtractingEntry : InTempDir
 {
     void SetUp() override
     {
-        ResetPlatform();
-#if !defined(_WIN32)
-        HostMessagesReset();
-#endif
-        InflateStateReset();
-        CreateDirectoryA(out.c_str(), nullptr);
+        InTempDir::SetUp();
+        CreateDirectoryA(Out.c_str(), nullptr);
     }
 
     // Writes the archive; its first entry, or the one named.
     ZipEntry Write(const ZipBuilder& zip, const std::string& name = "")
     {
-        WriteBytes(archive, zip.Build());
+        WriteBytes(Archive, zip.Build());
         ArchiveReader reader;
-        EXPECT_EQ(ArchiveOpen(archive.c_str(), reader, 0, 0), 0);
+        EXPECT_EQ(ArchiveOpen(Archive.c_str(), reader, 0, 0), 0);
         while (!name.empty() && reader.Entry.Name != name)
             EXPECT_EQ(ArchiveNextEntry(reader), 0) << name;
         ZipEntry entry = reader.Entry;
@@ -100,25 +92,17 @@ struct ExtractingEntry : ::testing::Test
 
     i32 Run(const ZipEntry& entry, const std::string& target, u16 attributes = ArchiveBit)
     {
-        i32 result = ExtractEntry(archive.c_str(), target.c_str(), attributes,
+        i32 result = ExtractEntry(Archive.c_str(), target.c_str(), attributes,
                                   static_cast<i32>(entry.LocalHeaderOffset), nullptr, 120, entry);
         EXPECT_EQ(InflateState.Window, nullptr);
         EXPECT_EQ(InflateState.ArchiveFile, INVALID_HANDLE_VALUE);
-#if !defined(_WIN32)
-        EXPECT_EQ(HostOpenFiles(), 0u);
-        EXPECT_EQ(HostHeapBlocks(), 0u);
-#endif
+        ExpectNothingLeft("the extraction");
         return result;
     }
 
     i32 Extract(const ZipBuilder& zip, const std::string& target, u16 attributes = ArchiveBit)
     {
         return Run(Write(zip), target, attributes);
-    }
-
-    static bool Exists(const std::string& path)
-    {
-        return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
     static DosDateTime TimeOf(const std::string& path)
@@ -129,9 +113,8 @@ struct ExtractingEntry : ::testing::Test
         return time;
     }
 
-    TempDir dir;
-    std::string archive = dir / "setup.exe";
-    std::string out = dir / "out\\";
+    std::string Archive = Dir / "setup.exe";
+    std::string Out = Dir / "out\\";
 };
 
 TEST_F(ExtractingEntry, WritesStoredAndDeflatedFilesWithTimeAndAttributes)
@@ -144,7 +127,7 @@ TEST_F(ExtractingEntry, WritesStoredAndDeflatedFilesWithTimeAndAttributes)
             AddDeflated(zip, "a/b/file.txt", data);
         else
             AddStored(zip, "a/b/file.txt", data);
-        std::string target = out + "a\\b\\file.txt";
+        std::string target = Out + "a\\b\\file.txt";
         ASSERT_EQ(Extract(zip, target), ResultOk) << deflated;
         EXPECT_EQ(ReadBytes(target), data) << deflated;
         EXPECT_EQ(TimeOf(target), Stamp) << deflated;
@@ -153,7 +136,7 @@ TEST_F(ExtractingEntry, WritesStoredAndDeflatedFilesWithTimeAndAttributes)
         // Windows then reports FILE_ATTRIBUTE_NORMAL; Wine goes on reporting the archive bit.
         EXPECT_EQ(GetFileAttributesA(target.c_str()) & 0x07, 0u);
         EXPECT_EQ(ReadBytes(target), data);
-        std::string hidden = out + (deflated ? "h1" : "h2");
+        std::string hidden = Out + (deflated ? "h1" : "h2");
         ASSERT_EQ(Extract(zip, hidden, 0x06), ResultOk);
         EXPECT_EQ(GetFileAttributesA(hidden.c_str()) & 0x07, 0x06u);
     }
@@ -163,24 +146,24 @@ TEST_F(ExtractingEntry, MakesDirectoryEntriesWithoutAFileOrTime)
 {
     ZipBuilder zip;
     AddStored(zip, "d/", {});
-    ASSERT_EQ(Extract(zip, out + "x\\y\\", 0x10), ResultOk);
-    EXPECT_EQ(GetFileAttributesA((out + "x\\y").c_str()) & 0x10, 0x10u);
-    ASSERT_EQ(Extract(zip, out + "z", 0x10), ResultOk) << "the directory bit alone makes one";
-    EXPECT_EQ(GetFileAttributesA((out + "z").c_str()) & 0x10, 0x10u);
+    ASSERT_EQ(Extract(zip, Out + "x\\y\\", 0x10), ResultOk);
+    EXPECT_EQ(GetFileAttributesA((Out + "x\\y").c_str()) & 0x10, 0x10u);
+    ASSERT_EQ(Extract(zip, Out + "z", 0x10), ResultOk) << "the directory bit alone makes one";
+    EXPECT_EQ(GetFileAttributesA((Out + "z").c_str()) & 0x10, 0x10u);
     // No room for the '\' a directory needs: refused, not taken for a file.
-    std::string full = out + std::string(PathLimit - out.size(), 'n');
+    std::string full = Out + std::string(PathLimit - Out.size(), 'n');
     ASSERT_EQ(full.size(), PathLimit);
     EXPECT_EQ(Extract(zip, full, 0x10), ResultWriteFailed);
-    EXPECT_FALSE(Exists(full));
+    EXPECT_FALSE(PathExists(full));
     // Directory entries are still checked first.
     zip.Entries[0].Flags = ZipFlagEncrypted;
-    EXPECT_EQ(Extract(zip, out + "enc\\", 0x10), ResultEncrypted);
-    EXPECT_FALSE(Exists(out + "enc"));
+    EXPECT_EQ(Extract(zip, Out + "enc\\", 0x10), ResultEncrypted);
+    EXPECT_FALSE(PathExists(Out + "enc"));
 }
 
 TEST_F(ExtractingEntry, RefusalsLeaveAnExistingTargetAlone)
 {
-    std::string target = out + "keep.txt";
+    std::string target = Out + "keep.txt";
     const Bytes old = {'o', 'l', 'd'};
 
     struct Case
@@ -215,31 +198,27 @@ TEST_F(ExtractingEntry, BadLocalHeadersAndArchivesFailBeforeTheTarget)
 {
     ZipBuilder zip;
     AddStored(zip, "f.txt", Sample(100));
-    WriteBytes(archive, zip.Build());
-    ArchiveReader reader;
-    ASSERT_EQ(ArchiveOpen(archive.c_str(), reader, 0, 0), 0);
-    ZipEntry entry = reader.Entry;
-    ArchiveClose(reader);
-    std::string target = out + "f.txt";
-    EXPECT_EQ(ExtractEntry(archive.c_str(), target.c_str(), 0, 1, nullptr, 120, entry),
+    ZipEntry entry = Write(zip);
+    std::string target = Out + "f.txt";
+    EXPECT_EQ(ExtractEntry(Archive.c_str(), target.c_str(), 0, 1, nullptr, 120, entry),
               ResultBadData)
         << "no signature there";
-    EXPECT_EQ(ExtractEntry(archive.c_str(), target.c_str(), 0, 100000, nullptr, 120, entry),
+    EXPECT_EQ(ExtractEntry(Archive.c_str(), target.c_str(), 0, 100000, nullptr, 120, entry),
               ResultBadData)
         << "past the end";
-    EXPECT_EQ(ExtractEntry(archive.c_str(), target.c_str(), 0, -5, nullptr, 120, entry),
+    EXPECT_EQ(ExtractEntry(Archive.c_str(), target.c_str(), 0, -5, nullptr, 120, entry),
               ResultBadData)
         << "unreachable";
     EXPECT_EQ(
-        ExtractEntry((dir / "missing.exe").c_str(), target.c_str(), 0, 0, nullptr, 120, entry),
+        ExtractEntry((Dir / "missing.exe").c_str(), target.c_str(), 0, 0, nullptr, 120, entry),
         ResultReadFailed);
-    EXPECT_FALSE(Exists(target));
+    EXPECT_FALSE(PathExists(target));
 }
 
 TEST_F(ExtractingEntry, FailedTransfersLeaveNoFile)
 {
     Bytes data = Sample(70000);
-    std::string target = out + "t.bin";
+    std::string target = Out + "t.bin";
 
     struct Case
     {
@@ -247,7 +226,8 @@ TEST_F(ExtractingEntry, FailedTransfersLeaveNoFile)
         std::function<void(ZipBuilder&)> Make;
         i32 Result;
     } const cases[] = {
-        {"wrong crc", [&](ZipBuilder& z) { AddDeflated(z, "t", data).Crc ^= 1; }, ResultCheckFailed},
+        {"wrong crc", [&](ZipBuilder& z) { AddDeflated(z, "t", data).Crc ^= 1; },
+         ResultCheckFailed},
         {"stored, wrong crc", [&](ZipBuilder& z) { AddStored(z, "t", data).Crc ^= 0x100; },
          ResultCheckFailed},
         {"stored, cut short",
@@ -272,7 +252,7 @@ TEST_F(ExtractingEntry, FailedTransfersLeaveNoFile)
         c.Make(zip);
         WriteBytes(target, {'o', 'l', 'd'});
         EXPECT_EQ(Extract(zip, target), c.Result) << c.What;
-        EXPECT_FALSE(Exists(target)) << c.What << ": neither the old nor a partial file";
+        EXPECT_FALSE(PathExists(target)) << c.What << ": neither the old nor a partial file";
     }
 }
 
@@ -280,8 +260,8 @@ TEST_F(ExtractingEntry, CrcOfAllOnesIsNotChecked)
 {
     ZipBuilder zip;
     AddStored(zip, "any.txt", Sample(300)).Crc = 0xFFFFFFFF;
-    EXPECT_EQ(Extract(zip, out + "any.txt"), ResultOk);
-    EXPECT_EQ(ReadBytes(out + "any.txt"), Sample(300));
+    EXPECT_EQ(Extract(zip, Out + "any.txt"), ResultOk);
+    EXPECT_EQ(ReadBytes(Out + "any.txt"), Sample(300));
 }
 
 // Writers that stream leave sizes and CRC-32 out of the local header; what they write
@@ -289,7 +269,7 @@ TEST_F(ExtractingEntry, CrcOfAllOnesIsNotChecked)
 TEST_F(ExtractingEntry, TakesWhatStreamingWritersLeaveOutOfTheLocalHeader)
 {
     Bytes data = Sample(50000);
-    u32 crc = Crc32Of(data);
+    u32 crc = ZlibCrc(data);
 
     struct Case
     {
@@ -299,15 +279,13 @@ TEST_F(ExtractingEntry, TakesWhatStreamingWritersLeaveOutOfTheLocalHeader)
         {"deflated, descriptor with signature",
          [&](ZipBuilder& z) {
              ZipBuilderEntry& e = AddDeflated(z, "s", data);
-             e.Flags = ZipFlagDescriptor;
-             e.LocalCrc = e.LocalCompressedSize = e.LocalUncompressedSize = 0;
+             LeaveOutOfTheLocalHeader(e);
              e.Trailer = Descriptor(crc, static_cast<u32>(e.Data.size()), 50000, true);
          }},
         {"deflated, descriptor without signature",
          [&](ZipBuilder& z) {
              ZipBuilderEntry& e = AddDeflated(z, "s", data);
-             e.Flags = ZipFlagDescriptor;
-             e.LocalCrc = e.LocalCompressedSize = e.LocalUncompressedSize = 0;
+             LeaveOutOfTheLocalHeader(e);
              e.Trailer = Descriptor(crc, static_cast<u32>(e.Data.size()), 50000, false);
          }},
         {"deflated, right crc in the header and a wrong descriptor",
@@ -326,15 +304,13 @@ TEST_F(ExtractingEntry, TakesWhatStreamingWritersLeaveOutOfTheLocalHeader)
         {"stored, sizes and crc only in the directory and a descriptor",
          [&](ZipBuilder& z) {
              ZipBuilderEntry& e = AddStored(z, "s", data);
-             e.Flags = ZipFlagDescriptor;
-             e.LocalCrc = e.LocalCompressedSize = e.LocalUncompressedSize = 0;
+             LeaveOutOfTheLocalHeader(e);
              e.Trailer = Descriptor(crc, 50000, 50000, true);
          }},
         {"stored, flag set but no descriptor written",
          [&](ZipBuilder& z) {
              ZipBuilderEntry& e = AddStored(z, "s", data);
-             e.Flags = ZipFlagDescriptor;
-             e.LocalCrc = e.LocalCompressedSize = e.LocalUncompressedSize = 0;
+             LeaveOutOfTheLocalHeader(e);
          }},
         {"stored, wrong crc in the header, descriptor without signature",
          [&](ZipBuilder& z) {
@@ -360,50 +336,49 @@ TEST_F(ExtractingEntry, TakesWhatStreamingWritersLeaveOutOfTheLocalHeader)
         ZipBuilder zip;
         c.Make(zip);
         AddStored(zip, "next", Sample(10));  // what follows the entry in the archive
-        std::string target = out + "s.bin";
+        std::string target = Out + "s.bin";
         ASSERT_EQ(Extract(zip, target), ResultOk) << c.What;
         EXPECT_EQ(ReadBytes(target), data) << c.What;
     }
     // A wrong descriptor where the header defers to it still fails the entry.
     ZipBuilder zip;
     ZipBuilderEntry& e = AddStored(zip, "s", data);
-    e.Flags = ZipFlagDescriptor;
-    e.LocalCrc = e.LocalCompressedSize = e.LocalUncompressedSize = 0;
+    LeaveOutOfTheLocalHeader(e);
     e.Crc = crc ^ 4;
     e.Trailer = Descriptor(crc ^ 4, 50000, 50000, true);
-    EXPECT_EQ(Extract(zip, out + "s.bin"), ResultCheckFailed);
-    EXPECT_FALSE(Exists(out + "s.bin"));
+    EXPECT_EQ(Extract(zip, Out + "s.bin"), ResultCheckFailed);
+    EXPECT_FALSE(PathExists(Out + "s.bin"));
 }
 
 TEST_F(ExtractingEntry, ATargetThatCannotBeCreatedIsAWriteFailure)
 {
     ZipBuilder zip;
     AddStored(zip, "f", Sample(10));
-    WriteBytes(out + "plain", {});
-    EXPECT_EQ(Extract(zip, out + "plain\\below\\f.txt"), ResultWriteFailed)
+    WriteBytes(Out + "plain", {});
+    EXPECT_EQ(Extract(zip, Out + "plain\\below\\f.txt"), ResultWriteFailed)
         << "a file where a directory must go";
-    CreateDirectoryA((out + "taken").c_str(), nullptr);
-    EXPECT_EQ(Extract(zip, out + "taken"), ResultWriteFailed) << "a directory of that name";
+    CreateDirectoryA((Out + "taken").c_str(), nullptr);
+    EXPECT_EQ(Extract(zip, Out + "taken"), ResultWriteFailed) << "a directory of that name";
 }
 
 #if !defined(_WIN32)
 TEST_F(ExtractingEntry, WriteFailureAndAbortDeleteThePartialFile)
 {
     ZipBuilder zip;
-    AddDeflated(zip, "big.bin", Noise(200000));
-    std::string target = out + "big.bin";
+    AddDeflated(zip, "big.bin", RandomBytes(200000, 7));
+    std::string target = Out + "big.bin";
     ZipEntry entry = Write(zip);
     HostFailWritesAfter(40000);
     EXPECT_EQ(Run(entry, target), ResultWriteFailed);
     HostFailWritesAfter(-1);
-    EXPECT_FALSE(Exists(target));
+    EXPECT_FALSE(PathExists(target));
     EXPECT_EQ(HostBeeps(), 1u);
 
     // Without a progress window the key with the command id's code aborts.
     HostOnKeyState([](int key) -> SHORT { return key == 120 ? -32768 : 0; });
     HostLimitReads(4096);
     EXPECT_EQ(Run(entry, target), ResultAborted);
-    EXPECT_FALSE(Exists(target));
+    EXPECT_FALSE(PathExists(target));
 }
 
 TEST_F(ExtractingEntry, SendsZeroAtTheStartAndHundredAfterAVerifiedEntry)
@@ -419,13 +394,9 @@ TEST_F(ExtractingEntry, SendsZeroAtTheStartAndHundredAfterAVerifiedEntry)
     for (bool good : {true, false}) {
         ZipBuilder zip;
         AddDeflated(zip, "p", Sample(100000)).Crc ^= good ? 0 : 1;
-        WriteBytes(archive, zip.Build());
-        ArchiveReader reader;
-        ASSERT_EQ(ArchiveOpen(archive.c_str(), reader, 0, 0), 0);
-        ZipEntry entry = reader.Entry;
-        ArchiveClose(reader);
+        ZipEntry entry = Write(zip);
         sent.clear();
-        ExtractEntry(archive.c_str(), (out + "p").c_str(), 0, 0, window, 120, entry);
+        ExtractEntry(Archive.c_str(), (Out + "p").c_str(), 0, 0, window, 120, entry);
         ASSERT_FALSE(sent.empty());
         EXPECT_EQ(sent.front(), 0);
         if (good)

@@ -11,6 +11,8 @@
 #include "extract/ExtractRun.h"
 #include "inflate/InflateState.h"
 #include "progress/ProgressDialog.h"
+#include "support/Fixtures.h"
+#include "support/StubTexts.h"
 #include "support/ZipBuilder.h"
 
 #if !defined(_WIN32)
@@ -20,18 +22,17 @@
 #endif
 
 // The status text from the string table: under Wine the built stub's own table.
-struct RunTexts : ::testing::Test
+struct RunTexts : FreshState
 {
     void SetUp() override
     {
-        ResetPlatform();
-        SfxContextReset();
+        FreshState::SetUp();
 #if defined(_WIN32)
         SfxContext.Instance = LoadLibraryExA("sfx.exe", nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(SfxContext.Instance, nullptr) << GetLastError();
 #else
-        HostSetString(2, "From: ");
-        HostSetString(3, "To:   ");
+        HostSetString(IDS_FROM, StubStrings[IDS_FROM]);
+        HostSetString(IDS_TO, StubStrings[IDS_TO]);
 #endif
     }
 
@@ -40,6 +41,7 @@ struct RunTexts : ::testing::Test
 #if defined(_WIN32)
         FreeLibrary(SfxContext.Instance);
 #endif
+        FreshState::TearDown();
     }
 };
 
@@ -81,8 +83,8 @@ TEST(RunPaths, NamesThatLandElsewhereOrNowhereAreRefused)
         {"\\CON", false},
         {"\\Con.txt", false},
         {"\\con.tar.gz", false},
-        {"\\nul .txt", false},   // blanks before the extension
-        {"\\aux. .", false},     // trailing dots and blanks
+        {"\\nul .txt", false},  // blanks before the extension
+        {"\\aux. .", false},    // trailing dots and blanks
         {"\\a\\PRN\\b", false},
         {"\\com1", false},
         {"\\LPT9.log", false},
@@ -91,11 +93,11 @@ TEST(RunPaths, NamesThatLandElsewhereOrNowhereAreRefused)
         {"\\console", true},
         {"\\nul2", true},
         {"\\x.con", true},
-        {"\\COM\xB9", false},   // superscript one in code page 1252
+        {"\\COM\xB9", false},  // superscript one in code page 1252
         {"\\lpt\xB3.txt", false},
-        {"\\a:b", false},        // an alternate data stream
+        {"\\a:b", false},  // an alternate data stream
         {"\\C:\\x", false},
-        {"\\..", false},         // a final component of dots is kept by the dot rule
+        {"\\..", false},  // a final component of dots is kept by the dot rule
         {"\\a\\.. \\b", false},
         {"\\a\\. \\b", false},
         {"\\a\\ \\b", false},
@@ -103,6 +105,7 @@ TEST(RunPaths, NamesThatLandElsewhereOrNowhereAreRefused)
         {"\\.hidden", true},
         {"\\a\\\\b", true},  // an empty component is no component
     };
+
     ResetPlatform();
     for (const Case& c : cases)
         EXPECT_EQ(IsSafeEntryName(c.Name), c.Safe) << c.Name;
@@ -123,18 +126,11 @@ TEST_F(RunTexts, StatusTextIsCutToItsBuffer)
 #if !defined(_WIN32)
 namespace {
 
-const char* const Texts[] = {
-    "",
-    "Please select the destination dir:",
-    "From: ",
-    "To:   ",
-    "File exists, overwrite?",
-    "Nothing to extract!",
-    "Unzip aborted!",
-    "Unzip NOT successful!",
-    "Error writing target file!",
-    "Target write protected, overwrite anyway?",
-};
+void SetStubStrings()
+{
+    for (unsigned id = 1; id < StubStringCount; ++id)
+        HostSetString(id, StubStrings[id]);
+}
 
 Bytes Fill(std::size_t size, unsigned char seed)
 {
@@ -146,39 +142,31 @@ Bytes Fill(std::size_t size, unsigned char seed)
 
 }  // namespace
 
-struct Run : ::testing::Test
+struct Run : InTempDir
 {
     void SetUp() override
     {
-        ResetPlatform();
-        HostMessagesReset();
-        InflateStateReset();
-        SfxContextReset();
-        ProgressReset();
-        for (unsigned id = 1; id < 10; ++id)
-            HostSetString(id, Texts[id]);
-        TextCopy(SfxContext.ProgramPath, program.c_str());
-        TextCopy(SfxContext.Destination, out.c_str());
-        CreateDirectoryA(out.c_str(), nullptr);
+        InTempDir::SetUp();
+        SetStubStrings();
+        TextCopy(SfxContext.ProgramPath, Program.c_str());
+        TextCopy(SfxContext.Destination, Out.c_str());
+        CreateDirectoryA(Out.c_str(), nullptr);
     }
 
     ZipBuilderEntry& Add(const std::string& name, const Bytes& data, u8 attributes = 0x20)
     {
-        ZipBuilderEntry& e = zip.Add(name);
-        e.Data = data;
-        e.Crc = Crc32Of(data);
+        ZipBuilderEntry& e = Zip.AddBytes(name, data);
         e.ExternalAttributes = attributes;
         return e;
     }
 
     bool RunWith(std::vector<int> answers = {})
     {
-        zip.Prefix = Bytes(2000, 0xCC);
-        WriteBytes(program, zip.Build());
+        Zip.Prefix = Bytes(2000, 0xCC);
+        WriteBytes(Program, Zip.Build());
         HostAnswerMessageBoxes(answers);
         bool ok = RunExtraction();
-        EXPECT_EQ(HostOpenFiles(), 0u);
-        EXPECT_EQ(HostHeapBlocks(), 0u);
+        ExpectNothingLeft("the run");
         EXPECT_EQ(SfxContext.ProgressWindow, nullptr);
         return ok;
     }
@@ -193,25 +181,24 @@ struct Run : ::testing::Test
 
     bool Exists(const std::string& name) const
     {
-        return GetFileAttributesA((out + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+        return PathExists(Out + name);
     }
 
-    TempDir dir;
-    std::string program = dir / "setup.exe";
-    std::string out = dir / "out\\";
-    ZipBuilder zip;
+    std::string Program = Dir / "setup.exe";
+    std::string Out = Dir / "out\\";
+    ZipBuilder Zip;
 };
 
 TEST_F(Run, NothingToExtractWithoutAnArchiveOrWithOnlyEmptyEntries)
 {
-    WriteBytes(program, Bytes(5000, 0x90));
+    WriteBytes(Program, Bytes(5000, 0x90));
     HostAnswerMessageBoxes({});
     EXPECT_FALSE(RunExtraction());
     ASSERT_EQ(HostMessageBoxes().size(), 1u);
     const HostMessageBox& box = HostMessageBoxes()[0];
     EXPECT_EQ(box.Owner, nullptr);
     EXPECT_EQ(box.Text, "Nothing to extract!");
-    EXPECT_EQ(box.Caption, program);
+    EXPECT_EQ(box.Caption, Program);
     EXPECT_EQ(box.Type, 0x30u);
     EXPECT_EQ(HostLastDialog(), nullptr) << "no progress window";
 
@@ -219,7 +206,7 @@ TEST_F(Run, NothingToExtractWithoutAnArchiveOrWithOnlyEmptyEntries)
     Add("dir/empty.txt", {});
     EXPECT_FALSE(RunWith());
     EXPECT_EQ(Boxes().size(), 2u);
-    EXPECT_EQ(Boxes().back(), program + " | Nothing to extract!");
+    EXPECT_EQ(Boxes().back(), Program + " | Nothing to extract!");
     EXPECT_EQ(HostLastDialog(), nullptr);
     EXPECT_FALSE(Exists("dir")) << "nothing is created";
 }
@@ -234,10 +221,10 @@ TEST_F(Run, ExtractsEverythingSilentlyWithStatusTextsAndAFullBar)
     EXPECT_TRUE(RunWith());
     EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(HostBeeps(), 1u) << "success while another window is active";
-    EXPECT_EQ(ReadBytes(out + "readme.txt"), Fill(1000, 1));
-    EXPECT_EQ(ReadBytes(out + "sub\\data.bin"), Fill(70000, 2));
+    EXPECT_EQ(ReadBytes(Out + "readme.txt"), Fill(1000, 1));
+    EXPECT_EQ(ReadBytes(Out + "sub\\data.bin"), Fill(70000, 2));
     EXPECT_TRUE(Exists("sub\\deeper\\empty.txt"));
-    EXPECT_EQ(GetFileAttributesA((out + "readme.txt").c_str()) & 0x01, 0u) << "never read-only";
+    EXPECT_EQ(GetFileAttributesA((Out + "readme.txt").c_str()) & 0x01, 0u) << "never read-only";
 
     HWND window = HostLastDialog();
     EXPECT_TRUE(HostIsDestroyed(window));
@@ -251,16 +238,15 @@ TEST_F(Run, ExtractsEverythingSilentlyWithStatusTextsAndAFullBar)
         statuses.push_back(t.Text);
     }
     EXPECT_EQ(statuses, (std::vector<std::string>{
-                            "From: setup.exe\rTo:   " + out + "readme.txt",
-                            "From: setup.exe\rTo:   " + out + "sub\\",
-                            "From: setup.exe\rTo:   " + out + "sub\\data.bin",
-                            "From: setup.exe\rTo:   " + out + "sub\\deeper\\empty.txt",
+                            "From: setup.exe\rTo:   " + Out + "readme.txt",
+                            "From: setup.exe\rTo:   " + Out + "sub\\",
+                            "From: setup.exe\rTo:   " + Out + "sub\\data.bin",
+                            "From: setup.exe\rTo:   " + Out + "sub\\deeper\\empty.txt",
                         }));
 
     HostMessagesReset();
     HostWindowsReset();
-    for (unsigned id = 1; id < 10; ++id)
-        HostSetString(id, Texts[id]);
+    SetStubStrings();
     EXPECT_TRUE(RunWith()) << "again, over the files of the first run";
     EXPECT_EQ(HostBeeps(), 0u) << "the progress window was the active one";
 }
@@ -272,18 +258,18 @@ TEST_F(Run, DotComponentsAreDroppedFromEntryNames)
     Add("a/.../c.txt", Fill(10, 3));
     Add("d/..../..\\e.txt", Fill(10, 4));
     EXPECT_TRUE(RunWith());
-    EXPECT_EQ(ReadBytes(out + "x.txt"), Fill(10, 1));
-    EXPECT_EQ(ReadBytes(out + "a\\b.txt"), Fill(10, 2));
-    EXPECT_EQ(ReadBytes(out + "a\\c.txt"), Fill(10, 3));
-    EXPECT_EQ(ReadBytes(out + "d\\e.txt"), Fill(10, 4));
-    EXPECT_EQ(GetFileAttributesA((dir / "x.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadBytes(Out + "x.txt"), Fill(10, 1));
+    EXPECT_EQ(ReadBytes(Out + "a\\b.txt"), Fill(10, 2));
+    EXPECT_EQ(ReadBytes(Out + "a\\c.txt"), Fill(10, 3));
+    EXPECT_EQ(ReadBytes(Out + "d\\e.txt"), Fill(10, 4));
+    EXPECT_EQ(GetFileAttributesA((Dir / "x.txt").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Run, HostileOrUnusableNamesFailBeforeAnythingIsMade)
 {
     for (const char* name : {"sub/CON.txt", "sub/a:stream", "sub/..", "sub/\xEF\xBC\x8F"}) {
         SetUp();
-        zip = ZipBuilder{};
+        Zip = ZipBuilder{};
         Add("first.txt", Fill(10, 1));
         Add(name, Fill(10, 2)).Flags = 0x800;  // UTF-8, so the last one has no character here
         Add("after.txt", Fill(10, 3));
@@ -291,7 +277,7 @@ TEST_F(Run, HostileOrUnusableNamesFailBeforeAnythingIsMade)
         EXPECT_TRUE(Exists("first.txt")) << name;
         EXPECT_FALSE(Exists("sub")) << name << ": not even its folder";
         EXPECT_FALSE(Exists("after.txt")) << name;
-        EXPECT_EQ(Boxes(), std::vector<std::string>{program + " | Unzip NOT successful!"}) << name;
+        EXPECT_EQ(Boxes(), std::vector<std::string>{Program + " | Unzip NOT successful!"}) << name;
     }
 }
 
@@ -308,7 +294,7 @@ TEST_F(Run, CrcFailureInTheThirdOfFiveKeepsTheFirstTwo)
     EXPECT_FALSE(Exists("f5"));
     ASSERT_EQ(HostMessageBoxes().size(), 1u);
     EXPECT_EQ(HostMessageBoxes()[0].Owner, HostLastDialog());
-    EXPECT_EQ(Boxes(), std::vector<std::string>{program + " | Unzip NOT successful!"});
+    EXPECT_EQ(Boxes(), std::vector<std::string>{Program + " | Unzip NOT successful!"});
 }
 
 TEST_F(Run, QuestionsDecideAboutExistingTargets)
@@ -371,10 +357,10 @@ TEST_F(Run, QuestionsDecideAboutExistingTargets)
 
     for (const Case& c : cases) {
         SetUp();
-        zip = ZipBuilder{};
+        Zip = ZipBuilder{};
         Add("same.txt", Fill(500, 9));
         Add("second.txt", Fill(500, 8));
-        std::string existing = out + "same.txt";
+        std::string existing = Out + "same.txt";
         WriteBytes(existing, {'o', 'l', 'd'});
         if (c.ReadOnly)
             SetFileAttributesA(existing.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
@@ -389,7 +375,8 @@ TEST_F(Run, QuestionsDecideAboutExistingTargets)
             }
             EXPECT_EQ(box.Text, existing) << c.What;
             EXPECT_EQ(box.Owner, HostLastDialog()) << c.What;
-            EXPECT_EQ(box.Type, box.Caption == Texts[4] ? 0x23u : 0x13u) << c.What;
+            EXPECT_EQ(box.Type, box.Caption == StubStrings[IDS_FILE_EXISTS] ? 0x23u : 0x13u)
+                << c.What;
             questions.push_back(box.Caption);
         }
         EXPECT_EQ(questions, c.Questions) << c.What;
@@ -400,7 +387,7 @@ TEST_F(Run, QuestionsDecideAboutExistingTargets)
         if (c.Replaced && c.ReadOnly) {
             EXPECT_EQ(GetFileAttributesA(existing.c_str()) & 0x07, 0u) << c.What;
         }
-        for (const std::string& name : {existing, out + "second.txt"}) {
+        for (const std::string& name : {existing, Out + "second.txt"}) {
             SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(name.c_str());
         }
@@ -410,12 +397,12 @@ TEST_F(Run, QuestionsDecideAboutExistingTargets)
 TEST_F(Run, ADirectoryInTheWayIsAWriteErrorCaptionedWithItsPath)
 {
     Add("taken", Fill(100, 1));
-    CreateDirectoryA((out + "taken").c_str(), nullptr);
+    CreateDirectoryA((Out + "taken").c_str(), nullptr);
     SfxContext.ConfirmOverwrites = true;
     EXPECT_FALSE(RunWith({IDYES}));
-    EXPECT_EQ(Boxes(), (std::vector<std::string>{"File exists, overwrite? | " + out + "taken",
-                                                 out + "taken | Error writing target file!"}));
-    EXPECT_STREQ(FailedTarget, (out + "taken").c_str());
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"File exists, overwrite? | " + Out + "taken",
+                                                 Out + "taken | Error writing target file!"}));
+    EXPECT_STREQ(FailedTarget, (Out + "taken").c_str());
 }
 
 TEST_F(Run, CancelDuringATransferRemovesThePartialFile)
@@ -432,14 +419,14 @@ TEST_F(Run, CancelDuringATransferRemovesThePartialFile)
     EXPECT_TRUE(Exists("first.bin"));
     EXPECT_FALSE(Exists("large.bin"));
     EXPECT_FALSE(Exists("after.bin"));
-    EXPECT_EQ(Boxes(), std::vector<std::string>{program + " | Unzip aborted!"});
+    EXPECT_EQ(Boxes(), std::vector<std::string>{Program + " | Unzip aborted!"});
 }
 
 TEST_F(Run, SkippedEntriesStillCountInTheOverallBase)
 {
     Add("a", Fill(1000, 1));
     Add("b", Fill(1000, 2));
-    WriteBytes(out + "a", {});
+    WriteBytes(Out + "a", {});
     SfxContext.ConfirmOverwrites = true;
     EXPECT_TRUE(RunWith({IDNO}));
     const auto& overall = HostDrawings(GetDlgItem(HostLastDialog(), 210));

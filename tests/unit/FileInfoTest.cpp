@@ -2,7 +2,8 @@
 
 #include "archive/FileInfo.h"
 #include "archive/FileSystem.h"
-#include "support/TestFiles.h"
+#include "support/Fixtures.h"
+#include "support/LocalZone.h"
 #include "text/Text.h"
 
 #include <cstdlib>
@@ -17,24 +18,7 @@
 
 namespace {
 
-struct FileInfo : ::testing::Test
-{
-    void SetUp() override
-    {
-        ResetPlatform();
-        TextInit();
-        GetCurrentDirectoryA(MAX_PATH, savedDirectory);
-    }
-
-    void TearDown() override
-    {
-        // A folder that is the current directory cannot be removed on Windows.
-        SetCurrentDirectoryA(savedDirectory);
-    }
-
-    TempDir dir;
-    char savedDirectory[MAX_PATH] = {};
-};
+using FileInfo = InTempDir;
 
 DosDateTime Dos(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
                 unsigned second)
@@ -82,35 +66,6 @@ std::set<std::string> FindAll(const std::string& pattern, u16 mask)
     return names;
 }
 
-// Switches the local time zone to one with daylight saving for the test's lifetime.
-struct ZoneWithDaylightSaving
-{
-    ZoneWithDaylightSaving()
-    {
-#if !defined(_WIN32)
-        const char* old = std::getenv("TZ");
-        hadZone = old != nullptr;
-        oldZone = hadZone ? old : "";
-        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        tzset();
-#endif
-    }
-
-    ~ZoneWithDaylightSaving()
-    {
-#if !defined(_WIN32)
-        if (hadZone)
-            setenv("TZ", oldZone.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-#endif
-    }
-
-    bool hadZone = false;
-    std::string oldZone;
-};
-
 }  // namespace
 
 TEST(DosDateTimeFields, UnpackAndPackAtTheEdges)
@@ -138,7 +93,7 @@ TEST(DosDateTimeFields, UnpackAndPackAtTheEdges)
 
 TEST(DosDateTimeConversion, RoundTripsThroughLocalTimeWithTheCurrentBias)
 {
-    ZoneWithDaylightSaving zone;
+    LocalZone zone(CentralEuropeanZone);
     DosDateTime winter = Dos(2021, 1, 15, 10, 20, 30);
     DosDateTime summer = Dos(2021, 7, 15, 10, 20, 30);
     for (DosDateTime value :
@@ -196,7 +151,7 @@ TEST(DosDateTimeConversion, InvalidValuesGiveTheZeroTime)
 
 TEST_F(FileInfo, SetTimeChangesTheLastWriteTimeOnlyForValidValues)
 {
-    std::string name = dir / "timed.txt";
+    std::string name = Dir / "timed.txt";
     HANDLE file = FsCreate(name.c_str(), 0);
     ASSERT_EQ(FsLastError, 0);
     DosDateTime value = Dos(2001, 2, 3, 4, 5, 6);
@@ -225,7 +180,7 @@ TEST_F(FileInfo, SetTimeChangesTheLastWriteTimeOnlyForValidValues)
 
 TEST_F(FileInfo, AttributesKeepWhatWasSetAndZeroMeansNormal)
 {
-    std::string name = dir / "flags.txt";
+    std::string name = Dir / "flags.txt";
     WriteBytes(name, {1, 2, 3});
     FsSetAttributes(name.c_str(), 0x27);  // read-only, hidden, system, archive
     EXPECT_EQ(FsLastError, 0);
@@ -236,27 +191,27 @@ TEST_F(FileInfo, AttributesKeepWhatWasSetAndZeroMeansNormal)
     EXPECT_EQ(FsGetAttributes(name.c_str()) & 0x07u, 0u);
     EXPECT_EQ(FsLastError, 0);
 
-    EXPECT_EQ(FsGetAttributes(dir.Path.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0x10u);
+    EXPECT_EQ(FsGetAttributes(Dir.Path.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0x10u);
 
     FsLastError = 0;
-    EXPECT_EQ(FsGetAttributes((dir / "missing.txt").c_str()), 0u);
+    EXPECT_EQ(FsGetAttributes((Dir / "missing.txt").c_str()), 0u);
     EXPECT_EQ(FsLastError, ERROR_FILE_NOT_FOUND);
-    FsSetAttributes((dir / "missing.txt").c_str(), 0);
+    FsSetAttributes((Dir / "missing.txt").c_str(), 0);
     EXPECT_EQ(FsLastError, ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(FileInfo, SearchMatchesWildcardsAndFillsTheRecord)
 {
-    WriteBytes(dir / "a.txt", {1, 2, 3, 4, 5});
-    WriteBytes(dir / "ab.txt", {1});
-    WriteBytes(dir / "c.dat", {});
-    CreateDirectoryA((dir / "sub.txt").c_str(), nullptr);
-    EXPECT_EQ(FindAll(dir / "*.txt", 0x3F), (std::set<std::string>{"a.txt", "ab.txt", "sub.txt"}));
-    EXPECT_EQ(FindAll(dir / "?.txt", 0x3F), (std::set<std::string>{"a.txt"}));
-    EXPECT_EQ(FindAll(dir / "*", 0x3F),
+    WriteBytes(Dir / "a.txt", {1, 2, 3, 4, 5});
+    WriteBytes(Dir / "ab.txt", {1});
+    WriteBytes(Dir / "c.dat", {});
+    CreateDirectoryA((Dir / "sub.txt").c_str(), nullptr);
+    EXPECT_EQ(FindAll(Dir / "*.txt", 0x3F), (std::set<std::string>{"a.txt", "ab.txt", "sub.txt"}));
+    EXPECT_EQ(FindAll(Dir / "?.txt", 0x3F), (std::set<std::string>{"a.txt"}));
+    EXPECT_EQ(FindAll(Dir / "*", 0x3F),
               (std::set<std::string>{".", "..", "a.txt", "ab.txt", "c.dat", "sub.txt"}));
 
-    std::string name = dir / "a.txt";
+    std::string name = Dir / "a.txt";
     HANDLE file = FsOpenHandle(name.c_str(), 0, OPEN_EXISTING, 2);
     FsSetTime(file, Dos(1999, 12, 31, 23, 59, 58));
     FILETIME written{};
@@ -284,10 +239,10 @@ TEST_F(FileInfo, SearchMatchesWildcardsAndFillsTheRecord)
 TEST_F(FileInfo, SearchOfNothingFailsAndLeavesNoHandle)
 {
     SearchRecord record;
-    FsFindFirst((dir / "*.none").c_str(), 0x3F, record);
+    FsFindFirst((Dir / "*.none").c_str(), 0x3F, record);
     EXPECT_EQ(FsLastError, ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(record.FindHandle, INVALID_HANDLE_VALUE);
-    FsFindFirst((dir / "nodir\\*").c_str(), 0x3F, record);
+    FsFindFirst((Dir / "nodir\\*").c_str(), 0x3F, record);
     EXPECT_EQ(FsLastError, ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(record.FindHandle, INVALID_HANDLE_VALUE);
     FsFindNext(record);
@@ -296,22 +251,22 @@ TEST_F(FileInfo, SearchOfNothingFailsAndLeavesNoHandle)
 
 TEST_F(FileInfo, FilterSkipsEntriesWithBitsOutsideTheMask)
 {
-    WriteBytes(dir / "shown.txt", {});
-    WriteBytes(dir / "hidden.txt", {});
-    SetFileAttributesA((dir / "shown.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-    SetFileAttributesA((dir / "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(FindAll(dir / "*.txt", 0x3F), (std::set<std::string>{"hidden.txt", "shown.txt"}));
-    EXPECT_EQ(FindAll(dir / "*.txt", 0x3F & ~FILE_ATTRIBUTE_HIDDEN),
+    WriteBytes(Dir / "shown.txt", {});
+    WriteBytes(Dir / "hidden.txt", {});
+    SetFileAttributesA((Dir / "shown.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA((Dir / "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(FindAll(Dir / "*.txt", 0x3F), (std::set<std::string>{"hidden.txt", "shown.txt"}));
+    EXPECT_EQ(FindAll(Dir / "*.txt", 0x3F & ~FILE_ATTRIBUTE_HIDDEN),
               (std::set<std::string>{"shown.txt"}));
-    EXPECT_EQ(FindAll(dir / "hidden.txt", 0x10).size(), 0u) << "skipping to the end fails";
+    EXPECT_EQ(FindAll(Dir / "hidden.txt", 0x10).size(), 0u) << "skipping to the end fails";
 }
 
 TEST_F(FileInfo, LongNamesCarryADistinctShortName)
 {
     std::string longName = "a rather long file name.text";
-    WriteBytes(dir / longName, {});
+    WriteBytes(Dir / longName, {});
     SearchRecord record;
-    FsFindFirst((dir / longName).c_str(), 0x3F, record);
+    FsFindFirst((Dir / longName).c_str(), 0x3F, record);
     ASSERT_EQ(FsLastError, 0);
     EXPECT_STREQ(record.Name, longName.c_str());
     EXPECT_NE(record.ShortName[0], 0);
@@ -326,9 +281,9 @@ TEST_F(FileInfo, LongNamesCarryADistinctShortName)
 TEST_F(FileInfo, DirectoryRecordHasNoSizeHighWhateverTheSystemSays)
 {
     HostSetDirectorySize(0x500000123ULL);
-    CreateDirectoryA((dir / "big").c_str(), nullptr);
+    CreateDirectoryA((Dir / "big").c_str(), nullptr);
     SearchRecord record;
-    FsFindFirst((dir / "big").c_str(), 0x3F, record);
+    FsFindFirst((Dir / "big").c_str(), 0x3F, record);
     ASSERT_EQ(FsLastError, 0);
     EXPECT_EQ(record.SizeHigh, 0u);
     EXPECT_EQ(record.SizeLow, 0x123u);
@@ -339,27 +294,26 @@ TEST_F(FileInfo, DirectoryRecordHasNoSizeHighWhateverTheSystemSays)
 
 TEST_F(FileInfo, PathKindTellsFileDirectoryAndNothing)
 {
-    WriteBytes(dir / "file.txt", {});
-    CreateDirectoryA((dir / "Data").c_str(), nullptr);
-    EXPECT_EQ(FsPathKind((dir / "file.txt").c_str()), PathIsFile);
-    EXPECT_EQ(FsPathKind((dir / "Data").c_str()), PathIsDirectory);
-    EXPECT_EQ(FsPathKind((dir / "Data\\").c_str()), PathIsDirectory);
-    EXPECT_EQ(FsPathKind((dir / "missing").c_str()), PathMissing);
-    EXPECT_EQ(FsPathKind((dir / "missing\\deeper\\").c_str()), PathMissing);
+    WriteBytes(Dir / "file.txt", {});
+    CreateDirectoryA((Dir / "Data").c_str(), nullptr);
+    EXPECT_EQ(FsPathKind((Dir / "file.txt").c_str()), PathIsFile);
+    EXPECT_EQ(FsPathKind((Dir / "Data").c_str()), PathIsDirectory);
+    EXPECT_EQ(FsPathKind((Dir / "Data\\").c_str()), PathIsDirectory);
+    EXPECT_EQ(FsPathKind((Dir / "missing").c_str()), PathMissing);
+    EXPECT_EQ(FsPathKind((Dir / "missing\\deeper\\").c_str()), PathMissing);
     EXPECT_EQ(FsPathKind(nullptr), PathMissing);
     EXPECT_EQ(FsPathKind(""), PathMissing);
-    EXPECT_TRUE(FsDirExists(dir.Path.c_str()));
-    EXPECT_FALSE(FsDirExists((dir / "file.txt").c_str()));
+    EXPECT_TRUE(FsDirExists(Dir.Path.c_str()));
+    EXPECT_FALSE(FsDirExists((Dir / "file.txt").c_str()));
 }
 
 TEST_F(FileInfo, PathKindOfARootChangesTheCurrentDirectory)
 {
-    TempDir driveFolder;
-    TempDir shareFolder;
-    std::string drive = TestDriveRoot(driveFolder);
-    std::string share = TestShareRoot(shareFolder);
-    if (drive.empty() || share.empty())
+    TestRoots roots;
+    if (roots.Missing())
         GTEST_SKIP() << "no drive or share root of the test's own";
+    const std::string& drive = roots.Drive;
+    const std::string& share = roots.Share;
     TempDir inDrive(drive);
     TempDir inShare(share);
     WriteBytes(inDrive / "marker.txt", {});
@@ -377,7 +331,7 @@ TEST_F(FileInfo, PathKindOfARootChangesTheCurrentDirectory)
     EXPECT_EQ(FsPathKind(shareWithoutBackslash.c_str()), PathIsDirectory);
     EXPECT_EQ(FsPathKind(inShare.Path.c_str()), PathIsDirectory) << "below a root it searches";
     EXPECT_EQ(FsPathKind("\\\\sfxsrv\\noshare\\"), PathMissing);
-    SetCurrentDirectoryA(savedDirectory);
+    SetCurrentDirectoryA(SavedDirectory);
 }
 
 #if !defined(_WIN32)

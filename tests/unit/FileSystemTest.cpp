@@ -1,37 +1,25 @@
 #include <gtest/gtest.h>
 
 #include "archive/FileSystem.h"
-#include "support/TestFiles.h"
+#include "support/Fixtures.h"
 
 #include <thread>
 
-namespace {
-
-struct FileSystem : ::testing::Test
-{
-    void SetUp() override
-    {
-        ResetPlatform();
-    }
-
-    TempDir dir;
-};
-
-}  // namespace
+using FileSystem = InTempDir;
 
 TEST_F(FileSystem, OpenReadTellsMissingFileFromMissingDirectory)
 {
-    HANDLE file = FsOpenRead((dir / "missing.txt").c_str(), FsModeRead);
+    HANDLE file = FsOpenRead((Dir / "missing.txt").c_str(), FsModeRead);
     EXPECT_EQ(file, INVALID_HANDLE_VALUE);
     EXPECT_EQ(FsLastError, ERROR_FILE_NOT_FOUND);
-    file = FsOpenRead((dir / "nodir\\missing.txt").c_str(), FsModeRead);
+    file = FsOpenRead((Dir / "nodir\\missing.txt").c_str(), FsModeRead);
     EXPECT_EQ(file, INVALID_HANDLE_VALUE);
     EXPECT_EQ(FsLastError, ERROR_PATH_NOT_FOUND);
 }
 
 TEST_F(FileSystem, CreateWritesAndReadsBack)
 {
-    std::string name = dir / "out.bin";
+    std::string name = Dir / "out.bin";
     HANDLE file = FsCreate(name.c_str(), 0);
     ASSERT_EQ(FsLastError, 0);
     u16 moved = 0;
@@ -58,7 +46,7 @@ TEST_F(FileSystem, CreateWritesAndReadsBack)
 
 TEST_F(FileSystem, OpenHandleForcesReadWriteUnlessOpeningExisting)
 {
-    std::string name = dir / "forced.bin";
+    std::string name = Dir / "forced.bin";
     HANDLE file = FsOpenHandle(name.c_str(), 0, CREATE_ALWAYS, 0x01);  // write only asked
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     u16 moved = 0;
@@ -79,7 +67,7 @@ TEST_F(FileSystem, OpenHandleForcesReadWriteUnlessOpeningExisting)
 
 TEST_F(FileSystem, OpenReadSharesWithWritersAndReaders)
 {
-    std::string name = dir / "shared.bin";
+    std::string name = Dir / "shared.bin";
     WriteBytes(name, {1, 2, 3});
     HANDLE first = FsOpenRead(name.c_str(), FsModeRead);
     HANDLE second = FsOpenRead(name.c_str(), FsModeRead);
@@ -93,7 +81,7 @@ TEST_F(FileSystem, OpenReadSharesWithWritersAndReaders)
 
 TEST_F(FileSystem, SizeKeepsThePositionAndSeekPastEndReadsNothing)
 {
-    std::string name = dir / "sized.bin";
+    std::string name = Dir / "sized.bin";
     WriteBytes(name, Bytes(1000, 7));
     HANDLE file = FsOpenRead(name.c_str(), FsModeRead);
     EXPECT_EQ(FsSeek(file, 123, 0), 123);
@@ -115,20 +103,20 @@ TEST_F(FileSystem, SizeKeepsThePositionAndSeekPastEndReadsNothing)
 
 TEST_F(FileSystem, DeleteAndMakeDirReportTheSystemsCodes)
 {
-    std::string name = dir / "gone.txt";
+    std::string name = Dir / "gone.txt";
     WriteBytes(name, {1});
     FsDelete(name.c_str());
     EXPECT_EQ(FsLastError, 0);
     FsDelete(name.c_str());
     EXPECT_EQ(FsLastError, ERROR_FILE_NOT_FOUND);
 
-    std::string sub = dir / "sub";
+    std::string sub = Dir / "sub";
     FsMakeDir(sub.c_str());
     EXPECT_EQ(FsLastError, 0);
     EXPECT_EQ(GetFileAttributesA(sub.c_str()), FILE_ATTRIBUTE_DIRECTORY);
     FsMakeDir(sub.c_str());
     EXPECT_EQ(FsLastError, ERROR_ALREADY_EXISTS);
-    FsMakeDir((dir / "a\\b").c_str());
+    FsMakeDir((Dir / "a\\b").c_str());
     EXPECT_EQ(FsLastError, ERROR_PATH_NOT_FOUND);
 }
 
@@ -137,7 +125,7 @@ TEST_F(FileSystem, DeleteAndMakeDirReportTheSystemsCodes)
 #if !defined(_WIN32)
 TEST_F(FileSystem, ReadOnlyFileRefusesCreation)
 {
-    std::string name = dir / "locked.txt";
+    std::string name = Dir / "locked.txt";
     WriteBytes(name, {1, 2});
     ASSERT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_READONLY));
     HANDLE file = FsCreate(name.c_str(), 0);
@@ -151,7 +139,7 @@ TEST_F(FileSystem, ReadOnlyFileRefusesCreation)
 
 TEST_F(FileSystem, LastErrorIsPerThread)
 {
-    FsOpenRead((dir / "missing").c_str(), FsModeRead);
+    FsOpenRead((Dir / "missing").c_str(), FsModeRead);
     ASSERT_EQ(FsLastError, ERROR_FILE_NOT_FOUND);
     i32 seen = -1;
     std::thread other([&] { seen = FsLastError; });

@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <random>
 #include <vector>
 
 #include "inflate/InflateState.h"
 #include "archive/FileSystem.h"
 #include "support/EntryRunner.h"
+#include "support/Fixtures.h"
+#include "support/ZlibOracle.h"
 
 #if !defined(_WIN32)
 #include "platform/host/HostControl.h"
@@ -14,32 +15,13 @@
 
 namespace {
 
-struct EntryState : ::testing::Test
-{
-    void SetUp() override
-    {
-        ResetPlatform();
-#if !defined(_WIN32)
-        HostMessagesReset();
-#endif
-        InflateStateReset();
-    }
-};
-
-Bytes Pattern(std::size_t size)
-{
-    std::mt19937 random(11);
-    Bytes out(size);
-    for (auto& b : out)
-        b = static_cast<unsigned char>(random());
-    return out;
-}
+using EntryState = FreshState;
 
 }  // namespace
 
 TEST_F(EntryState, CrcMatchesZlibAtEveryLengthAndAlignment)
 {
-    Bytes data = Pattern(300);
+    Bytes data = RandomBytes(300, 11);
     for (std::size_t start = 0; start < 9; ++start) {
         for (std::size_t length = 0; length + start <= data.size(); length += 7) {
             Bytes part(data.begin() + static_cast<long>(start),
@@ -76,7 +58,7 @@ TEST_F(EntryState, EmptyStoredEntryReadsAndReportsNothing)
 
 TEST_F(EntryState, StoredEntryEndingEarlyKeepsWhatArrived)
 {
-    Bytes data = Pattern(40000);
+    Bytes data = RandomBytes(40000, 11);
     EntryInput input;
     input.Data = data;
     input.SizeGiven = true;
@@ -91,7 +73,7 @@ TEST_F(EntryState, StoredEntryEndingEarlyKeepsWhatArrived)
 TEST_F(EntryState, NegativeCompressedSizeCopiesNothing)
 {
     EntryInput input;
-    input.Data = Pattern(100);
+    input.Data = RandomBytes(100, 11);
     input.SizeGiven = true;
     input.CompressedSize = static_cast<i32>(0x80000000u);
     EntryOutput out = RunEntry(EntryMethod::Stored, input);
@@ -118,7 +100,7 @@ void RecordPercentages(std::vector<LPARAM>& into)
 
 TEST_F(EntryState, StoredEntryGoesInWindowChunksWithAReportEach)
 {
-    Bytes data = Pattern(70000);
+    Bytes data = RandomBytes(70000, 11);
     std::vector<LPARAM> percentages;
     RecordPercentages(percentages);
     EntryInput input;
@@ -137,7 +119,7 @@ TEST_F(EntryState, StoredEntryGoesInWindowChunksWithAReportEach)
 
 TEST_F(EntryState, StoredEntryAbortFinishesTheChunkInHand)
 {
-    Bytes data = Pattern(70000);
+    Bytes data = RandomBytes(70000, 11);
     HostOnSendMessage([](HWND, UINT, WPARAM, LPARAM percentage) -> LRESULT {
         if (percentage == 46)
             RequestAbort();
@@ -177,7 +159,7 @@ TEST_F(EntryState, KeyPollWithoutAWindowSetsAndClearsTheAbortFlag)
     InflateStateReset();
     keys->clear();
     EntryInput input;
-    input.Data = Pattern(70000);
+    input.Data = RandomBytes(70000, 11);
     input.ProgressCommandId = 120;
     EntryOutput out = RunEntry(EntryMethod::Stored, input);
     EXPECT_EQ(out.Result, ResultAborted);
@@ -244,7 +226,7 @@ TEST_F(EntryState, SmallDeflatedEntryStopsReadingAfterTheSlack)
 TEST_F(EntryState, WriteFailureOnTheLastWindowBeeps)
 {
     EntryInput input;
-    input.Data = Pattern(1000);
+    input.Data = RandomBytes(1000, 11);
     input.FailWritesAfter = 999;
     EntryOutput out = RunEntry(EntryMethod::Stored, input);
     EXPECT_EQ(out.Result, ResultWriteFailed);

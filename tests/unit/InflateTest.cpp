@@ -8,7 +8,10 @@
 #include "archive/ZipFormat.h"
 #include "inflate/Inflate.h"
 #include "inflate/InflateState.h"
+#include "support/DeflateWriter.h"
 #include "support/EntryRunner.h"
+#include "support/Fixtures.h"
+#include "support/ZlibOracle.h"
 
 #if !defined(_WIN32)
 #include "platform/host/HostControl.h"
@@ -21,30 +24,9 @@
 
 namespace {
 
-struct Inflating : ::testing::Test
-{
-    void SetUp() override
-    {
-        ResetPlatform();
-#if !defined(_WIN32)
-        HostMessagesReset();
-#endif
-        InflateStateReset();
-    }
-};
+using Inflating = FreshState;
 
-// Archive bytes that follow an entry's data, as in a real archive.
-const Bytes ArchiveTail = {'P', 'K', 1, 2, 0x14, 0, 0x14, 0, 0, 0, 8, 0, 0x5A, 0xA5};
-
-EntryOutput Inflate(const Bytes& stream, const Bytes& behind = ArchiveTail)
-{
-    EntryInput input;
-    input.Data = stream;
-    input.Behind = behind;
-    return RunEntry(EntryMethod::Deflated, input);
-}
-
-Bytes Text(std::size_t size)
+Bytes SampleText(std::size_t size)
 {
     static const char* words[] = {"the ",    "window ", "of ",    "inflate ",
                                   "reads ",  "bits ",   "least ", "significant ",
@@ -59,16 +41,7 @@ Bytes Text(std::size_t size)
     return out;
 }
 
-Bytes Random(std::size_t size, unsigned seed = 1)
-{
-    std::mt19937 random(seed);
-    Bytes out(size);
-    for (auto& b : out)
-        b = static_cast<unsigned char>(random());
-    return out;
-}
-
-Bytes Runs(std::size_t size)
+Bytes ByteRuns(std::size_t size)
 {
     Bytes out;
     std::mt19937 random(3);
@@ -82,122 +55,13 @@ std::vector<std::pair<std::string, Bytes>> Shapes()
 {
     return {{"empty", {}},
             {"one", {0x42}},
-            {"32767", Text(32767)},
-            {"32768", Text(32768)},
-            {"32769", Runs(32769)},
-            {"runs", Runs(200000)},
-            {"random", Random(70000)},
-            {"text", Text(150000)}};
+            {"32767", SampleText(32767)},
+            {"32768", SampleText(32768)},
+            {"32769", ByteRuns(32769)},
+            {"runs", ByteRuns(200000)},
+            {"random", RandomBytes(70000)},
+            {"text", SampleText(150000)}};
 }
-
-// Fixed-code helpers: literal/length and distance codes of the fixed block.
-void PutFixedLiteral(BitWriter& w, u32 symbol)
-{
-    if (symbol < 144)
-        w.PutCode(0x30 + symbol, 8);
-    else if (symbol < 256)
-        w.PutCode(0x190 + symbol - 144, 9);
-    else if (symbol < 280)
-        w.PutCode(symbol - 256, 7);
-    else
-        w.PutCode(0xC0 + symbol - 280, 8);
-}
-
-// A fixed-code back-reference with its extra bits.
-void PutFixedMatch(BitWriter& w, u32 length, u32 distance)
-{
-    static const u16 lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,
-                                       15, 17, 19, 23, 27, 31, 35, 43,  51,  59,
-                                       67, 83, 99, 115, 131, 163, 195, 227, 258};
-    static const u16 distanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,
-                                         17,   25,   33,   49,   65,   97,    129,   193,
-                                         257,  385,  513,  769,  1025, 1537,  2049,  3073,
-                                         4097, 6145, 8193, 12289, 16385, 24577};
-    u32 l = 28;
-    while (lengthBase[l] > length)
-        --l;
-    PutFixedLiteral(w, 257 + l);
-    w.Put(length - lengthBase[l], l < 8 || l == 28 ? 0 : static_cast<int>(l - 4) / 4);
-    u32 d = 29;
-    while (distanceBase[d] > distance)
-        --d;
-    w.PutCode(d, 5);
-    w.Put(distance - distanceBase[d], d < 4 ? 0 : static_cast<int>(d - 2) / 2);
-}
-
-void PutStored(BitWriter& w, const Bytes& data, bool last)
-{
-    w.Put(last, 1);  // BFINAL
-    w.Put(0, 2);     // BTYPE stored
-    w.AlignToByte();
-    w.Put(static_cast<u32>(data.size()), 16);   // LEN
-    w.Put(~static_cast<u32>(data.size()), 16);  // NLEN
-    for (unsigned char b : data)
-        w.Put(b, 8);
-}
-
-// A dynamic block header with the given literal/length and distance lengths, written with a
-// code-length code of 13 four-bit and 6 five-bit codes; each length as its own symbol unless
-// a test passes its own code-length symbols (symbol, extra value, extra bits).
-struct CodeLengthSymbol
-{
-    u32 Symbol;
-    u32 Extra = 0;
-    int ExtraBits = 0;
-};
-
-const std::vector<int> CodeLengthLengths = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4,
-                                            4, 4, 4, 5, 5, 5, 5, 5, 5};
-
-void PutDynamicHeader(BitWriter& w, bool last, const std::vector<int>& literal,
-                      const std::vector<int>& distance,
-                      const std::vector<CodeLengthSymbol>* symbols = nullptr)
-{
-    static const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-    w.Put(last, 1);                                    // BFINAL
-    w.Put(2, 2);                                       // BTYPE dynamic
-    w.Put(static_cast<u32>(literal.size() - 257), 5);  // HLIT
-    w.Put(static_cast<u32>(distance.size() - 1), 5);   // HDIST
-    w.Put(19 - 4, 4);                                  // HCLEN
-    for (int j = 0; j < 19; ++j)
-        w.Put(static_cast<u32>(CodeLengthLengths[order[j]]), 3);
-    std::vector<u32> codes = CanonicalCodes(CodeLengthLengths);
-    std::vector<CodeLengthSymbol> plain;
-    if (symbols == nullptr) {
-        for (int l : literal)
-            plain.push_back({static_cast<u32>(l)});
-        for (int l : distance)
-            plain.push_back({static_cast<u32>(l)});
-        symbols = &plain;
-    }
-    for (const CodeLengthSymbol& s : *symbols) {
-        w.PutCode(codes[s.Symbol], CodeLengthLengths[s.Symbol]);
-        w.Put(s.Extra, s.ExtraBits);
-    }
-}
-
-struct DynamicCode
-{
-    std::vector<int> Literal;
-    std::vector<int> Distance;
-    std::vector<u32> LiteralCodes;
-    std::vector<u32> DistanceCodes;
-
-    DynamicCode(std::vector<int> literal, std::vector<int> distance)
-        : Literal(std::move(literal)), Distance(std::move(distance)),
-          LiteralCodes(CanonicalCodes(Literal)), DistanceCodes(CanonicalCodes(Distance))
-    {}
-
-    void PutLiteral(BitWriter& w, u32 symbol) const
-    {
-        w.PutCode(LiteralCodes[symbol], Literal[symbol]);
-    }
-
-    void PutDistance(BitWriter& w, u32 symbol) const
-    {
-        w.PutCode(DistanceCodes[symbol], Distance[symbol]);
-    }
-};
 
 // Literal/length lengths: 'a' and 'b', end of block, and lengths 3 (symbol 257) and 258
 // (symbol 285), all complete with one code left for symbol 286 when asked.
@@ -214,6 +78,16 @@ std::vector<int> SmallLiteralLengths(bool with286 = false)
     return l;
 }
 
+// The stream decodes to exactly these bytes, with their CRC-32 as zlib computes it.
+void ExpectDecodesTo(const Bytes& stream, const Bytes& expected)
+{
+    EntryOutput out = RunDeflated(stream);
+    ASSERT_EQ(out.Result, ResultOk);
+    ASSERT_EQ(out.Written.size(), expected.size());
+    EXPECT_TRUE(out.Written == expected);
+    EXPECT_EQ(out.Crc, ZlibCrc(expected));
+}
+
 }  // namespace
 
 TEST_F(Inflating, MatchesZlibAtEveryLevelAndStrategy)
@@ -224,7 +98,7 @@ TEST_F(Inflating, MatchesZlibAtEveryLevelAndStrategy)
             for (int strategy : strategies) {
                 if (level == 0 && strategy != Z_DEFAULT_STRATEGY)
                     continue;
-                EntryOutput out = Inflate(ZlibDeflate(data, level, strategy));
+                EntryOutput out = RunDeflated(ZlibDeflate(data, level, strategy));
                 ASSERT_EQ(out.Result, ResultOk)
                     << name << " level " << level << " strategy " << strategy;
                 ASSERT_TRUE(out.Written == data) << name << " level " << level;
@@ -245,7 +119,7 @@ TEST_F(Inflating, MatchesLibdeflateAtHighLevels)
                                                       stream.size()));
             libdeflate_free_compressor(c);
             ASSERT_FALSE(stream.empty());
-            EntryOutput out = Inflate(stream);
+            EntryOutput out = RunDeflated(stream);
             ASSERT_EQ(out.Result, ResultOk) << name << " level " << level;
             ASSERT_TRUE(out.Written == data) << name << " level " << level;
             ASSERT_EQ(out.Crc, ZlibCrc(data));
@@ -257,11 +131,11 @@ TEST_F(Inflating, MatchesLibdeflateAtHighLevels)
 #if !defined(_WIN32)
 TEST_F(Inflating, ShortReadsCrossEveryRefillBoundary)
 {
-    Bytes data = Text(80000);
+    Bytes data = SampleText(80000);
     Bytes stream = ZlibDeflate(data, 6, Z_DEFAULT_STRATEGY);
     for (unsigned limit : {1u, 7u, 13u, 2047u}) {
         HostLimitReads(limit);
-        EntryOutput out = Inflate(stream);
+        EntryOutput out = RunDeflated(stream);
         ASSERT_EQ(out.Result, ResultOk) << limit;
         ASSERT_TRUE(out.Written == data) << limit;
     }
@@ -274,7 +148,7 @@ TEST_F(Inflating, LeavesTheReaderRightAfterTheLastBlock)
     // Whatever the decoder held in its bit buffer or read ahead, the next bytes read through
     // the bit reader must be the ones right after the stream.
     for (std::size_t size : {0u, 10u, 5000u, 100000u}) {
-        Bytes data = Text(size);
+        Bytes data = SampleText(size);
         Bytes stream = ZlibDeflate(data, 9, Z_DEFAULT_STRATEGY);
         Bytes behind = {0x50, 0x4B, 0x07, 0x08, 0x11, 0x22};
 
@@ -306,49 +180,42 @@ TEST_F(Inflating, StoredBlockLengthChecks)
 {
     BitWriter empty;
     PutStored(empty, {}, true);
-    EntryOutput out = Inflate(empty.Finish());
+    EntryOutput out = RunDeflated(empty.Finish());
     EXPECT_EQ(out.Result, ResultOk);
     EXPECT_TRUE(out.Written.empty());
     EXPECT_EQ(out.Crc, 0u);
 
     BitWriter bad;
-    bad.Put(1, 1);  // BFINAL
-    bad.Put(0, 2);  // BTYPE stored
-    bad.AlignToByte();
-    bad.Put(5, 16);  // LEN
-    bad.Put(5, 16);  // NLEN, not the complement
+    PutStoredHeader(bad, true, 5, 5);  // NLEN not the complement
     bad.Put(0x12345678, 32);
-    EXPECT_EQ(Inflate(bad.Finish()).Result, ResultBadData);
+    EXPECT_EQ(RunDeflated(bad.Finish()).Result, ResultBadData);
 }
 
 TEST_F(Inflating, BlockTypeThreeIsInvalid)
 {
     BitWriter w;
-    w.Put(1, 1);  // BFINAL
-    w.Put(3, 2);  // BTYPE reserved
-    EXPECT_EQ(Inflate(w.Finish()).Result, ResultBadData);
+    PutBlockStart(w, true, BlockReserved);
+    EXPECT_EQ(RunDeflated(w.Finish()).Result, ResultBadData);
 }
 
 TEST_F(Inflating, FixedBlockBackReferences)
 {
     BitWriter w;
-    w.Put(1, 1);  // BFINAL
-    w.Put(1, 2);  // BTYPE fixed
+    PutBlockStart(w, true, BlockFixed);
     PutFixedLiteral(w, 'a');
     PutFixedMatch(w, 258, 1);
     PutFixedLiteral(w, 256);
-    EntryOutput out = Inflate(w.Finish());
+    EntryOutput out = RunDeflated(w.Finish());
     ASSERT_EQ(out.Result, ResultOk);
     EXPECT_TRUE(out.Written == Bytes(259, 'a'));
 
     // Before the first output byte the window reads as zeros.
     BitWriter early;
-    early.Put(1, 1);
-    early.Put(1, 2);
+    PutBlockStart(early, true, BlockFixed);
     PutFixedLiteral(early, 'x');
     PutFixedMatch(early, 4, 6);
     PutFixedLiteral(early, 256);
-    out = Inflate(early.Finish());
+    out = RunDeflated(early.Finish());
     ASSERT_EQ(out.Result, ResultOk);
     EXPECT_TRUE(out.Written == (Bytes{'x', 0, 0, 0, 0}));
 }
@@ -358,10 +225,9 @@ TEST_F(Inflating, EveryLengthAtShortAndWindowSizedDistances)
     // Word-wise copies and repeated patterns against a byte-by-byte model: each distance up
     // to 40 and each of the 9 largest, with every length, at window positions that move on
     // by a literal between matches and wrap many times.
-    Bytes expected = Random(40, 7);
+    Bytes expected = RandomBytes(40, 7);
     BitWriter w;
-    w.Put(1, 1);
-    w.Put(1, 2);
+    PutBlockStart(w, true, BlockFixed);
     for (unsigned char b : expected)
         PutFixedLiteral(w, b);
     std::vector<u32> distances;
@@ -385,23 +251,18 @@ TEST_F(Inflating, EveryLengthAtShortAndWindowSizedDistances)
         }
     }
     PutFixedLiteral(w, 256);
-    EntryOutput out = Inflate(w.Finish());
-    ASSERT_EQ(out.Result, ResultOk);
-    ASSERT_EQ(out.Written.size(), expected.size());
-    EXPECT_TRUE(out.Written == expected);
-    EXPECT_EQ(out.Crc, ZlibCrc(expected));
+    ExpectDecodesTo(w.Finish(), expected);
 }
 
 TEST_F(Inflating, BackReferenceAcrossTheWindowWrap)
 {
     // 32778 bytes put the window position at 10; a distance of 100 then reads 90 bytes from
     // the end of the previous filling and 10 from its start, and a longer match runs on.
-    Bytes head = Random(32778, 5);
+    Bytes head = RandomBytes(32778, 5);
     BitWriter w;
     PutStored(w, Bytes(head.begin(), head.begin() + 30000), false);
     PutStored(w, Bytes(head.begin() + 30000, head.end()), false);
-    w.Put(1, 1);
-    w.Put(1, 2);
+    PutBlockStart(w, true, BlockFixed);
     PutFixedMatch(w, 258, 100);
     PutFixedMatch(w, 258, 32768);
     PutFixedLiteral(w, 256);
@@ -410,21 +271,17 @@ TEST_F(Inflating, BackReferenceAcrossTheWindowWrap)
         expected.push_back(expected[expected.size() - 100]);
     for (int i = 0; i < 258; ++i)
         expected.push_back(expected[expected.size() - 32768]);
-    EntryOutput out = Inflate(w.Finish());
-    ASSERT_EQ(out.Result, ResultOk);
-    ASSERT_EQ(out.Written.size(), expected.size());
-    EXPECT_TRUE(out.Written == expected);
-    EXPECT_EQ(out.Crc, ZlibCrc(expected));
+    ExpectDecodesTo(w.Finish(), expected);
 }
 
 TEST_F(Inflating, DynamicBlockWithOneOneBitDistanceCode)
 {
     std::vector<int> distance(2, 0);
     distance[1] = 1;
-    DynamicCode code(SmallLiteralLengths(), distance);
+    BlockCode code(BlockDynamic, SmallLiteralLengths(), distance);
     auto stream = [&](u32 distanceCode) {
         BitWriter w;
-        PutDynamicHeader(w, true, code.Literal, code.Distance);
+        code.PutHeader(w, true);
         code.PutLiteral(w, 'a');
         code.PutLiteral(w, 'b');
         code.PutLiteral(w, 257);     // length 3
@@ -432,10 +289,10 @@ TEST_F(Inflating, DynamicBlockWithOneOneBitDistanceCode)
         code.PutLiteral(w, 256);
         return w.Finish();
     };
-    EntryOutput out = Inflate(stream(0));
+    EntryOutput out = RunDeflated(stream(0));
     ASSERT_EQ(out.Result, ResultOk);
     EXPECT_TRUE(out.Written == (Bytes{'a', 'b', 'a', 'b', 'a'}));
-    EXPECT_EQ(Inflate(stream(1)).Result, ResultBadData);
+    EXPECT_EQ(RunDeflated(stream(1)).Result, ResultBadData);
 }
 
 TEST_F(Inflating, UnusableCodesAreInvalid)
@@ -445,17 +302,17 @@ TEST_F(Inflating, UnusableCodesAreInvalid)
     literal[285] = 0;
     BitWriter incomplete;
     PutDynamicHeader(incomplete, true, literal, {1, 1});
-    EXPECT_EQ(Inflate(incomplete.Finish()).Result, ResultBadData);
+    EXPECT_EQ(RunDeflated(incomplete.Finish()).Result, ResultBadData);
 
     // Incomplete distance code is fine.
-    DynamicCode code(SmallLiteralLengths(), {2, 0, 0});
+    BlockCode code(BlockDynamic, SmallLiteralLengths(), {2, 0, 0});
     BitWriter w;
-    PutDynamicHeader(w, true, code.Literal, code.Distance);
+    code.PutHeader(w, true);
     code.PutLiteral(w, 'b');
     code.PutLiteral(w, 257);
     code.PutDistance(w, 0);
     code.PutLiteral(w, 256);
-    EntryOutput out = Inflate(w.Finish());
+    EntryOutput out = RunDeflated(w.Finish());
     EXPECT_EQ(out.Result, ResultOk);
     EXPECT_TRUE(out.Written == Bytes(4, 'b'));
 }
@@ -465,124 +322,116 @@ TEST_F(Inflating, SymbolsWithoutMeaningAreInvalid)
     // Literal/length 286 and 287 in a fixed block.
     for (u32 symbol : {286u, 287u}) {
         BitWriter w;
-        w.Put(1, 1);
-        w.Put(1, 2);
+        PutBlockStart(w, true, BlockFixed);
         PutFixedLiteral(w, 'a');
         PutFixedLiteral(w, symbol);
         w.PutCode(0, 5);
         PutFixedLiteral(w, 256);
-        EXPECT_EQ(Inflate(w.Finish()).Result, ResultBadData) << symbol;
+        EXPECT_EQ(RunDeflated(w.Finish()).Result, ResultBadData) << symbol;
     }
     // Fixed distance codes 30 and 31.
     for (u32 symbol : {30u, 31u}) {
         BitWriter w;
-        w.Put(1, 1);
-        w.Put(1, 2);
+        PutBlockStart(w, true, BlockFixed);
         PutFixedLiteral(w, 'a');
         PutFixedLiteral(w, 257);
         w.PutCode(symbol, 5);
         PutFixedLiteral(w, 256);
-        EXPECT_EQ(Inflate(w.Finish()).Result, ResultBadData) << symbol;
+        EXPECT_EQ(RunDeflated(w.Finish()).Result, ResultBadData) << symbol;
     }
     // A dynamic block that declares literal/length 286 and distance 30, and uses each.
     std::vector<int> distance(31, 0);
     distance[0] = 1;
     distance[30] = 1;
-    DynamicCode code(SmallLiteralLengths(true), distance);
+    BlockCode code(BlockDynamic, SmallLiteralLengths(true), distance);
     BitWriter with286;
-    PutDynamicHeader(with286, true, code.Literal, code.Distance);
+    code.PutHeader(with286, true);
     code.PutLiteral(with286, 'a');
     code.PutLiteral(with286, 286);
     code.PutDistance(with286, 0);
     code.PutLiteral(with286, 256);
-    EXPECT_EQ(Inflate(with286.Finish()).Result, ResultBadData);
+    EXPECT_EQ(RunDeflated(with286.Finish()).Result, ResultBadData);
     BitWriter with30;
-    PutDynamicHeader(with30, true, code.Literal, code.Distance);
+    code.PutHeader(with30, true);
     code.PutLiteral(with30, 'a');
     code.PutLiteral(with30, 257);
     code.PutDistance(with30, 30);
     code.PutLiteral(with30, 256);
-    EXPECT_EQ(Inflate(with30.Finish()).Result, ResultBadData);
+    EXPECT_EQ(RunDeflated(with30.Finish()).Result, ResultBadData);
 }
 
 TEST_F(Inflating, MissingTablesAreNeverReadThrough)
 {
     // No distance codes at all: literals decode, a length code is invalid.
-    DynamicCode code(SmallLiteralLengths(), {0});
+    BlockCode code(BlockDynamic, SmallLiteralLengths(), {0});
     BitWriter literals;
-    PutDynamicHeader(literals, true, code.Literal, code.Distance);
+    code.PutHeader(literals, true);
     code.PutLiteral(literals, 'a');
     code.PutLiteral(literals, 256);
-    EntryOutput out = Inflate(literals.Finish());
+    EntryOutput out = RunDeflated(literals.Finish());
     EXPECT_EQ(out.Result, ResultOk);
     EXPECT_TRUE(out.Written == Bytes{'a'});
 
     BitWriter length;
-    PutDynamicHeader(length, true, code.Literal, code.Distance);
+    code.PutHeader(length, true);
     code.PutLiteral(length, 'a');
     code.PutLiteral(length, 257);
     length.Put(0, 8);
     code.PutLiteral(length, 256);
-    EXPECT_EQ(Inflate(length.Finish()).Result, ResultBadData);
+    EXPECT_EQ(RunDeflated(length.Finish()).Result, ResultBadData);
 
     // No literal/length codes.
     BitWriter noLiterals;
     PutDynamicHeader(noLiterals, true, std::vector<int>(257, 0), {1, 1});
     noLiterals.Put(0, 16);
-    EXPECT_EQ(Inflate(noLiterals.Finish()).Result, ResultBadData);
+    EXPECT_EQ(RunDeflated(noLiterals.Finish()).Result, ResultBadData);
 
     // No code-length codes.
     BitWriter noLengths;
-    noLengths.Put(1, 1);
-    noLengths.Put(2, 2);
-    noLengths.Put(0, 5);
-    noLengths.Put(0, 5);
-    noLengths.Put(0, 4);
-    noLengths.Put(0, 12);
+    PutDynamicCounts(noLengths, true, 257, 1, std::vector<int>(19, 0), 4);
     noLengths.Put(0xFFFF, 16);
-    EXPECT_EQ(Inflate(noLengths.Finish()).Result, ResultBadData);
+    EXPECT_EQ(RunDeflated(noLengths.Finish()).Result, ResultBadData);
 }
 
 TEST_F(Inflating, RepeatsRunningPastTheLengths)
 {
     std::vector<int> literal = SmallLiteralLengths();
-    std::vector<CodeLengthSymbol> symbols;
-    for (int l : literal)
-        symbols.push_back({static_cast<u32>(l)});
     // Five distance lengths remain when the repeat comes.
     std::vector<int> distance(5, 0);
+    // The literal/length lengths each alone, then the symbols that are to make the rest.
+    auto putHeader = [&](BitWriter& w, const std::vector<CodeLengthSymbol>& rest) {
+        std::vector<CodeLengthSymbol> symbols = EachLengthAlone(literal, {});
+        symbols.insert(symbols.end(), rest.begin(), rest.end());
+        PutDynamicCounts(w, true, literal.size(), distance.size());
+        PutCodeLengthSymbols(w, symbols);
+    };
     auto run = [&](CodeLengthSymbol repeat) {
-        std::vector<CodeLengthSymbol> s = symbols;
-        s.push_back(repeat);
         BitWriter w;
-        PutDynamicHeader(w, true, literal, distance, &s);
+        putHeader(w, {repeat});
         w.Put(0, 16);
-        return Inflate(w.Finish()).Result;
+        return RunDeflated(w.Finish()).Result;
     };
     EXPECT_EQ(run({17, 7, 3}), ResultCheckFailed);  // ten zeros
     EXPECT_EQ(run({16, 3, 2}), ResultCheckFailed);  // six repeats
-    EXPECT_EQ(run({18, 0, 7}), ResultBadData);     // eleven zeros
+    EXPECT_EQ(run({18, 0, 7}), ResultBadData);      // eleven zeros
     // Exactly reaching the end is fine: a repeat of 3 then 2 plain lengths of 1.
-    std::vector<CodeLengthSymbol> exact = symbols;
-    exact.push_back({17, 0, 3});
-    exact.push_back({1});
-    exact.push_back({1});
     BitWriter w;
-    PutDynamicHeader(w, true, literal, distance, &exact);
-    DynamicCode code(literal, {0, 0, 0, 1, 1});
+    putHeader(w, {{17, 0, 3}, {1}, {1}});
+    BlockCode code(BlockDynamic, literal, {0, 0, 0, 1, 1});
     code.PutLiteral(w, 'a');
     code.PutLiteral(w, 256);
-    EntryOutput out = Inflate(w.Finish());
+    EntryOutput out = RunDeflated(w.Finish());
     EXPECT_EQ(out.Result, ResultOk);
     EXPECT_TRUE(out.Written == Bytes{'a'});
 }
 
 TEST_F(Inflating, InputEndingMidStreamIsAReadFailure)
 {
-    Bytes data = Text(100000);
+    Bytes data = SampleText(100000);
     Bytes stream = ZlibDeflate(data, 6, Z_DEFAULT_STRATEGY);
     for (std::size_t cut : {stream.size() / 3, stream.size() / 2, stream.size() - 3}) {
-        EntryOutput out = Inflate(Bytes(stream.begin(), stream.begin() + cut), {});
+        EntryOutput out = RunDeflated(
+            Bytes(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(cut)), {});
         EXPECT_EQ(out.Result, ResultReadFailed) << cut;
         EXPECT_TRUE(out.ArchiveClosedEarly);
     }
@@ -597,18 +446,18 @@ TEST_F(Inflating, FinalEndOfBlockLookupMayReadFiller)
     literal['c'] = 3;
     literal['d'] = 3;
     literal[256] = 1;
-    DynamicCode code(literal, {0});
+    BlockCode code(BlockDynamic, literal, {0});
     BitWriter w;
-    PutDynamicHeader(w, true, code.Literal, code.Distance);
+    code.PutHeader(w, true);
     Bytes expected;
     while (w.Count != 7 || expected.size() < 3) {
-        u32 symbol = (7 - w.Count) % 2 == 1 ? 'c' : 'a';
+        u32 symbol = (7 - w.Count) % 2 == 1 ? u32{'c'} : u32{'a'};
         code.PutLiteral(w, symbol);
         expected.push_back(static_cast<unsigned char>(symbol));
     }
     code.PutLiteral(w, 256);
     ASSERT_EQ(w.Count, 0);
-    EntryOutput out = Inflate(w.Finish(), {});
+    EntryOutput out = RunDeflated(w.Finish(), {});
     EXPECT_EQ(out.Result, ResultOk);
     EXPECT_TRUE(out.Written == expected);
     EXPECT_TRUE(out.ArchiveClosedEarly);
@@ -616,8 +465,8 @@ TEST_F(Inflating, FinalEndOfBlockLookupMayReadFiller)
 
 TEST_F(Inflating, ExactlyOneWindowOfOutput)
 {
-    Bytes data = Random(32768, 9);
-    EntryOutput out = Inflate(ZlibDeflate(data, 0, Z_DEFAULT_STRATEGY));
+    Bytes data = RandomBytes(32768, 9);
+    EntryOutput out = RunDeflated(ZlibDeflate(data, 0, Z_DEFAULT_STRATEGY));
     ASSERT_EQ(out.Result, ResultOk);
     EXPECT_TRUE(out.Written == data);
     EXPECT_EQ(out.Crc, ZlibCrc(data));
@@ -628,14 +477,13 @@ TEST_F(Inflating, ManyTinyFixedBlocks)
     Bytes expected;
     BitWriter w;
     for (int block = 0; block < 500; ++block) {
-        w.Put(block == 499, 1);
-        w.Put(1, 2);
+        PutBlockStart(w, block == 499, BlockFixed);
         u32 symbol = static_cast<u32>('A' + block % 26);
         PutFixedLiteral(w, symbol);
         expected.push_back(static_cast<unsigned char>(symbol));
         PutFixedLiteral(w, 256);
     }
-    EntryOutput out = Inflate(w.Finish());
+    EntryOutput out = RunDeflated(w.Finish());
     ASSERT_EQ(out.Result, ResultOk);
     EXPECT_TRUE(out.Written == expected);
 }
@@ -643,7 +491,7 @@ TEST_F(Inflating, ManyTinyFixedBlocks)
 #if !defined(_WIN32)
 TEST_F(Inflating, AbortStopsBeforeTheNextSymbolAndDropsTheWindow)
 {
-    Bytes data = Random(20000, 4);
+    Bytes data = RandomBytes(20000, 4);
     Bytes stream = ZlibDeflate(data, 0, Z_DEFAULT_STRATEGY);
     std::vector<LPARAM> percentages;
     HostOnSendMessage([&](HWND, UINT message, WPARAM id, LPARAM percentage) -> LRESULT {
@@ -664,19 +512,19 @@ TEST_F(Inflating, AbortStopsBeforeTheNextSymbolAndDropsTheWindow)
     EXPECT_TRUE(out.Written.empty());
     // 0 from the setup, 0 again is not sent, then the percentage after the first block.
     ASSERT_EQ(percentages.size(), 2u);
-    EXPECT_EQ(percentages[1], 2048 * 100 / static_cast<LPARAM>(stream.size()));
+    EXPECT_EQ(percentages[1], LPARAM{2048} * 100 / static_cast<LPARAM>(stream.size()));
 }
 
 TEST_F(Inflating, MessagePumpRunsOncePerInputBlock)
 {
-    Bytes data = Random(10000, 6);
+    Bytes data = RandomBytes(10000, 6);
     Bytes stream = ZlibDeflate(data, 0, Z_DEFAULT_STRATEGY);
     Bytes behind(5000, 0xEE);
     MSG message{};
     message.message = 0x0200;
     HostPostMessage(message);
     HostPostMessage(message);
-    EntryOutput out = Inflate(stream, behind);
+    EntryOutput out = RunDeflated(stream, behind);
     ASSERT_EQ(out.Result, ResultOk);
     u32 blocks = static_cast<u32>((stream.size() + 2047) / 2048);
     EXPECT_EQ(HostPeekCalls(), 2 + 1 + blocks);  // the queued two, then one empty per pump
@@ -685,7 +533,7 @@ TEST_F(Inflating, MessagePumpRunsOncePerInputBlock)
 
 TEST_F(Inflating, WriteFailureBeepsAndStops)
 {
-    Bytes data = Text(100000);
+    Bytes data = SampleText(100000);
     for (long long after : {0LL, 40000LL}) {
         InflateStateReset();
         HostMessagesReset();
@@ -702,22 +550,11 @@ TEST_F(Inflating, TableAllocationFailures)
 {
     // The literal/length table's blocks come first, then the distance table's one.
     BitWriter w;
-    w.Put(1, 1);
-    w.Put(1, 2);
+    PutBlockStart(w, true, BlockFixed);
     PutFixedLiteral(w, 'z');
     PutFixedLiteral(w, 256);
     Bytes stream = w.Finish();
-    std::vector<i32> results;
-    for (unsigned n = 1; n <= 400 && (results.empty() || results.back() != ResultOk); ++n) {
-        InflateStateReset();
-        std::size_t before = HostHeapBlocks();
-        // The runner takes the window first, so request n + 1 is the decoder's n-th.
-        HostFailAllocation(n + 1);
-        EntryOutput out = Inflate(stream);
-        HostFailAllocation(0);
-        EXPECT_EQ(HostHeapBlocks(), before);
-        results.push_back(out.Result);
-    }
+    std::vector<i32> results = ResultsWhenAllocationsFail(stream, 400);
     ASSERT_GE(results.size(), 3u);
     EXPECT_EQ(results.back(), ResultOk);
     EXPECT_EQ(results[results.size() - 2], ResultBadData);

@@ -3,10 +3,9 @@
 #include "archive/FileInfo.h"
 #include "archive/FileSystem.h"
 #include "archive/MakePath.h"
-#include "support/TestFiles.h"
+#include "support/Fixtures.h"
 #include "text/Text.h"
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -17,22 +16,8 @@
 
 namespace {
 
-struct MakePath : ::testing::Test
+struct MakePath : InTempDir
 {
-    void SetUp() override
-    {
-        ResetPlatform();
-        TextInit();
-        GetCurrentDirectoryA(MAX_PATH, savedDirectory);
-    }
-
-    void TearDown() override
-    {
-        SetCurrentDirectoryA(savedDirectory);
-        ResetPlatform();
-        TextInit();
-    }
-
     // Counts from here on, so the test's own set-up is not counted.
     void StartCounting()
     {
@@ -40,9 +25,6 @@ struct MakePath : ::testing::Test
         HostCalls() = HostCallCounts{};
 #endif
     }
-
-    TempDir dir;
-    char savedDirectory[MAX_PATH] = {};
 };
 
 bool IsDirectory(const std::string& path)
@@ -55,23 +37,6 @@ bool IsFile(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-// What a folder holds, by listing, so no name normalisation of the system hides a blank.
-std::set<std::string> Listing(const std::string& folder)
-{
-    std::set<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::string name = data.cFileName;
-        if (name != "." && name != "..")
-            names.insert(name);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    return names;
 }
 
 // Wine keeps the read-only bit in the Unix permissions, which do not bind the root user.
@@ -97,26 +62,26 @@ void CloseValid(HANDLE file)
 TEST_F(MakePath, CreatesTwoMissingLevelsTopDownThenTheFile)
 {
     StartCounting();
-    HANDLE file = FsCreatePath((dir / "a\\b\\file.txt").c_str(), false);
+    HANDLE file = FsCreatePath((Dir / "a\\b\\file.txt").c_str(), false);
     EXPECT_EQ(FsLastError, 0);
     CloseValid(file);
-    EXPECT_TRUE(IsDirectory(dir / "a"));
-    EXPECT_TRUE(IsDirectory(dir / "a\\b"));
-    EXPECT_TRUE(IsFile(dir / "a\\b\\file.txt"));
-    EXPECT_EQ(GetFileAttributesA((dir / "a").c_str()),
+    EXPECT_TRUE(IsDirectory(Dir / "a"));
+    EXPECT_TRUE(IsDirectory(Dir / "a\\b"));
+    EXPECT_TRUE(IsFile(Dir / "a\\b\\file.txt"));
+    EXPECT_EQ(GetFileAttributesA((Dir / "a").c_str()),
               static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
 #if !defined(_WIN32)
-    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{dir / "a", dir / "a\\b"}));
+    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{Dir / "a", Dir / "a\\b"}));
     EXPECT_EQ(HostCalls().CreateFile, 2u);
 #endif
 }
 
 TEST_F(MakePath, PresentDirectoriesCostOneCreationAndNoTest)
 {
-    CreateDirectoryA((dir / "a").c_str(), nullptr);
+    CreateDirectoryA((Dir / "a").c_str(), nullptr);
     StartCounting();
-    CloseValid(FsCreatePath((dir / "a\\file.txt").c_str(), false));
-    EXPECT_TRUE(IsFile(dir / "a\\file.txt"));
+    CloseValid(FsCreatePath((Dir / "a\\file.txt").c_str(), false));
+    EXPECT_TRUE(IsFile(Dir / "a\\file.txt"));
 #if !defined(_WIN32)
     EXPECT_EQ(HostCalls().CreateFile, 1u);
     EXPECT_EQ(HostCalls().FindFirstFile, 0u);
@@ -127,7 +92,7 @@ TEST_F(MakePath, PresentDirectoriesCostOneCreationAndNoTest)
 
 TEST_F(MakePath, ReadOnlyTargetFailsAtOnce)
 {
-    std::string name = dir / "locked.txt";
+    std::string name = Dir / "locked.txt";
     WriteBytes(name, {1, 2, 3});
     SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_READONLY);
     if (!ReadOnlyIsEnforced(name))
@@ -146,17 +111,17 @@ TEST_F(MakePath, ReadOnlyTargetFailsAtOnce)
 TEST_F(MakePath, DirectoryEntryCreatesEveryLevelAndNoFile)
 {
     StartCounting();
-    EXPECT_EQ(FsCreatePath((dir / "a\\b\\").c_str(), true), nullptr);
-    EXPECT_TRUE(IsDirectory(dir / "a\\b"));
-    EXPECT_EQ(Listing(dir.Path), (std::set<std::string>{"a"}));
-    EXPECT_EQ(Listing(dir / "a\\b\\").size(), 0u);
+    EXPECT_EQ(FsCreatePath((Dir / "a\\b\\").c_str(), true), nullptr);
+    EXPECT_TRUE(IsDirectory(Dir / "a\\b"));
+    EXPECT_EQ(FolderListing(Dir.Path), (std::vector<std::string>{"a"}));
+    EXPECT_EQ(FolderListing(Dir / "a\\b\\").size(), 0u);
 #if !defined(_WIN32)
     EXPECT_EQ(HostCalls().CreateFile, 0u);
-    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{dir / "a", dir / "a\\b"}));
+    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{Dir / "a", Dir / "a\\b"}));
 #endif
 
     StartCounting();
-    EXPECT_EQ(FsCreatePath((dir / "a\\b\\").c_str(), true), nullptr);
+    EXPECT_EQ(FsCreatePath((Dir / "a\\b\\").c_str(), true), nullptr);
 #if !defined(_WIN32)
     EXPECT_EQ(HostCalls().CreateDirectory, 0u) << "present levels are only tested";
 #endif
@@ -164,37 +129,36 @@ TEST_F(MakePath, DirectoryEntryCreatesEveryLevelAndNoFile)
 
 TEST_F(MakePath, PrefixThatIsAFileMakesTheCreationFail)
 {
-    WriteBytes(dir / "f", {7});
+    WriteBytes(Dir / "f", {7});
     StartCounting();
-    EXPECT_EQ(FsCreatePath((dir / "f\\g\\h.txt").c_str(), false), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FsCreatePath((Dir / "f\\g\\h.txt").c_str(), false), INVALID_HANDLE_VALUE);
     EXPECT_EQ(FsLastError, ERROR_PATH_NOT_FOUND);
-    EXPECT_EQ(ReadBytes(dir / "f"), (Bytes{7}));
+    EXPECT_EQ(ReadBytes(Dir / "f"), (Bytes{7}));
 #if !defined(_WIN32)
-    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{dir / "f", dir / "f\\g"}));
+    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{Dir / "f", Dir / "f\\g"}));
 #endif
 }
 
 TEST_F(MakePath, BlanksEndingAPrefixAreTrimmedForItsCreation)
 {
-    HANDLE file = FsCreatePath((dir / "a  \\b\\f.txt").c_str(), false);
-    EXPECT_EQ(Listing(dir.Path), (std::set<std::string>{"a"}));
-    EXPECT_TRUE(IsDirectory(dir / "a"));
+    HANDLE file = FsCreatePath((Dir / "a  \\b\\f.txt").c_str(), false);
+    EXPECT_EQ(FolderListing(Dir.Path), (std::vector<std::string>{"a"}));
+    EXPECT_TRUE(IsDirectory(Dir / "a"));
     EXPECT_EQ(file, INVALID_HANDLE_VALUE) << "the path still names a folder with blanks";
     EXPECT_EQ(FsLastError, ERROR_PATH_NOT_FOUND);
 #if !defined(_WIN32)
     // The blanks are back for the next prefix, so it is still a prefix of the path.
-    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{dir / "a", dir / "a  \\b"}));
+    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{Dir / "a", Dir / "a  \\b"}));
 #endif
 }
 
 TEST_F(MakePath, WalksFromBelowADriveRootAndAShareRoot)
 {
-    TempDir driveFolder;
-    TempDir shareFolder;
-    std::string drive = TestDriveRoot(driveFolder);
-    std::string share = TestShareRoot(shareFolder);
-    if (drive.empty() || share.empty())
+    TestRoots roots;
+    if (roots.Missing())
         GTEST_SKIP() << "no drive or share root of the test's own";
+    const std::string& drive = roots.Drive;
+    const std::string& share = roots.Share;
 
     StartCounting();
     std::string inDrive = drive + "sfxmake-" + std::to_string(GetCurrentProcessId());
@@ -249,10 +213,10 @@ TEST_F(MakePath, DoubleByteTrailByteIsNoSeparator)
     TextInit();
     const std::string name = "\x95\x5C";  // one Shift-JIS character ending in 0x5C
     StartCounting();
-    CloseValid(FsCreatePath((dir / name + "\\f.txt").c_str(), false));
-    EXPECT_EQ(Listing(dir.Path), (std::set<std::string>{name}));
-    EXPECT_TRUE(IsFile(dir / name + "\\f.txt"));
+    CloseValid(FsCreatePath((Dir / name + "\\f.txt").c_str(), false));
+    EXPECT_EQ(FolderListing(Dir.Path), (std::vector<std::string>{name}));
+    EXPECT_TRUE(IsFile(Dir / name + "\\f.txt"));
 #if !defined(_WIN32)
-    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{dir / name}));
+    EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{Dir / name}));
 #endif
 }

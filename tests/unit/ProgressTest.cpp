@@ -2,21 +2,13 @@
 
 #include "inflate/InflateState.h"
 #include "progress/ProgressDialog.h"
-#include "support/TestFiles.h"
+#include "support/Fixtures.h"
 
 #if !defined(_WIN32)
 #include "platform/host/HostWindows.h"
 #endif
 
-struct Progress : ::testing::Test
-{
-    void SetUp() override
-    {
-        ResetPlatform();
-        ProgressReset();
-        InflateStateReset();
-    }
-};
+using Progress = FreshState;
 
 TEST_F(Progress, EntryBaseIsTheTruncatedShareOfTheEntriesBefore)
 {

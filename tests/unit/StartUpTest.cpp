@@ -7,7 +7,7 @@
 #include "app/SfxContext.h"
 #include "archive/FileInfo.h"
 #include "archive/FileSystem.h"
-#include "support/TestFiles.h"
+#include "support/Fixtures.h"
 
 #if !defined(_WIN32)
 #include "platform/host/HostWindows.h"
@@ -15,7 +15,7 @@
 
 namespace {
 
-std::string Text(const String& s)
+std::string ToStdString(const String& s)
 {
     return std::string(s.Chars, s.Length);
 }
@@ -50,7 +50,7 @@ TEST(CommandLine, SplitsOnBlanksOutsideQuotesAndSkipsEmptyQuotePairs)
     for (const SplitCase& c : cases) {
         CommandArguments arguments = SplitCommandLine(c.Line);
         EXPECT_EQ(arguments.Count, c.Count) << c.Line;
-        EXPECT_EQ(Text(arguments.First), c.First) << c.Line;
+        EXPECT_EQ(ToStdString(arguments.First), c.First) << c.Line;
         EXPECT_EQ(arguments.FirstLength, std::string(c.First).size()) << c.Line;
     }
 }
@@ -61,7 +61,7 @@ TEST(CommandLine, KeepsTheFirst255CharactersAndCountsTheRest)
     CommandArguments arguments = SplitCommandLine(("sfx.exe " + path).c_str());
     EXPECT_EQ(arguments.Count, 1);
     EXPECT_EQ(arguments.FirstLength, 303u);
-    EXPECT_EQ(Text(arguments.First), path.substr(0, 255));
+    EXPECT_EQ(ToStdString(arguments.First), path.substr(0, 255));
 }
 
 TEST(CommandLine, FormsFollowCountLengthAndCharacters)
@@ -129,53 +129,44 @@ TEST(Browse, LastNameCarriesOverUnlessTheChosenFolderBeginsWithIt)
     EXPECT_EQ(std::string(chosen), (deep + "\\LongLastName").substr(0, PathLimit));
 }
 
-struct StartUp : ::testing::Test
-{
-    void SetUp() override
-    {
-        ResetPlatform();
-        SfxContextReset();
-    }
-
-    TempDir dir;
-};
+using StartUp = InTempDir;
 
 TEST_F(StartUp, LongPathReplacesShortNamesAndKeepsWhatItCannotFind)
 {
-    CreateDirectoryA((dir / "Long Folder Name").c_str(), nullptr);
-    WriteBytes(dir / "Long Folder Name\\Another Long Name.txt", {});
+    CreateDirectoryA((Dir / "Long Folder Name").c_str(), nullptr);
+    WriteBytes(Dir / "Long Folder Name\\Another Long Name.txt", {});
     SearchRecord record{};
-    FsFindFirst((dir / "Long Folder Name").c_str(), FsAttributeMaskAll, record);
+    FsFindFirst((Dir / "Long Folder Name").c_str(), FsAttributeMaskAll, record);
     ASSERT_EQ(FsLastError, 0);
     std::string folderShort = record.ShortName;
     FsFindClose(record);
     ASSERT_FALSE(folderShort.empty());
 
     char expected[PathBufferSize];
-    TextCopy(expected, (dir / "Long Folder Name\\").c_str());
+    TextCopy(expected, (Dir / "Long Folder Name\\").c_str());
     ExpandLongPath(expected);
     EXPECT_EQ(std::string(expected).substr(TextLength(expected) - 17), "\\Long Folder Name");
 
     char path[PathBufferSize];
-    TextCopy(path, (dir / folderShort + "\\").c_str());
+    TextCopy(path, (Dir / folderShort + "\\").c_str());
     ExpandLongPath(path);
     EXPECT_STREQ(path, expected);
     EXPECT_EQ(FsLastError, 0);
 
     // A component that does not exist stays as written, and its error is cleared.
-    TextCopy(path, (dir / folderShort + "\\missing\\deeper").c_str());
+    TextCopy(path, (Dir / folderShort + "\\missing\\deeper").c_str());
     ExpandLongPath(path);
     EXPECT_EQ(std::string(path), std::string(expected) + "\\missing\\deeper");
     EXPECT_EQ(FsLastError, 0);
 
 #if defined(_WIN32)
     // Every level at once; the host layer resolves short names only in the last component.
-    FsFindFirst((dir / "Long Folder Name\\Another Long Name.txt").c_str(), FsAttributeMaskAll,
+    FsFindFirst((Dir / "Long Folder Name\\Another Long Name.txt").c_str(), FsAttributeMaskAll,
                 record);
     ASSERT_EQ(FsLastError, 0);
     std::string fileShort = record.ShortName;
     FsFindClose(record);
-    TextCopy(path, (dir / folderShort + "\\" + fileShort).c_str());
+    TextCopy(path, (Dir / folderShort + "\\" + fileShort).c_str());
     ExpandLongPath(path);
     EXPECT_EQ(std::string(path), std::string(expected) + "\\Another Long Name.txt");
 #endif

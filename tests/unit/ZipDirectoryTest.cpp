@@ -5,8 +5,9 @@
 #include "archive/FileSystem.h"
 #include "archive/ZipDirectory.h"
 #include "inflate/InflateState.h"
-#include "support/TestFiles.h"
+#include "support/Fixtures.h"
 #include "support/ZipBuilder.h"
+#include "support/ZlibOracle.h"
 
 #if !defined(_WIN32)
 #include "platform/host/HostControl.h"
@@ -14,51 +15,44 @@
 
 namespace {
 
-struct ZipDirectory : ::testing::Test
+// The CRC table, which the Unicode path field is checked with, comes from the fresh state.
+struct ZipDirectory : InTempDir
 {
-    void SetUp() override
-    {
-        ResetPlatform();
-        InitCrcTable();  // a start-up step; the Unicode path field is checked with it
-    }
-
     void TearDown() override
     {
-#if !defined(_WIN32)
-        EXPECT_EQ(HostHeapBlocks(), 0u) << "the reader left a window behind";
-        EXPECT_EQ(HostOpenFiles(), 0u) << "the reader left the archive open";
-#endif
+        ExpectNothingLeft("the reader");
+        InTempDir::TearDown();
     }
 
     std::string Write(const Bytes& bytes)
     {
-        std::string path = dir / ("archive" + std::to_string(++count) + ".exe");
+        std::string path = Dir / ("archive" + std::to_string(++ArchivesWritten) + ".exe");
         WriteBytes(path, bytes);
         return path;
     }
 
     i32 Open(const Bytes& bytes)
     {
-        return ArchiveOpen(Write(bytes).c_str(), reader, 0, 0);
+        return ArchiveOpen(Write(bytes).c_str(), Reader, 0, 0);
     }
 
     // Every name of the walk, closing the reader at the end.
     std::vector<std::string> Walk(const std::string& path)
     {
         std::vector<std::string> names;
-        for (i32 r = ArchiveOpen(path.c_str(), reader, 0, 0); r == 0; r = ArchiveNextEntry(reader))
-            names.push_back(reader.Entry.Name);
-        EXPECT_EQ(reader.Window, nullptr) << "a finished walk closes the reader";
-        ArchiveClose(reader);
+        for (i32 r = ArchiveOpen(path.c_str(), Reader, 0, 0); r == 0; r = ArchiveNextEntry(Reader))
+            names.push_back(Reader.Entry.Name);
+        EXPECT_EQ(Reader.Window, nullptr) << "a finished walk closes the reader";
+        ArchiveClose(Reader);
         return names;
     }
 
-    TempDir dir;
-    ArchiveReader reader{};
-    int count = 0;
+    ArchiveReader Reader{};
+    int ArchivesWritten = 0;
 };
 
-Bytes Stub(std::size_t size)
+// Bytes in the stub's place in front of an archive: "MZ", then a pattern without a signature.
+Bytes StandInStub(std::size_t size)
 {
     Bytes stub(size);
     for (std::size_t i = 0; i < size; ++i)
@@ -73,7 +67,7 @@ Bytes Stub(std::size_t size)
 TEST_F(ZipDirectory, DeliversEntriesOfAnArchiveBehindAStub)
 {
     ZipBuilder zip;
-    zip.Prefix = Stub(5000);
+    zip.Prefix = StandInStub(5000);
     zip.Entries.reserve(3);  // the references below must stay valid
     auto& first = zip.Add("dir/sub/file.txt", "contents");
     first.Method = 8;
@@ -90,57 +84,57 @@ TEST_F(ZipDirectory, DeliversEntriesOfAnArchiveBehindAStub)
     Bytes bytes = zip.Build();
 
     ASSERT_EQ(Open(bytes), 0);
-    const ZipEntry& e = reader.Entry;
+    const ZipEntry& e = Reader.Entry;
     EXPECT_STREQ(e.Name, "dir\\sub\\file.txt");
     EXPECT_EQ(e.Method, 8);
     EXPECT_EQ(e.Flags, 0x0008);
     EXPECT_EQ(e.DosDateTime, 0x5A2B6C3Du);
-    EXPECT_EQ(e.Crc32, Crc32Of(zip.Entries[0].Data));
+    EXPECT_EQ(e.Crc32, ZlibCrc(zip.Entries[0].Data));
     EXPECT_EQ(e.UncompressedSize, 8u);
     EXPECT_EQ(e.CompressedSize, 8u);
     EXPECT_EQ(e.LocalHeaderOffset, 5000u) << "offsets count from the start of the file";
     EXPECT_EQ(e.Attributes, 0x21);
-    ASSERT_EQ(ArchiveNextEntry(reader), 0) << "extra field and comment are stepped over";
+    ASSERT_EQ(ArchiveNextEntry(Reader), 0) << "extra field and comment are stepped over";
     EXPECT_STREQ(e.Name, "dir\\");
     EXPECT_EQ(e.Attributes, 0x10);
-    ASSERT_EQ(ArchiveNextEntry(reader), 0);
+    ASSERT_EQ(ArchiveNextEntry(Reader), 0);
     EXPECT_STREQ(e.Name, "unix.txt");
     EXPECT_EQ(e.Attributes, 0) << "attributes count only from a DOS host";
-    EXPECT_NE(ArchiveNextEntry(reader), 0);
-    EXPECT_EQ(reader.Window, nullptr);
-    EXPECT_NE(ArchiveNextEntry(reader), 0) << "a closed reader stays closed";
-    ArchiveClose(reader);
-    ArchiveClose(reader);
+    EXPECT_NE(ArchiveNextEntry(Reader), 0);
+    EXPECT_EQ(Reader.Window, nullptr);
+    EXPECT_NE(ArchiveNextEntry(Reader), 0) << "a closed reader stays closed";
+    ArchiveClose(Reader);
+    ArchiveClose(Reader);
 }
 
 TEST_F(ZipDirectory, FilesWithoutAnEndRecord)
 {
-    EXPECT_EQ(ArchiveOpen((dir / "missing.exe").c_str(), reader, 0, 0), -1);
+    EXPECT_EQ(ArchiveOpen((Dir / "missing.exe").c_str(), Reader, 0, 0), -1);
     EXPECT_EQ(Open({}), -1) << "empty file";
     EXPECT_EQ(Open(Bytes{'P', 'K', 5, 6, 0, 0, 0}), -1) << "shorter than a record";
-    EXPECT_EQ(Open(Stub(10000)), -1) << "no signature anywhere";
+    EXPECT_EQ(Open(StandInStub(10000)), -1) << "no signature anywhere";
     // A signature that begins 21 bytes before the end cannot hold a whole record.
-    Bytes tail = Stub(100);
+    Bytes tail = StandInStub(100);
     Bytes late = {'P', 'K', 5, 6};
     late.resize(21, 0);
     tail.insert(tail.end(), late.begin(), late.end());
     EXPECT_EQ(Open(tail), -1);
-    EXPECT_EQ(reader.Window, nullptr);
+    EXPECT_EQ(Reader.Window, nullptr);
 }
 
 TEST_F(ZipDirectory, EndRecordTooCloseToTheStartOrWithoutDirectory)
 {
     ZipBuilder empty;
     EXPECT_EQ(Open(empty.Build()), -2) << "end record at position 0";
-    empty.Prefix = Stub(45);
+    empty.Prefix = StandInStub(45);
     EXPECT_EQ(Open(empty.Build()), -2);
-    empty.Prefix = Stub(46);
+    empty.Prefix = StandInStub(46);
     EXPECT_EQ(Open(empty.Build()), 1) << "room for a record, but none there";
-    EXPECT_EQ(reader.Window, nullptr);
+    EXPECT_EQ(Reader.Window, nullptr);
 
     // A directory offset beyond the end record leaves no directory at all.
     ZipBuilder zip;
-    zip.Prefix = Stub(100);
+    zip.Prefix = StandInStub(100);
     zip.Add("a.txt", "a");
     Bytes bytes = zip.Build();
     std::size_t offsetField = bytes.size() - 22 + 16;
@@ -161,12 +155,12 @@ TEST_F(ZipDirectory, SearchCrossesWindowBoundaries)
     for (std::size_t comment :
          {0u, 1u, 4052u, 4053u, 4054u, 4074u, 4075u, 4096u, 8148u, 8149u, 12000u, 65535u}) {
         ZipBuilder zip;
-        zip.Prefix = Stub(300);
+        zip.Prefix = StandInStub(300);
         zip.Add("only.txt", "data");
         zip.ArchiveComment.assign(comment, 'c');
         ASSERT_EQ(Open(zip.Build()), 0) << "comment of " << comment;
-        EXPECT_STREQ(reader.Entry.Name, "only.txt");
-        ArchiveClose(reader);
+        EXPECT_STREQ(Reader.Entry.Name, "only.txt");
+        ArchiveClose(Reader);
     }
 }
 
@@ -176,12 +170,12 @@ TEST_F(ZipDirectory, FilesOfExactlyOneAndJustOverOneSearchWindow)
         ZipBuilder zip;
         zip.Add("x", "");
         std::size_t bare = zip.Build().size();
-        zip.Prefix = Stub(length - bare);
+        zip.Prefix = StandInStub(length - bare);
         Bytes bytes = zip.Build();
         ASSERT_EQ(bytes.size(), length);
         ASSERT_EQ(Open(bytes), 0) << length;
-        EXPECT_STREQ(reader.Entry.Name, "x");
-        ArchiveClose(reader);
+        EXPECT_STREQ(Reader.Entry.Name, "x");
+        ArchiveClose(Reader);
     }
     // The end record at position 0 of a 4097-byte file is only reached by the second window.
     ZipBuilder bare;
@@ -192,7 +186,7 @@ TEST_F(ZipDirectory, FilesOfExactlyOneAndJustOverOneSearchWindow)
 TEST_F(ZipDirectory, TheLastSignatureWins)
 {
     ZipBuilder zip;
-    zip.Prefix = Stub(200);
+    zip.Prefix = StandInStub(200);
     zip.Add("real.txt", "r");
     Bytes fake = {'P', 'K', 5, 6};
     fake.resize(22, 0);
@@ -201,13 +195,13 @@ TEST_F(ZipDirectory, TheLastSignatureWins)
     EXPECT_EQ(Open(zip.Build()), 1) << "the record inside the comment is taken";
     zip.ArchiveComment = "no signature here";
     EXPECT_EQ(Open(zip.Build()), 0);
-    ArchiveClose(reader);
+    ArchiveClose(Reader);
 }
 
 TEST_F(ZipDirectory, NamesAreCutConvertedAndSlashesTurned)
 {
     ZipBuilder zip;
-    zip.Prefix = Stub(64);
+    zip.Prefix = StandInStub(64);
     zip.Add(std::string(300, 'n'));
     zip.Add("a/b/");
     zip.Add(std::string("cut\0here", 8));
@@ -225,7 +219,7 @@ TEST_F(ZipDirectory, NamesAreCutConvertedAndSlashesTurned)
 TEST_F(ZipDirectory, TruncatedDirectoryEndsTheWalkAfterTheGoodEntries)
 {
     ZipBuilder zip;
-    zip.Prefix = Stub(64);
+    zip.Prefix = StandInStub(64);
     zip.Add("one");
     zip.Add("two");
     zip.Add("three");
@@ -247,7 +241,7 @@ TEST_F(ZipDirectory, TruncatedDirectoryEndsTheWalkAfterTheGoodEntries)
 static ZipBuilder DirectoryOfLength(std::size_t target)
 {
     ZipBuilder zip;
-    zip.Prefix = Stub(64);
+    zip.Prefix = StandInStub(64);
     std::size_t length = 4;
     int index = 0;
     while (target - length > 1000) {
@@ -264,9 +258,9 @@ TEST_F(ZipDirectory, WholeBelow64000AndSlidingFrom64000)
     for (std::size_t length : {63999u, 64000u}) {
         ZipBuilder zip = DirectoryOfLength(length);
         std::string path = Write(zip.Build());
-        ASSERT_EQ(ArchiveOpen(path.c_str(), reader, 0, 0), 0);
-        EXPECT_EQ(reader.WindowLength, length == 64000 ? 64000 : 63999);
-        ArchiveClose(reader);
+        ASSERT_EQ(ArchiveOpen(path.c_str(), Reader, 0, 0), 0);
+        EXPECT_EQ(Reader.WindowLength, length == 64000 ? 64000 : 63999);
+        ArchiveClose(Reader);
         EXPECT_EQ(Walk(path).size(), zip.Entries.size()) << length;
     }
 }
@@ -274,12 +268,12 @@ TEST_F(ZipDirectory, WholeBelow64000AndSlidingFrom64000)
 TEST_F(ZipDirectory, SlidingWindowDeliversRecordsThatStraddleIt)
 {
     ZipBuilder zip;
-    zip.Prefix = Stub(1000);
+    zip.Prefix = StandInStub(1000);
     std::vector<std::string> expected;
     // Varying record lengths put records across many window refills at many offsets.
     for (int i = 0; i < 2500; ++i) {
-        std::string name =
-            "d" + std::to_string(i % 17) + "/" + std::string(20 + i % 211, 'a' + i % 26);
+        std::string name = "d" + std::to_string(i % 17) + "/" +
+                           std::string(20 + i % 211, static_cast<char>('a' + i % 26));
         auto& e = zip.Add(name);
         e.Extra.resize(i % 13, 1);
         e.Comment.assign(i % 29, 'k');
@@ -297,9 +291,9 @@ TEST_F(ZipDirectory, PeerArchives)
     for (const char* archive : {"python.zip", "infozip.zip"}) {
         sizes.clear();
         std::string path = PeerPath(archive);
-        for (i32 r = ArchiveOpen(path.c_str(), reader, 0, 0); r == 0; r = ArchiveNextEntry(reader))
-            sizes[reader.Entry.Name] = reader.Entry.UncompressedSize;
-        ArchiveClose(reader);
+        for (i32 r = ArchiveOpen(path.c_str(), Reader, 0, 0); r == 0; r = ArchiveNextEntry(Reader))
+            sizes[Reader.Entry.Name] = Reader.Entry.UncompressedSize;
+        ArchiveClose(Reader);
         EXPECT_EQ(sizes["readme.txt"], 27u * 40) << archive;
         EXPECT_EQ(sizes["sub\\data.bin"], 256u * 64) << archive;
         EXPECT_EQ(sizes.count("sub\\deeper\\empty.txt"), 1u) << archive;
@@ -322,7 +316,7 @@ Bytes UnicodePath(const std::string& raw, const std::string& utf8, uint32_t crcC
 {
     Bytes data;
     data.push_back(1);  // version
-    Put32(data, Crc32Of(Bytes(raw.begin(), raw.end())) ^ crcChange);
+    Put32(data, ZlibCrc(Bytes(raw.begin(), raw.end())) ^ crcChange);
     data.insert(data.end(), utf8.begin(), utf8.end());
     Bytes extra;
     Put16(extra, 0x5455);  // some other field in front, to step over
@@ -345,16 +339,16 @@ static void CheckNames(ZipDirectory& test, const std::vector<NameCase>& cases)
 {
     for (const NameCase& c : cases) {
         ZipBuilder zip;
-        zip.Prefix = Stub(64);
+        zip.Prefix = StandInStub(64);
         ZipBuilderEntry& e = zip.Add(c.Raw);
         e.Flags = c.Flags;
         e.Extra = c.Extra;
-        ASSERT_EQ(ArchiveOpen(test.Write(zip.Build()).c_str(), test.reader, 0, 0), 0) << c.Raw;
-        EXPECT_EQ(test.reader.Entry.NameUnusable, c.Name.empty()) << c.Raw;
+        ASSERT_EQ(ArchiveOpen(test.Write(zip.Build()).c_str(), test.Reader, 0, 0), 0) << c.Raw;
+        EXPECT_EQ(test.Reader.Entry.NameUnusable, c.Name.empty()) << c.Raw;
         if (!c.Name.empty()) {
-            EXPECT_EQ(std::string(test.reader.Entry.Name), c.Name) << c.Raw;
+            EXPECT_EQ(std::string(test.Reader.Entry.Name), c.Name) << c.Raw;
         }
-        ArchiveClose(test.reader);
+        ArchiveClose(test.Reader);
     }
 }
 
@@ -430,15 +424,15 @@ TEST_F(ZipDirectory, Utf8NamesInADoubleByteCodePage)
 TEST_F(ZipDirectory, RecordLargerThanTheSlidingWindowFailsTheWalk)
 {
     ZipBuilder zip;
-    zip.Prefix = Stub(64);
+    zip.Prefix = StandInStub(64);
     zip.Add("first");
     zip.Add("huge").Comment.assign(64000, 'c');  // legal, but no window of 64000 holds it
     zip.Add("after");
     ASSERT_EQ(Open(zip.Build()), 0);
-    EXPECT_EQ(reader.WindowLength, ArchiveSlidingWindow);
-    EXPECT_STREQ(reader.Entry.Name, "first");
-    EXPECT_EQ(ArchiveNextEntry(reader), ArchiveRecordTooLarge);
-    EXPECT_EQ(reader.Window, nullptr);
+    EXPECT_EQ(Reader.WindowLength, ArchiveSlidingWindow);
+    EXPECT_STREQ(Reader.Entry.Name, "first");
+    EXPECT_EQ(ArchiveNextEntry(Reader), ArchiveRecordTooLarge);
+    EXPECT_EQ(Reader.Window, nullptr);
     // Up to the window's size it is read whole.
     zip.Entries[1].Comment.assign(64000 - 46 - 4, 'c');
     EXPECT_EQ(Walk(Write(zip.Build())), (std::vector<std::string>{"first", "huge", "after"}));
@@ -485,9 +479,9 @@ TEST_F(ZipDirectory, SignedProgramsEndTheirArchiveAtTheCertificateTable)
     file.insert(file.end(), table.begin(), table.end());
     std::string path = Write(file);
     EXPECT_EQ(ArchiveLengthBeforeSignature(path.c_str()), static_cast<i32>(end));
-    ASSERT_EQ(ArchiveOpen(path.c_str(), reader, 0, ArchiveLengthBeforeSignature(path.c_str())), 0);
-    EXPECT_STREQ(reader.Entry.Name, "signed.txt");
-    EXPECT_NE(ArchiveNextEntry(reader), 0);
+    ASSERT_EQ(ArchiveOpen(path.c_str(), Reader, 0, ArchiveLengthBeforeSignature(path.c_str())), 0);
+    EXPECT_STREQ(Reader.Entry.Name, "signed.txt");
+    EXPECT_NE(ArchiveNextEntry(Reader), 0);
     EXPECT_EQ(Walk(path), std::vector<std::string>{"hidden.txt"}) << "what the whole file shows";
 
     struct Case
@@ -505,5 +499,5 @@ TEST_F(ZipDirectory, SignedProgramsEndTheirArchiveAtTheCertificateTable)
         other.insert(other.end(), file.begin() + 0x200, file.end());
         EXPECT_EQ(ArchiveLengthBeforeSignature(Write(other).c_str()), 0) << c.What;
     }
-    EXPECT_EQ(ArchiveLengthBeforeSignature((dir / "missing.exe").c_str()), 0);
+    EXPECT_EQ(ArchiveLengthBeforeSignature((Dir / "missing.exe").c_str()), 0);
 }
