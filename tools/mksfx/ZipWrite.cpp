@@ -24,10 +24,9 @@ static u16 Length16(const std::string& text)
     return static_cast<u16>(text.size());
 }
 
-void AppendLocalHeader(ByteBuffer& out, const ZipRecord& record)
+// The fields both headers hold in the same order, from the version needed to the sizes.
+static void PutSharedFields(ByteBuffer& out, const ZipRecord& record)
 {
-    std::size_t start = out.size();
-    Put32(out, ZipLocalSignature);
     Put16(out, record.VersionNeeded);
     Put16(out, record.Flags);
     Put16(out, record.Method);
@@ -35,6 +34,13 @@ void AppendLocalHeader(ByteBuffer& out, const ZipRecord& record)
     Put32(out, record.Crc);
     Put32(out, record.CompressedSize);
     Put32(out, record.UncompressedSize);
+}
+
+void AppendLocalHeader(ByteBuffer& out, const ZipRecord& record)
+{
+    std::size_t start = out.size();
+    Put32(out, ZipLocalSignature);
+    PutSharedFields(out, record);
     Put16(out, Length16(record.Name));
     Put16(out, Length16(record.LocalExtra));
     SFX_ASSERT(out.size() - start == LocalHeaderSize);
@@ -47,13 +53,7 @@ void AppendCentralHeader(ByteBuffer& out, const ZipRecord& record)
     std::size_t start = out.size();
     Put32(out, ZipCentralSignature);
     Put16(out, record.VersionMadeBy);
-    Put16(out, record.VersionNeeded);
-    Put16(out, record.Flags);
-    Put16(out, record.Method);
-    Put32(out, record.DosDateTime);
-    Put32(out, record.Crc);
-    Put32(out, record.CompressedSize);
-    Put32(out, record.UncompressedSize);
+    PutSharedFields(out, record);
     Put16(out, Length16(record.Name));
     Put16(out, Length16(record.CentralExtra));
     Put16(out, Length16(record.Comment));
