@@ -162,6 +162,12 @@ static i32 AskAboutTarget(const char* targetPath)
         else if (answer == IDNO)
             decision = DecisionSkip;
     }
+    // The system replaces a hidden or system file only for a caller that keeps those bits, so
+    // a file that is to be replaced loses them first, as a write-protected one does on Yes.
+    constexpr u32 HiddenOrSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (exists && decision == DecisionExtract && (attributes & HiddenOrSystem) != 0 &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        FsSetAttributes(targetPath, AttributesAfterUnprotect);
     return decision;
 }
 

@@ -394,6 +394,32 @@ TEST_F(Run, QuestionsDecideAboutExistingTargets)
     }
 }
 
+// Windows replaces a hidden or system file only for a caller that keeps those bits; an
+// archive extracted a second time over its own hidden files must still go through.
+TEST_F(Run, HiddenAndSystemTargetsAreReplacedOnceAgreedTo)
+{
+    Add("hidden.txt", Fill(100, 1), 0x22);
+    Add("system.txt", Fill(100, 2), 0x24);
+    for (bool confirm : {false, true}) {
+        SetFileAttributesA((Out + "hidden.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesA((Out + "system.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+        WriteBytes(Out + "hidden.txt", {'o', 'l', 'd'});
+        WriteBytes(Out + "system.txt", {'o', 'l', 'd'});
+        SetFileAttributesA((Out + "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+        SetFileAttributesA((Out + "system.txt").c_str(), FILE_ATTRIBUTE_SYSTEM);
+        SfxContext.ConfirmOverwrites = confirm;
+        EXPECT_TRUE(RunWith({IDYES, IDYES})) << confirm;
+        EXPECT_EQ(ReadBytes(Out + "hidden.txt"), Fill(100, 1)) << confirm;
+        EXPECT_EQ(ReadBytes(Out + "system.txt"), Fill(100, 2)) << confirm;
+        EXPECT_EQ(GetFileAttributesA((Out + "hidden.txt").c_str()) & 0x07, 0x02u) << confirm;
+        EXPECT_EQ(GetFileAttributesA((Out + "system.txt").c_str()) & 0x07, 0x04u) << confirm;
+    }
+    // Left alone when the user says no.
+    SfxContext.ConfirmOverwrites = true;
+    EXPECT_TRUE(RunWith({IDNO, IDNO}));
+    EXPECT_EQ(GetFileAttributesA((Out + "hidden.txt").c_str()) & 0x07, 0x02u);
+}
+
 TEST_F(Run, ADirectoryInTheWayIsAWriteErrorCaptionedWithItsPath)
 {
     Add("taken", Fill(100, 1));

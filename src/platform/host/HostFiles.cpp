@@ -281,6 +281,12 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
         Fail(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
+    // Windows refuses to replace a hidden or system file unless the new one keeps those bits.
+    DWORD kept = StoredAttributes(path) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    if (exists && disposition == CREATE_ALWAYS && (flagsAndAttributes & kept) != kept) {
+        Fail(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
     if (exists && SharingConflict(path, access, share)) {
         Fail(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
