@@ -4,10 +4,12 @@ import io
 import os
 import random
 import sys
+import warnings
 import zipfile
 import zlib
 
 out = sys.argv[1]
+warnings.filterwarnings("ignore", "Duplicate name")
 r = random.Random(4)
 samples = [b"", b"a", b"abc" * 100, bytes(range(256)) * 8, bytes(5000),
            bytes(r.getrandbits(8) for _ in range(3000)),
@@ -36,3 +38,77 @@ for i, (method, count) in enumerate([(zipfile.ZIP_STORED, 1), (zipfile.ZIP_DEFLA
         z.comment = b"seed"
     with open(os.path.join(directory, "seed%d.zip" % i), "wb") as f:
         f.write(b.getvalue())
+
+
+# Whole programs: six control bytes (flags, targets made beforehand, of which read-only, a
+# fault's parameter, the answers' seed), then stub bytes, if any, and an archive.
+def zipped(entries, method=zipfile.ZIP_DEFLATED, streamed=False):
+    class Unseekable(io.RawIOBase):
+        def __init__(self):
+            self.data = bytearray()
+
+        def writable(self):
+            return True
+
+        def write(self, b):
+            self.data += b
+            return len(b)
+
+    sink = Unseekable() if streamed else io.BytesIO()
+    with zipfile.ZipFile(sink, "w", method) as z:
+        for name, data in entries:
+            info = zipfile.ZipInfo(name, (2024, 5, 17, 12, 30, 8))
+            info.compress_type = method
+            info.external_attr = 0x10 if name.endswith("/") else 0x20
+            z.writestr(info, data)
+    return bytes(sink.data if streamed else sink.getvalue())
+
+
+def unicode_path_entry(oem_name, utf8_name, data):
+    """One stored entry whose name field is OEM and whose 0x7075 field holds the UTF-8 name."""
+    field = b"\x01" + zlib.crc32(oem_name).to_bytes(4, "little") + utf8_name
+    extra = b"\x75\x70" + len(field).to_bytes(2, "little") + field
+    crc = zlib.crc32(data).to_bytes(4, "little")
+    size = len(data).to_bytes(4, "little")
+    common = (b"\x0a\x00\x00\x00\x00\x00\x00\x60\xb1\x58" + crc + size + size +
+              len(oem_name).to_bytes(2, "little") + len(extra).to_bytes(2, "little"))
+    local = b"PK\x03\x04" + common + oem_name + extra + data
+    central = (b"PK\x01\x02\x14\x00" + common + b"\x00\x00\x00\x00\x00\x00\x20\x00\x00\x00" +
+               (0).to_bytes(4, "little") + oem_name + extra)
+    end = (b"PK\x05\x06\x00\x00\x00\x00\x01\x00\x01\x00" + len(central).to_bytes(4, "little") +
+           len(local).to_bytes(4, "little") + b"\x00\x00")
+    return local + central + end
+
+
+text = samples[6][:3000]
+archives = [
+    zipped([("a.txt", b"stored")], zipfile.ZIP_STORED),
+    zipped([("dir/", b""), ("dir/sub/", b""), ("dir/sub/f.txt", text), ("g.bin", samples[3])]),
+    zipped([("one.txt", text), ("two.txt", samples[5]), ("dir/three", b"")], streamed=True),
+    zipped([("../up.txt", b"x"), ("a/../../b.txt", b"y"), ("...\\dots", b"z"),
+            ("a\\..\\c.txt", b"w"), ("ok.txt", b"v")], zipfile.ZIP_STORED),
+    zipped([("con", b"x"), ("aux.txt", b"x"), ("a/LPT1", b"x"), ("nul .txt", b"x"),
+            ("a:b", b"x"), ("trail. ", b"x")], zipfile.ZIP_STORED),
+    zipped([("caf\u00e9.txt", b"x"), ("\uff41\uff0f\uff0e\uff0e", b"x"),
+            ("\u65e5\u672c/\u8868.txt", text)]),
+    unicode_path_entry(b"caf\x82.txt", "caf\u00e9.txt".encode(), b"hello"),
+    zipped([("same.txt", b"first"), ("same.txt", text), ("same.txt/", b"")]),
+]
+prefixes = [b"", b"MZ" + bytes(2046)]
+controls = [bytes([0, 0, 0, 0, 0, 0]), bytes([1, 0xFF, 0x0F, 0, 0x12, 0x34]),
+            bytes([1, 0xFF, 0xFF, 0, 0, 7]), bytes([3, 0x55, 0x11, 9, 0xA5, 0x5A]),
+            bytes([4 | 1, 0x0F, 0, 2, 1, 2]), bytes([8, 0, 0, 1, 0, 0]),
+            bytes([12 | 1, 0xFF, 0, 30, 3, 4])]
+run = os.path.join(out, "ExtractAll")
+os.makedirs(run, exist_ok=True)
+n = 0
+for i, archive in enumerate(archives):
+    for j, prefix in enumerate(prefixes):
+        control = controls[(i + j) % len(controls)]
+        with open(os.path.join(run, "seed%02d.bin" % n), "wb") as f:
+            f.write(control + prefix + archive)
+        n += 1
+for control in controls:
+    with open(os.path.join(run, "seed%02d.bin" % n), "wb") as f:
+        f.write(control + archives[1])
+    n += 1

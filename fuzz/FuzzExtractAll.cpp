@@ -1,0 +1,314 @@
+// The whole run over arbitrary program bytes, as the stub does it, into a scratch destination:
+// the first bytes choose the questions' answers, ConfirmOverwrites, targets that exist
+// beforehand (some read-only), the code page and a fault; the rest is the program file.
+// After every input nothing outside the destination was made or changed, nothing is held,
+// the result is one the run can return and agrees with the answers given.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "Resource.h"
+#include "app/SfxContext.h"
+#include "archive/ZipDirectory.h"
+#include "extract/ExtractRun.h"
+#include "inflate/InflateState.h"
+#include "progress/ProgressDialog.h"
+#include "platform/host/HostControl.h"
+#include "platform/host/HostMessages.h"
+#include "platform/host/HostWindows.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Larger inputs only repeat what smaller ones reach, at a fraction of the speed.
+constexpr std::size_t MaxProgramSize = 64 * 1024;
+// Entries may inflate a thousandfold and share their data; a full disk keeps each input fast.
+constexpr long long DiskSize = 4 * 1024 * 1024;
+
+struct Controls
+{
+    std::uint8_t Flags;       // 1 ConfirmOverwrites, 2 code page 932, 4 short reads, 8 small disk
+    std::uint8_t Existing;    // bit i: the i-th entry's target exists beforehand
+    std::uint8_t ReadOnly;    // bit i: and is read-only
+    std::uint8_t Fault;       // the fault's parameter
+    std::uint8_t Answers[2];  // seed of the answers
+};
+
+constexpr std::size_t ControlSize = sizeof(Controls);
+static_assert(ControlSize == 6);
+
+std::string ScratchRoot;  // removed on a failure too, since abort runs no destructor
+
+// The scratch tree: root holds the program, a marker and the nest a/b/c whose last folder
+// holds only the destination, so an escape of up to four levels lands somewhere we look.
+struct Scratch
+{
+    Scratch();
+
+    ~Scratch()
+    {
+        std::error_code error;
+        fs::remove_all(Root, error);
+    }
+
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    std::string Root;  // host path, ends in '/'
+    std::string Program;
+    std::string Marker;
+    std::string Destination;  // host path of the destination folder
+
+    struct stat MarkerStat
+    {
+    };
+};
+
+const char MarkerText[] = "beside the destination; must stay as it is\n";
+
+Scratch::Scratch()
+{
+    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string pattern = std::string(base) + "/sfx-fuzz-run-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr)
+        std::abort();
+    Root = pattern + "/";
+    ScratchRoot = Root;
+    Program = Root + "setup.exe";
+    Marker = Root + "marker.txt";
+    Destination = Root + "a/b/c/out";
+    fs::create_directories(Destination);
+    std::ofstream(Marker, std::ios::binary) << MarkerText;
+    stat(Marker.c_str(), &MarkerStat);
+}
+
+[[noreturn]] void Fail(const char* what, const std::string& detail = "")
+{
+    std::fprintf(stderr, "FuzzExtractAll: %s %s\n", what, detail.c_str());
+    std::error_code error;
+    fs::remove_all(ScratchRoot, error);
+    std::abort();
+}
+
+// Win32 form of a host path under C:, which the host layer maps to "/".
+std::string Win32Path(const std::string& hostPath)
+{
+    std::string path = "C:" + hostPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every folder on the way to the destination holds exactly what was put there.
+void CheckOutside(const Scratch& s, const std::uint8_t* program, std::size_t size)
+{
+    struct Level
+    {
+        std::string Folder;
+        std::vector<std::string> Names;
+    } const levels[] = {
+        {s.Root, {"a", "marker.txt", "setup.exe"}},
+        {s.Root + "a", {"b"}},
+        {s.Root + "a/b", {"c"}},
+        {s.Root + "a/b/c", {"out"}},
+    };
+
+    for (const Level& level : levels) {
+        std::vector<std::string> names;
+        for (const fs::directory_entry& e : fs::directory_iterator(level.Folder))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        if (names != level.Names)
+            Fail("something was made beside the destination in", level.Folder);
+    }
+
+    struct stat now
+    {
+    };
+
+    if (stat(s.Marker.c_str(), &now) != 0 || now.st_size != s.MarkerStat.st_size ||
+        now.st_mtim.tv_sec != s.MarkerStat.st_mtim.tv_sec ||
+        now.st_mtim.tv_nsec != s.MarkerStat.st_mtim.tv_nsec || ReadAll(s.Marker) != MarkerText)
+        Fail("the marker beside the destination changed");
+    std::string after = ReadAll(s.Program);
+    if (after.size() != size || std::memcmp(after.data(), program, size) != 0)
+        Fail("the program file changed");
+}
+
+// The answers the message boxes get, in order: Yes, No or Cancel; more than the at most two
+// questions of every entry a program of the largest size can hold.
+std::vector<int> MakeAnswers(const Controls& c)
+{
+    std::uint32_t state = (static_cast<std::uint32_t>(c.Answers[0]) << 8 | c.Answers[1]) + 1;
+    std::vector<int> answers;
+    for (int i = 0; i < 4096; ++i) {
+        state = state * 1103515245u + 12345u;
+        static const int choices[] = {IDYES, IDYES, IDNO, IDCANCEL};
+        answers.push_back(choices[(state >> 16) & 3]);
+    }
+    return answers;
+}
+
+// Targets of the first eight entries made beforehand, so the questions come up: files, some
+// read-only; a folder entry's folder, or a read-only file standing in its way.
+void MakeExistingTargets(const Controls& c, const std::string& destination)
+{
+    if (c.Existing == 0)
+        return;
+    ArchiveReader reader;
+    int index = 0;
+    for (i32 result = ArchiveOpen(SfxContext.ProgramPath, reader, 0,
+                                  ArchiveLengthBeforeSignature(SfxContext.ProgramPath));
+         result == 0 && index < 8; result = ArchiveNextEntry(reader), ++index) {
+        if ((c.Existing & (1u << index)) == 0)
+            continue;
+        char target[PathBufferSize];
+        TextCopy(target, destination.c_str());
+        char* last = target + destination.size() - 1;
+        TextAppendMax(target, reader.Entry.Name, PathLimit);
+        DropDotComponents(last);
+        if (reader.Entry.NameUnusable || !IsSafeEntryName(last))
+            continue;
+        std::string host = HostPath(target);
+        bool folder = !host.empty() && host.back() == '/';
+        while (!host.empty() && host.back() == '/')
+            host.pop_back();
+        bool readOnly = (c.ReadOnly & (1u << index)) != 0;
+        std::error_code error;
+        if (folder && !readOnly) {
+            fs::create_directories(host, error);
+            continue;
+        }
+        fs::create_directories(fs::path(host).parent_path(), error);
+        std::ofstream(host, std::ios::binary) << "old";
+        if (readOnly)
+            SetFileAttributesA(target, FILE_ATTRIBUTE_READONLY);
+    }
+    ArchiveClose(reader);
+}
+
+void ResetAll()
+{
+    HostReset();
+    HostMessagesReset();
+    InflateStateReset();
+    SfxContextReset();
+    ProgressReset();
+    static const char* const texts[] = {
+        "",
+        "Please select the destination dir:",
+        "From: ",
+        "To:   ",
+        "File exists, overwrite?",
+        "Nothing to extract!",
+        "Unzip aborted!",
+        "Unzip NOT successful!",
+        "Error writing target file!",
+        "Target write protected, overwrite anyway?",
+    };
+    for (unsigned id = IDS_BROWSE_TITLE; id <= IDS_WRITE_PROTECTED; ++id)
+        HostSetString(id, texts[id]);
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < ControlSize || size - ControlSize > MaxProgramSize)
+        return 0;
+    Controls c{};
+    std::memcpy(&c, data, ControlSize);
+    const std::uint8_t* program = data + ControlSize;
+    std::size_t programSize = size - ControlSize;
+
+    static Scratch s;
+    {
+        std::ofstream out(s.Program, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(program),
+                  static_cast<std::streamsize>(programSize));
+    }
+    ResetAll();
+    if ((c.Flags & 2) != 0)
+        HostSetCodePage(932);
+    std::string destination = Win32Path(s.Destination) + "\\";
+    TextCopy(SfxContext.ProgramPath, Win32Path(s.Program).c_str());
+    TextCopy(SfxContext.Destination, destination.c_str());
+    SfxContext.ConfirmOverwrites = (c.Flags & 1) != 0;
+    MakeExistingTargets(c, destination);
+
+    std::vector<int> answers = MakeAnswers(c);
+    HostAnswerMessageBoxes(answers);
+    HostFailWritesAfter(DiskSize);
+    // Reads cut short cross every refill; a small disk fills up mid-entry. A failed heap
+    // request ends the program by design, so it is no fault to try here.
+    if ((c.Flags & 4) != 0)
+        HostLimitReads(1u + c.Fault % 64);
+    if ((c.Flags & 8) != 0)
+        HostFailWritesAfter(static_cast<long long>(c.Fault) * 97);
+
+    // What the run does between the destination and its final message.
+    i32 length = ArchiveLengthBeforeSignature(SfxContext.ProgramPath);
+    i32 result = ResultOk;
+    i32 total = SumEntrySizes(SfxContext.ProgramPath, 0, length);
+    if (total != -1) {
+        SfxContext.ProgressWindow = ProgressCreate();
+        ProgressSetTotal(total);
+        result = ExtractAll(SfxContext.ProgramPath, SfxContext.Destination, 0, length);
+        ProgressDestroy();
+        SfxContext.ProgressWindow = nullptr;
+    }
+
+    if (result != ResultOk && result != ResultWriteFailed && result != RunOtherFailure &&
+        result != ResultAborted && result != RunDirectoryUnreadable)
+        Fail("a result the run cannot return:", std::to_string(result));
+    const std::vector<HostMessageBox>& boxes = HostMessageBoxes();
+    bool cancelled = false;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        if (boxes[i].Caption != "File exists, overwrite?" &&
+            boxes[i].Caption != "Target write protected, overwrite anyway?")
+            Fail("a box the run does not ask:", boxes[i].Caption);
+        if (!StartsWith(boxes[i].Text, destination))
+            Fail("a question about a target outside the destination:", boxes[i].Text);
+        if (i >= answers.size())
+            Fail("more questions than entries could raise");
+        cancelled = answers[i] == IDCANCEL;
+        if (cancelled && i + 1 != boxes.size())
+            Fail("the run went on after Cancel");
+    }
+    if (cancelled != (result == ResultAborted))
+        Fail("Cancel and the result disagree:", std::to_string(result));
+    if (result == ResultWriteFailed && !StartsWith(FailedTarget, destination))
+        Fail("a write error outside the destination:", FailedTarget);
+    if (InflateState.Window != nullptr)
+        Fail("the window is still held");
+    if (HostOpenFiles() != 0 || HostHeapBlocks() != 0)
+        Fail("a file or heap block is left:", std::to_string(HostOpenFiles()) + " files, " +
+                                                  std::to_string(HostHeapBlocks()) + " blocks");
+    if (HostOpenDeviceContexts() != 0 || HostLiveBrushes() != 0)
+        Fail("a device context or brush is left");
+    CheckOutside(s, program, programSize);
+
+    fs::remove_all(s.Destination);
+    fs::create_directory(s.Destination);
+    return 0;
+}
