@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -166,10 +167,19 @@ std::vector<int> MakeAnswers(const Controls& c)
 
 // Targets of the first eight entries made beforehand, so the questions come up: files, some
 // read-only; a folder entry's folder, or a read-only file standing in its way.
-void MakeExistingTargets(const Controls& c, const std::string& destination)
+std::string Normal(const std::string& hostPath)
 {
+    std::string path = fs::path(hostPath).lexically_normal().string();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+std::set<std::string> MakeExistingTargets(const Controls& c, const std::string& destination)
+{
+    std::set<std::string> made;
     if (c.Existing == 0)
-        return;
+        return made;
     ArchiveReader reader;
     int index = 0;
     for (i32 result = ArchiveOpen(SfxContext.ProgramPath, reader, 0,
@@ -196,10 +206,40 @@ void MakeExistingTargets(const Controls& c, const std::string& destination)
         }
         fs::create_directories(fs::path(host).parent_path(), error);
         std::ofstream(host, std::ios::binary) << "old";
+        made.insert(Normal(host));
         if (readOnly)
             SetFileAttributesA(target, FILE_ATTRIBUTE_READONLY);
     }
     ArchiveClose(reader);
+    return made;
+}
+
+// An entry that failed leaves no file of its own: the target named by the last status text,
+// unless it was there before the run or an earlier entry of the same target made it.
+void CheckNoPartialFile(const std::set<std::string>& existing)
+{
+    std::vector<std::string> targets;
+    bool whole = false;
+    for (const HostItemText& item : HostItemTexts()) {
+        std::size_t to = item.Text.find("\rTo:   ");
+        if (item.Id == ID_STATUS_TEXT && to != std::string::npos) {
+            targets.push_back(item.Text.substr(to + 7));
+            whole = item.Text.size() < StatusTextLimit;
+        }
+    }
+    if (targets.empty() || !whole)
+        return;
+    std::string last = Normal(HostPath(targets.back().c_str()));
+    for (std::size_t i = 0; i + 1 < targets.size(); ++i)
+        if (Normal(HostPath(targets[i].c_str())) == last)
+            return;
+
+    struct stat st
+    {
+    };
+
+    if (existing.count(last) == 0 && stat(last.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        Fail("a failed entry left its file behind:", last);
 }
 
 void ResetAll()
@@ -254,7 +294,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TextCopy(SfxContext.ProgramPath, Win32Path(s.Program).c_str());
     TextCopy(SfxContext.Destination, destination.c_str());
     SfxContext.ConfirmOverwrites = (c.Flags & 1) != 0;
-    MakeExistingTargets(c, destination);
+    std::set<std::string> existing = MakeExistingTargets(c, destination);
 
     std::vector<int> answers = MakeAnswers(c);
     HostAnswerMessageBoxes(answers);
@@ -306,6 +346,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                   std::to_string(HostHeapBlocks()) + " blocks");
     if (HostOpenDeviceContexts() != 0 || HostLiveBrushes() != 0)
         Fail("a device context or brush is left");
+    if (result == ResultWriteFailed || result == RunOtherFailure || result == ResultAborted)
+        CheckNoPartialFile(existing);
     CheckOutside(s, program, programSize);
 
     fs::remove_all(s.Destination);
