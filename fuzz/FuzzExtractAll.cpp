@@ -165,8 +165,7 @@ std::vector<int> MakeAnswers(const Controls& c)
     return answers;
 }
 
-// Targets of the first eight entries made beforehand, so the questions come up: files, some
-// read-only; a folder entry's folder, or a read-only file standing in its way.
+// One spelling of a host path, so two names of the same file compare equal.
 std::string Normal(const std::string& hostPath)
 {
     std::string path = fs::path(hostPath).lexically_normal().string();
@@ -175,6 +174,8 @@ std::string Normal(const std::string& hostPath)
     return path;
 }
 
+// Targets of the first eight entries made beforehand, so the questions come up: files, some
+// read-only; a folder entry's folder, or a read-only file standing in its way.
 std::set<std::string> MakeExistingTargets(const Controls& c, const std::string& destination)
 {
     std::set<std::string> made;
