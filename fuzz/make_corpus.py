@@ -41,7 +41,8 @@ for i, (method, count) in enumerate([(zipfile.ZIP_STORED, 1), (zipfile.ZIP_DEFLA
 
 
 # Whole programs: six control bytes (flags, targets made beforehand, of which read-only, a
-# fault's parameter, the answers' seed), then stub bytes, if any, and an archive.
+# fault's parameter, the answers' seed; see FuzzExtractAll.cpp), then stub bytes, if any, and
+# an archive.
 def zipped(entries, method=zipfile.ZIP_DEFLATED, streamed=False):
     class Unseekable(io.RawIOBase):
         def __init__(self):
@@ -83,7 +84,7 @@ def unicode_path_entry(oem_name, utf8_name, data):
 text = samples[6][:3000]
 archives = [
     zipped([("a.txt", b"stored")], zipfile.ZIP_STORED),
-    zipped([("dir/", b""), ("dir/sub/", b""), ("dir/sub/f.txt", text), ("g.bin", samples[3])]),
+    zipped([("dir/", b""), ("dir/sub/", b""), ("dir/sub/f.txt", text), ("g.bin", samples[5])]),
     zipped([("one.txt", text), ("two.txt", samples[5]), ("dir/three", b"")], streamed=True),
     zipped([("../up.txt", b"x"), ("a/../../b.txt", b"y"), ("...\\dots", b"z"),
             ("a\\..\\c.txt", b"w"), ("ok.txt", b"v")], zipfile.ZIP_STORED),
@@ -98,7 +99,8 @@ prefixes = [b"", b"MZ" + bytes(2046)]
 controls = [bytes([0, 0, 0, 0, 0, 0]), bytes([1, 0xFF, 0x0F, 0, 0x12, 0x34]),
             bytes([1, 0xFF, 0xFF, 0, 0, 7]), bytes([3, 0x55, 0x11, 9, 0xA5, 0x5A]),
             bytes([4 | 1, 0x0F, 0, 2, 1, 2]), bytes([8, 0, 0, 1, 0, 0]),
-            bytes([12 | 1, 0xFF, 0, 30, 3, 4])]
+            bytes([12 | 1, 0xFF, 0, 30, 3, 4]), bytes([16 | 1, 0xFF, 0, 0, 9, 9]),
+            bytes([48, 0, 0, 0, 0, 1]), bytes([32 | 1, 0x0F, 0x03, 0, 5, 5])]
 run = os.path.join(out, "ExtractAll")
 os.makedirs(run, exist_ok=True)
 n = 0
@@ -108,7 +110,9 @@ for i, archive in enumerate(archives):
         with open(os.path.join(run, "seed%02d.bin" % n), "wb") as f:
             f.write(control + prefix + archive)
         n += 1
+# Every control over folders, and over entries long enough to be cancelled mid-way.
 for control in controls:
-    with open(os.path.join(run, "seed%02d.bin" % n), "wb") as f:
-        f.write(control + archives[1])
-    n += 1
+    for archive in (archives[1], archives[2]):
+        with open(os.path.join(run, "seed%02d.bin" % n), "wb") as f:
+            f.write(control + archive)
+        n += 1
