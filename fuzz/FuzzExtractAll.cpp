@@ -43,7 +43,7 @@ struct Controls
     std::uint8_t Flags;
     std::uint8_t Existing;    // bit i: the i-th entry's target exists beforehand
     std::uint8_t ReadOnly;    // bit i: and is read-only
-    std::uint8_t Fault;       // the fault's parameter
+    std::uint8_t Fault;       // the size or moment of the faults chosen
     std::uint8_t Answers[2];  // seed of the answers
 };
 
@@ -165,6 +165,16 @@ std::vector<int> MakeAnswers(const Controls& c)
         answers.push_back(choices[(state >> 16) & 3]);
     }
     return answers;
+}
+
+// Everything under a folder, sorted.
+std::vector<std::string> Listing(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(folder))
+        names.push_back(e.path().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // One spelling of a host path, so two names of the same file compare equal.
@@ -302,19 +312,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<int> answers = MakeAnswers(c);
     HostAnswerMessageBoxes(answers);
     HostFailWritesAfter(DiskSize);
-    // Reads cut short cross every refill; a small disk fills up mid-entry. A failed heap
-    // request ends the program by design, so it is no fault to try here.
-    if ((c.Flags & 4) != 0)
-        HostLimitReads(1u + c.Fault % 64);
+    // A small disk fills up mid-entry. A failed heap request ends the program by design, so it
+    // is no fault to try here.
     if ((c.Flags & 8) != 0)
         HostFailWritesAfter(static_cast<long long>(c.Fault) * 97);
-
+    // Reads cut short from the first transfer on, so they cross every refill; before it the
+    // directory is read whole, as it always is from a local file. Never below a local header,
+    // which is read in one piece too.
+    static bool shortReads;
+    static bool clickCancel;
     static bool cancelPressed;
     static unsigned keyQueries;
+    static std::uint8_t when;
+    shortReads = (c.Flags & 4) != 0;
+    clickCancel = (c.Flags & 48) == 16;
     cancelPressed = false;
     keyQueries = 0;
-    static std::uint8_t when;
     when = c.Fault;
+    HostOnPeek([](unsigned calls) {
+        if (shortReads)
+            HostLimitReads(30u + when % 64u);
+        if (!clickCancel || calls != when + 1u || SfxContext.ProgressWindow == nullptr)
+            return;
+        MSG click{};
+        click.hwnd = SfxContext.ProgressWindow;
+        click.message = WM_COMMAND;
+        click.wParam = IDCANCEL;
+        HostPostMessage(click);
+        cancelPressed = true;
+    });
     if ((c.Flags & 32) != 0)
         HostFailDialogs(true);
     if ((c.Flags & 48) == 48) {
@@ -324,23 +350,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             cancelPressed = true;
             return static_cast<SHORT>(0x8000);
         });
-    } else if ((c.Flags & 16) != 0) {
-        HostOnPeek([](unsigned calls) {
-            if (calls != when + 1u || SfxContext.ProgressWindow == nullptr)
-                return;
-            MSG click{};
-            click.hwnd = SfxContext.ProgressWindow;
-            click.message = WM_COMMAND;
-            click.wParam = IDCANCEL;
-            HostPostMessage(click);
-            cancelPressed = true;
-        });
     }
 
     // What the run does between the destination and its final message.
     i32 length = ArchiveLengthBeforeSignature(SfxContext.ProgramPath);
     i32 result = ResultOk;
     i32 total = SumEntrySizes(SfxContext.ProgramPath, 0, length);
+    std::vector<std::string> before = Listing(s.Destination);
     if (total != -1) {
         SfxContext.ProgressWindow = ProgressCreate();
         ProgressSetTotal(total);
@@ -349,6 +365,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         SfxContext.ProgressWindow = nullptr;
     }
 
+    if (total == -1 && Listing(s.Destination) != before)
+        Fail("something was made with nothing to extract");
     if (result != ResultOk && result != ResultWriteFailed && result != RunOtherFailure &&
         result != ResultAborted && result != RunDirectoryUnreadable)
         Fail("a result the run cannot return:", std::to_string(result));

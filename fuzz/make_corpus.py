@@ -95,7 +95,37 @@ archives = [
     unicode_path_entry(b"caf\x82.txt", "caf\u00e9.txt".encode(), b"hello"),
     zipped([("same.txt", b"first"), ("same.txt", text), ("same.txt/", b"")]),
 ]
-prefixes = [b"", b"MZ" + bytes(2046)]
+
+
+def behind(stub, archive):
+    """The archive behind stub bytes, its offsets made file positions as the packer makes them."""
+    out = bytearray(archive)
+    end = out.rfind(b"PK\5\6")
+    count = int.from_bytes(out[end + 10:end + 12], "little")
+    at = int.from_bytes(out[end + 16:end + 20], "little")
+    out[end + 16:end + 20] = (at + len(stub)).to_bytes(4, "little")
+    for _ in range(count):
+        offset = int.from_bytes(out[at + 42:at + 46], "little")
+        out[at + 42:at + 46] = (offset + len(stub)).to_bytes(4, "little")
+        at += 46 + sum(int.from_bytes(out[at + k:at + k + 2], "little") for k in (28, 30, 32))
+    return bytes(stub) + bytes(out)
+
+
+def signed(archive, table):
+    """A PE32 header whose certificate table (the security directory) follows the archive."""
+    head = bytearray(512)
+    head[0:2] = b"MZ"
+    head[0x3C:0x40] = (0x40).to_bytes(4, "little")
+    head[0x40:0x44] = b"PE\0\0"
+    head[0x40 + 24:0x40 + 26] = (0x10B).to_bytes(2, "little")
+    start = len(head) + len(archive)
+    head[0x40 + 152:0x40 + 160] = start.to_bytes(4, "little") + len(table).to_bytes(4, "little")
+    return behind(head, archive) + table
+
+
+stubs = [b"", b"MZ" + bytes(2046)]
+
+
 controls = [bytes([0, 0, 0, 0, 0, 0]), bytes([1, 0xFF, 0x0F, 0, 0x12, 0x34]),
             bytes([1, 0xFF, 0xFF, 0, 0, 7]), bytes([3, 0x55, 0x11, 9, 0xA5, 0x5A]),
             bytes([4 | 1, 0x0F, 0, 2, 1, 2]), bytes([8, 0, 0, 1, 0, 0]),
@@ -105,11 +135,18 @@ run = os.path.join(out, "ExtractAll")
 os.makedirs(run, exist_ok=True)
 n = 0
 for i, archive in enumerate(archives):
-    for j, prefix in enumerate(prefixes):
+    for j, stub in enumerate(stubs):
         control = controls[(i + j) % len(controls)]
         with open(os.path.join(run, "seed%02d.bin" % n), "wb") as f:
-            f.write(control + prefix + archive)
+            f.write(control + behind(stub, archive))
         n += 1
+# Signed programs: the archive before the certificate table, and one planted in the table,
+# which must never be extracted.
+for name, table in [("signed", bytes(64)),
+                    ("planted", b"\x48\0\0\0\0\2\2\0" + archives[3])]:
+    with open(os.path.join(run, "%s.bin" % name), "wb") as f:
+        f.write(controls[1] + signed(archives[0], table))
+
 # Every control over folders, and over entries long enough to be cancelled mid-way.
 for control in controls:
     for archive in (archives[1], archives[2]):
