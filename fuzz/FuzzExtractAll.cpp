@@ -1,8 +1,9 @@
 // The whole run over arbitrary program bytes, as the stub does it, into a scratch destination:
 // the first bytes choose the questions' answers, ConfirmOverwrites, targets that exist
-// beforehand (some read-only), the code page and a fault; the rest is the program file.
-// After every input nothing outside the destination was made or changed, nothing is held,
-// the result is one the run can return and agrees with the answers given.
+// beforehand (some read-only), the code page, faults and a Cancel during a transfer; the rest
+// is the program file. After every input nothing outside the destination was made or changed,
+// nothing is held, the result is one the run can return and agrees with the answers given,
+// and a failed entry left no file of its own.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -316,9 +317,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // is no fault to try here.
     if ((c.Flags & 8) != 0)
         HostFailWritesAfter(static_cast<long long>(c.Fault) * 97);
-    // Reads cut short from the first transfer on, so they cross every refill; before it the
-    // directory is read whole, as it always is from a local file. Never below a local header,
-    // which is read in one piece too.
     static bool shortReads;
     static bool clickCancel;
     static bool cancelPressed;
@@ -330,6 +328,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     keyQueries = 0;
     when = c.Fault;
     HostOnPeek([](unsigned calls) {
+        // Reads cut short from the first transfer on, so they cross every refill; before it
+        // the directory is read whole, as it always is from a local file. Never below a local
+        // header, which is read in one piece too.
         if (shortReads)
             HostLimitReads(30u + when % 64u);
         if (!clickCancel || calls != when + 1u || SfxContext.ProgressWindow == nullptr)
