@@ -4,10 +4,12 @@ import io
 import os
 import random
 import sys
+import warnings
 import zipfile
 import zlib
 
 out = sys.argv[1]
+warnings.filterwarnings("ignore", "Duplicate name")
 r = random.Random(4)
 samples = [b"", b"a", b"abc" * 100, bytes(range(256)) * 8, bytes(5000),
            bytes(r.getrandbits(8) for _ in range(3000)),
@@ -36,3 +38,118 @@ for i, (method, count) in enumerate([(zipfile.ZIP_STORED, 1), (zipfile.ZIP_DEFLA
         z.comment = b"seed"
     with open(os.path.join(directory, "seed%d.zip" % i), "wb") as f:
         f.write(b.getvalue())
+
+
+# Whole programs: six control bytes (flags, targets made beforehand, of which read-only, a
+# fault's parameter, the answers' seed; see FuzzExtractAll.cpp), then stub bytes, if any, and
+# an archive.
+def zipped(entries, method=zipfile.ZIP_DEFLATED, streamed=False):
+    class Unseekable(io.RawIOBase):
+        def __init__(self):
+            self.data = bytearray()
+
+        def writable(self):
+            return True
+
+        def write(self, b):
+            self.data += b
+            return len(b)
+
+    sink = Unseekable() if streamed else io.BytesIO()
+    with zipfile.ZipFile(sink, "w", method) as z:
+        for name, data in entries:
+            info = zipfile.ZipInfo(name, (2024, 5, 17, 12, 30, 8))
+            info.compress_type = method
+            info.external_attr = 0x10 if name.endswith("/") else 0x20
+            z.writestr(info, data)
+    return bytes(sink.data if streamed else sink.getvalue())
+
+
+def unicode_path_entry(oem_name, utf8_name, data):
+    """One stored entry whose name field is OEM and whose 0x7075 field holds the UTF-8 name."""
+    field = b"\x01" + zlib.crc32(oem_name).to_bytes(4, "little") + utf8_name
+    extra = b"\x75\x70" + len(field).to_bytes(2, "little") + field
+    crc = zlib.crc32(data).to_bytes(4, "little")
+    size = len(data).to_bytes(4, "little")
+    common = (b"\x0a\x00\x00\x00\x00\x00\x00\x60\xb1\x58" + crc + size + size +
+              len(oem_name).to_bytes(2, "little") + len(extra).to_bytes(2, "little"))
+    local = b"PK\x03\x04" + common + oem_name + extra + data
+    central = (b"PK\x01\x02\x14\x00" + common + b"\x00\x00\x00\x00\x00\x00\x20\x00\x00\x00" +
+               (0).to_bytes(4, "little") + oem_name + extra)
+    end = (b"PK\x05\x06\x00\x00\x00\x00\x01\x00\x01\x00" + len(central).to_bytes(4, "little") +
+           len(local).to_bytes(4, "little") + b"\x00\x00")
+    return local + central + end
+
+
+text = samples[6][:3000]
+archives = [
+    zipped([("a.txt", b"stored")], zipfile.ZIP_STORED),
+    zipped([("dir/", b""), ("dir/sub/", b""), ("dir/sub/f.txt", text), ("g.bin", samples[5])]),
+    zipped([("one.txt", text), ("two.txt", samples[5]), ("dir/three", b"")], streamed=True),
+    zipped([("../up.txt", b"x"), ("a/../../b.txt", b"y"), ("...\\dots", b"z"),
+            ("a\\..\\c.txt", b"w"), ("ok.txt", b"v")], zipfile.ZIP_STORED),
+    zipped([("con", b"x"), ("aux.txt", b"x"), ("a/LPT1", b"x"), ("nul .txt", b"x"),
+            ("a:b", b"x"), ("trail. ", b"x")], zipfile.ZIP_STORED),
+    zipped([("caf\u00e9.txt", b"x"), ("\uff41\uff0f\uff0e\uff0e", b"x"),
+            ("\u65e5\u672c/\u8868.txt", text)]),
+    unicode_path_entry(b"caf\x82.txt", "caf\u00e9.txt".encode(), b"hello"),
+    zipped([("same.txt", b"first"), ("same.txt", text), ("same.txt/", b"")]),
+]
+
+
+def behind(stub, archive):
+    """The archive behind stub bytes, its offsets made file positions as the packer makes them."""
+    out = bytearray(archive)
+    end = out.rfind(b"PK\5\6")
+    count = int.from_bytes(out[end + 10:end + 12], "little")
+    at = int.from_bytes(out[end + 16:end + 20], "little")
+    out[end + 16:end + 20] = (at + len(stub)).to_bytes(4, "little")
+    for _ in range(count):
+        offset = int.from_bytes(out[at + 42:at + 46], "little")
+        out[at + 42:at + 46] = (offset + len(stub)).to_bytes(4, "little")
+        at += 46 + sum(int.from_bytes(out[at + k:at + k + 2], "little") for k in (28, 30, 32))
+    return bytes(stub) + bytes(out)
+
+
+def signed(archive, table):
+    """A PE32 header whose certificate table (the security directory) follows the archive."""
+    head = bytearray(512)
+    head[0:2] = b"MZ"
+    head[0x3C:0x40] = (0x40).to_bytes(4, "little")
+    head[0x40:0x44] = b"PE\0\0"
+    head[0x40 + 24:0x40 + 26] = (0x10B).to_bytes(2, "little")
+    start = len(head) + len(archive)
+    head[0x40 + 152:0x40 + 160] = start.to_bytes(4, "little") + len(table).to_bytes(4, "little")
+    return behind(head, archive) + table
+
+
+stubs = [b"", b"MZ" + bytes(2046)]
+
+
+controls = [bytes([0, 0, 0, 0, 0, 0]), bytes([1, 0xFF, 0x0F, 0, 0x12, 0x34]),
+            bytes([1, 0xFF, 0xFF, 0, 0, 7]), bytes([3, 0x55, 0x11, 9, 0xA5, 0x5A]),
+            bytes([4 | 1, 0x0F, 0, 2, 1, 2]), bytes([8, 0, 0, 1, 0, 0]),
+            bytes([12 | 1, 0xFF, 0, 30, 3, 4]), bytes([16 | 1, 0xFF, 0, 0, 9, 9]),
+            bytes([48, 0, 0, 0, 0, 1]), bytes([32 | 1, 0x0F, 0x03, 0, 5, 5])]
+run = os.path.join(out, "ExtractAll")
+os.makedirs(run, exist_ok=True)
+n = 0
+for i, archive in enumerate(archives):
+    for j, stub in enumerate(stubs):
+        control = controls[(i + j) % len(controls)]
+        with open(os.path.join(run, "seed%02d.bin" % n), "wb") as f:
+            f.write(control + behind(stub, archive))
+        n += 1
+# Signed programs: the archive before the certificate table, and one planted in the table,
+# which must never be extracted.
+for name, table in [("signed", bytes(64)),
+                    ("planted", b"\x48\0\0\0\0\2\2\0" + archives[3])]:
+    with open(os.path.join(run, "%s.bin" % name), "wb") as f:
+        f.write(controls[1] + signed(archives[0], table))
+
+# Every control over folders, and over entries long enough to be cancelled mid-way.
+for control in controls:
+    for archive in (archives[1], archives[2]):
+        with open(os.path.join(run, "seed%02d.bin" % n), "wb") as f:
+            f.write(control + archive)
+        n += 1

@@ -236,6 +236,29 @@ TEST_F(FileInfo, SearchMatchesWildcardsAndFillsTheRecord)
     EXPECT_EQ(FsLastError, 12345) << "closing no open search leaves FsLastError alone";
 }
 
+TEST_F(FileInfo, SearchPatternsOfManyStarsMatchAnyCaseAndFinish)
+{
+    WriteBytes(dir / "abcabc.txt", {});
+    WriteBytes(dir / "abc.dat", {});
+    WriteBytes(dir / "xaxbxc.txt", {});
+    EXPECT_EQ(FindAll(dir / "*a*b*c*.txt", 0x3F),
+              (std::set<std::string>{"abcabc.txt", "xaxbxc.txt"}));
+    EXPECT_EQ(FindAll(dir / "a*c.*", 0x3F), (std::set<std::string>{"abcabc.txt", "abc.dat"}));
+    EXPECT_EQ(FindAll(dir / "*b?c*", 0x3F), (std::set<std::string>{"xaxbxc.txt"}));
+    EXPECT_EQ(FindAll(dir / "*A*B*C*", 0x3F),
+              (std::set<std::string>{"abcabc.txt", "abc.dat", "xaxbxc.txt"}));
+#if !defined(_WIN32)
+    // An entry name the fuzzer found: the stand-in once tried every split at every star.
+    WriteBytes(dir / (std::string(40, 'a') + ".txt"), {});
+    std::string stars;
+    for (int i = 0; i < 20; ++i)
+        stars += "*a";
+    EXPECT_EQ(FindAll(dir / (stars + "*b"), 0x3F), std::set<std::string>{});
+    EXPECT_EQ(FindAll(dir / (stars + "*.txt"), 0x3F),
+              std::set<std::string>{std::string(40, 'a') + ".txt"});
+#endif
+}
+
 TEST_F(FileInfo, SearchOfNothingFailsAndLeavesNoHandle)
 {
     SearchRecord record;

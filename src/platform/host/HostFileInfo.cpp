@@ -67,23 +67,30 @@ char Upper(char c)
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// Only the last '*' is ever retried: trying every split at every '*' takes exponential time
+// on a pattern of many stars, and an entry's name is such a pattern when the run asks whether
+// its target exists.
 bool Matches(const char* pattern, const char* name)
 {
-    if (*pattern == 0)
-        return *name == 0;
-    if (*pattern == '*') {
-        for (const char* n = name;; ++n) {
-            if (Matches(pattern + 1, n))
-                return true;
-            if (*n == 0)
-                return false;
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*name != 0) {
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = name;
+        } else if (*pattern != 0 && (*pattern == '?' || Upper(*pattern) == Upper(*name))) {
+            ++pattern;
+            ++name;
+        } else if (star != nullptr) {
+            pattern = star + 1;
+            name = ++resume;
+        } else {
+            return false;
         }
     }
-    if (*name == 0)
-        return false;
-    if (*pattern != '?' && Upper(*pattern) != Upper(*name))
-        return false;
-    return Matches(pattern + 1, name + 1);
+    while (*pattern == '*')
+        ++pattern;
+    return *pattern == 0;
 }
 
 bool IsShortName(const std::string& name)
