@@ -238,23 +238,23 @@ TEST_F(FileInfo, SearchMatchesWildcardsAndFillsTheRecord)
 
 TEST_F(FileInfo, SearchPatternsOfManyStarsMatchAnyCaseAndFinish)
 {
-    WriteBytes(dir / "abcabc.txt", {});
-    WriteBytes(dir / "abc.dat", {});
-    WriteBytes(dir / "xaxbxc.txt", {});
-    EXPECT_EQ(FindAll(dir / "*a*b*c*.txt", 0x3F),
+    WriteBytes(Dir / "abcabc.txt", {});
+    WriteBytes(Dir / "abc.dat", {});
+    WriteBytes(Dir / "xaxbxc.txt", {});
+    EXPECT_EQ(FindAll(Dir / "*a*b*c*.txt", 0x3F),
               (std::set<std::string>{"abcabc.txt", "xaxbxc.txt"}));
-    EXPECT_EQ(FindAll(dir / "a*c.*", 0x3F), (std::set<std::string>{"abcabc.txt", "abc.dat"}));
-    EXPECT_EQ(FindAll(dir / "*b?c*", 0x3F), (std::set<std::string>{"xaxbxc.txt"}));
-    EXPECT_EQ(FindAll(dir / "*A*B*C*", 0x3F),
+    EXPECT_EQ(FindAll(Dir / "a*c.*", 0x3F), (std::set<std::string>{"abcabc.txt", "abc.dat"}));
+    EXPECT_EQ(FindAll(Dir / "*b?c*", 0x3F), (std::set<std::string>{"xaxbxc.txt"}));
+    EXPECT_EQ(FindAll(Dir / "*A*B*C*", 0x3F),
               (std::set<std::string>{"abcabc.txt", "abc.dat", "xaxbxc.txt"}));
 #if !defined(_WIN32)
     // An entry name the fuzzer found: the stand-in once tried every split at every star.
-    WriteBytes(dir / (std::string(40, 'a') + ".txt"), {});
+    WriteBytes(Dir / (std::string(40, 'a') + ".txt"), {});
     std::string stars;
     for (int i = 0; i < 20; ++i)
         stars += "*a";
-    EXPECT_EQ(FindAll(dir / (stars + "*b"), 0x3F), std::set<std::string>{});
-    EXPECT_EQ(FindAll(dir / (stars + "*.txt"), 0x3F),
+    EXPECT_EQ(FindAll(Dir / (stars + "*b"), 0x3F), std::set<std::string>{});
+    EXPECT_EQ(FindAll(Dir / (stars + "*.txt"), 0x3F),
               std::set<std::string>{std::string(40, 'a') + ".txt"});
 #endif
 }
