@@ -33,9 +33,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // Larger inputs only repeat what smaller ones reach, at a fraction of the speed.
-constexpr std::size_t MaxProgramSize = 64 * 1024;
+constexpr std::size_t MaxProgramSize = std::size_t{64} * 1024;
 // Entries may inflate a thousandfold and share their data; a full disk keeps each input fast.
-constexpr long long DiskSize = 4 * 1024 * 1024;
+constexpr long long DiskSize = 4LL * 1024 * 1024;
 
 struct Controls
 {
@@ -284,6 +284,93 @@ bool StartsWith(const std::string& text, const std::string& prefix)
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// What the input chose to go wrong: the answers, a disk that fills up, reads cut short, and
+// a Cancel during a transfer.
+struct
+{
+    bool ShortReads;
+    bool ClickCancel;
+    bool CancelPressed;
+    unsigned KeyQueries;
+    std::uint8_t When;
+} Faults;
+
+void SetUpFaults(const Controls& c, const std::vector<int>& answers)
+{
+    HostAnswerMessageBoxes(answers);
+    HostFailWritesAfter(DiskSize);
+    // A small disk fills up mid-entry. A failed heap request ends the program by design, so it
+    // is no fault to try here.
+    if ((c.Flags & 8) != 0)
+        HostFailWritesAfter(static_cast<long long>(c.Fault) * 97);
+    Faults.ShortReads = (c.Flags & 4) != 0;
+    Faults.ClickCancel = (c.Flags & 48) == 16;
+    Faults.CancelPressed = false;
+    Faults.KeyQueries = 0;
+    Faults.When = c.Fault;
+    HostOnPeek([](unsigned calls) {
+        // Reads cut short from the first transfer on, so they cross every refill; before it
+        // the directory is read whole, as it always is from a local file. Never below a local
+        // header, which is read in one piece too.
+        if (Faults.ShortReads)
+            HostLimitReads(30u + Faults.When % 64u);
+        if (!Faults.ClickCancel || calls != Faults.When + 1u ||
+            SfxContext.ProgressWindow == nullptr)
+            return;
+        MSG click{};
+        click.hwnd = SfxContext.ProgressWindow;
+        click.message = WM_COMMAND;
+        click.wParam = IDCANCEL;
+        HostPostMessage(click);
+        Faults.CancelPressed = true;
+    });
+    if ((c.Flags & 32) != 0)
+        HostFailDialogs(true);
+    if ((c.Flags & 48) == 48) {
+        HostOnKeyState([](int key) -> SHORT {
+            if (key != ID_PROGRESS_LABEL || ++Faults.KeyQueries <= Faults.When)
+                return 0;
+            Faults.CancelPressed = true;
+            return static_cast<SHORT>(0x8000);
+        });
+    }
+}
+
+// The result, the questions asked and what the run holds afterwards agree with each other.
+void CheckResult(i32 result, const std::vector<int>& answers, const std::string& destination)
+{
+    if (result != ResultOk && result != ResultWriteFailed && result != RunOtherFailure &&
+        result != ResultAborted && result != RunDirectoryUnreadable)
+        Fail("a result the run cannot return:", std::to_string(result));
+    const std::vector<HostMessageBox>& boxes = HostMessageBoxes();
+    bool cancelled = false;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        if (boxes[i].Caption != "File exists, overwrite?" &&
+            boxes[i].Caption != "Target write protected, overwrite anyway?")
+            Fail("a box the run does not ask:", boxes[i].Caption);
+        if (!StartsWith(boxes[i].Text, destination))
+            Fail("a question about a target outside the destination:", boxes[i].Text);
+        if (i >= answers.size())
+            Fail("more questions than entries could raise");
+        cancelled = answers[i] == IDCANCEL;
+        if (cancelled && i + 1 != boxes.size())
+            Fail("the run went on after Cancel");
+    }
+    // A Cancel during a transfer may come after the last one, and is then too late.
+    if ((cancelled && result != ResultAborted) ||
+        (result == ResultAborted && !cancelled && !Faults.CancelPressed))
+        Fail("Cancel and the result disagree:", std::to_string(result));
+    if (result == ResultWriteFailed && !StartsWith(FailedTarget, destination))
+        Fail("a write error outside the destination:", FailedTarget);
+    if (InflateState.Window != nullptr)
+        Fail("the window is still held");
+    if (HostOpenFiles() != 0 || HostHeapBlocks() != 0)
+        Fail("a file or heap block is left:", std::to_string(HostOpenFiles()) + " files, " +
+                                                  std::to_string(HostHeapBlocks()) + " blocks");
+    if (HostOpenDeviceContexts() != 0 || HostLiveBrushes() != 0)
+        Fail("a device context or brush is left");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -311,47 +398,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::set<std::string> existing = MakeExistingTargets(c, destination);
 
     std::vector<int> answers = MakeAnswers(c);
-    HostAnswerMessageBoxes(answers);
-    HostFailWritesAfter(DiskSize);
-    // A small disk fills up mid-entry. A failed heap request ends the program by design, so it
-    // is no fault to try here.
-    if ((c.Flags & 8) != 0)
-        HostFailWritesAfter(static_cast<long long>(c.Fault) * 97);
-    static bool shortReads;
-    static bool clickCancel;
-    static bool cancelPressed;
-    static unsigned keyQueries;
-    static std::uint8_t when;
-    shortReads = (c.Flags & 4) != 0;
-    clickCancel = (c.Flags & 48) == 16;
-    cancelPressed = false;
-    keyQueries = 0;
-    when = c.Fault;
-    HostOnPeek([](unsigned calls) {
-        // Reads cut short from the first transfer on, so they cross every refill; before it
-        // the directory is read whole, as it always is from a local file. Never below a local
-        // header, which is read in one piece too.
-        if (shortReads)
-            HostLimitReads(30u + when % 64u);
-        if (!clickCancel || calls != when + 1u || SfxContext.ProgressWindow == nullptr)
-            return;
-        MSG click{};
-        click.hwnd = SfxContext.ProgressWindow;
-        click.message = WM_COMMAND;
-        click.wParam = IDCANCEL;
-        HostPostMessage(click);
-        cancelPressed = true;
-    });
-    if ((c.Flags & 32) != 0)
-        HostFailDialogs(true);
-    if ((c.Flags & 48) == 48) {
-        HostOnKeyState([](int key) -> SHORT {
-            if (key != ID_PROGRESS_LABEL || ++keyQueries <= when)
-                return 0;
-            cancelPressed = true;
-            return static_cast<SHORT>(0x8000);
-        });
-    }
+    SetUpFaults(c, answers);
 
     // What the run does between the destination and its final message.
     i32 length = ArchiveLengthBeforeSignature(SfxContext.ProgramPath);
@@ -368,36 +415,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (total == -1 && Listing(s.Destination) != before)
         Fail("something was made with nothing to extract");
-    if (result != ResultOk && result != ResultWriteFailed && result != RunOtherFailure &&
-        result != ResultAborted && result != RunDirectoryUnreadable)
-        Fail("a result the run cannot return:", std::to_string(result));
-    const std::vector<HostMessageBox>& boxes = HostMessageBoxes();
-    bool cancelled = false;
-    for (std::size_t i = 0; i < boxes.size(); ++i) {
-        if (boxes[i].Caption != "File exists, overwrite?" &&
-            boxes[i].Caption != "Target write protected, overwrite anyway?")
-            Fail("a box the run does not ask:", boxes[i].Caption);
-        if (!StartsWith(boxes[i].Text, destination))
-            Fail("a question about a target outside the destination:", boxes[i].Text);
-        if (i >= answers.size())
-            Fail("more questions than entries could raise");
-        cancelled = answers[i] == IDCANCEL;
-        if (cancelled && i + 1 != boxes.size())
-            Fail("the run went on after Cancel");
-    }
-    // A Cancel during a transfer may come after the last one, and is then too late.
-    if ((cancelled && result != ResultAborted) ||
-        (result == ResultAborted && !cancelled && !cancelPressed))
-        Fail("Cancel and the result disagree:", std::to_string(result));
-    if (result == ResultWriteFailed && !StartsWith(FailedTarget, destination))
-        Fail("a write error outside the destination:", FailedTarget);
-    if (InflateState.Window != nullptr)
-        Fail("the window is still held");
-    if (HostOpenFiles() != 0 || HostHeapBlocks() != 0)
-        Fail("a file or heap block is left:", std::to_string(HostOpenFiles()) + " files, " +
-                                                  std::to_string(HostHeapBlocks()) + " blocks");
-    if (HostOpenDeviceContexts() != 0 || HostLiveBrushes() != 0)
-        Fail("a device context or brush is left");
+    CheckResult(result, answers, destination);
     if (result == ResultWriteFailed || result == RunOtherFailure || result == ResultAborted)
         CheckNoPartialFile(existing);
     CheckOutside(s, program, programSize);
