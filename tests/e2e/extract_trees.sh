@@ -72,20 +72,7 @@ done
 # Equal bytes, times within 2 seconds, and what Wine reports of the attributes.
 compare() {  # tree folder [ignored file]
     diff -r -x "${3:-none}" "$1" "$2" >"$work/diff.log" || { fail "$2 differs from $1"; head "$work/diff.log"; }
-    python3 - "$1" "$2" <<'PY' || fail "times in $2"
-import os, sys
-src, out = sys.argv[1:3]
-bad = 0
-for d, dirs, files in os.walk(src):
-    for f in files:
-        a = os.path.join(d, f)
-        b = os.path.join(out, os.path.relpath(a, src))
-        if abs(os.stat(a).st_mtime - os.stat(b).st_mtime) > 2:
-            print("time of", b, os.stat(a).st_mtime, os.stat(b).st_mtime); bad = 1
-        if not os.access(b, os.W_OK) or not os.stat(b).st_mode & 0o200:
-            print("read-only:", b); bad = 1
-sys.exit(bad)
-PY
+    python3 "$here/tests/support/same_times.py" "$1" "$2" --writable || fail "times in $2"
     # attrib prints a line per file: its attribute letters, then its path.
     "$here/scripts/wine-run" cmd /c attrib /s "$(wine_path "$2")\\*" 2>/dev/null >"$work/attrib.log"
     python3 - "$work/attrib.log" "$1" <<'PY' || fail "attributes in $2"

@@ -2,6 +2,7 @@
 # that every self-extractor must pass with the peers.
 set -u
 mksfx=$1
+support=$(cd "$(dirname "${BASH_SOURCE[0]}")/../support" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -30,18 +31,7 @@ extracts_as() {  # exe tree
     rm -rf "$out"
     unzip -q "$1" -d "$out" || { fail "unzip $1"; return; }
     diff -r "$2" "$out" >/dev/null || { fail "unzip of $1 differs from $2"; diff -r "$2" "$out" | head; }
-    python3 - "$2" "$out" <<'PY' || fail "times of $1"
-import os, sys
-src, out = sys.argv[1], sys.argv[2]
-bad = 0
-for d, dirs, files in os.walk(src):
-    for f in files:
-        a = os.path.join(d, f)
-        b = os.path.join(out, os.path.relpath(a, src))
-        if abs(os.stat(a).st_mtime - os.stat(b).st_mtime) > 2:
-            print("time differs:", a, os.stat(a).st_mtime, os.stat(b).st_mtime); bad = 1
-sys.exit(bad)
-PY
+    python3 "$support/same_times.py" "$2" "$out" || fail "times of $1"
 }
 
 # The command fails with this exit code and message, and leaves no output behind.
