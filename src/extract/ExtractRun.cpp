@@ -65,11 +65,6 @@ void DropDotComponents(char* from)
     }
 }
 
-static char UpperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // The digit of COM1 to COM9 and LPT1 to LPT9, or the superscript one, two or three that the
 // system also takes there; judged as the code page's character, not as a byte.
 static bool IsDeviceDigit(char c)
@@ -90,17 +85,13 @@ static bool IsDeviceName(const char* start, const char* end)
         ++base;
     while (base != start && base[-1] == ' ')
         --base;
-    char name[4] = {};
     auto length = static_cast<u32>(base - start);
-    if (length < 3 || length > 4)
-        return false;
-    for (u32 i = 0; i < 3; ++i)
-        name[i] = UpperAscii(start[i]);
+    auto named = [start](const char* device) {
+        return TextCompareMaxNoCase(start, device, 3) == 0;
+    };
     if (length == 3)
-        return TextCompare(name, "CON") == 0 || TextCompare(name, "PRN") == 0 ||
-               TextCompare(name, "AUX") == 0 || TextCompare(name, "NUL") == 0;
-    return (TextCompare(name, "COM") == 0 || TextCompare(name, "LPT") == 0) &&
-           IsDeviceDigit(start[3]);
+        return named("CON") || named("PRN") || named("AUX") || named("NUL");
+    return length == 4 && (named("COM") || named("LPT")) && IsDeviceDigit(start[3]);
 }
 
 bool IsSafeEntryName(const char* name)
