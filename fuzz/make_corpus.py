@@ -8,6 +8,10 @@ import warnings
 import zipfile
 import zlib
 
+# The archives written byte by byte and the move behind a stub, shared with the proofs.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from prooflib import Entry, behind_stub, build_zip, unicode_path_extra  # noqa: E402
+
 out = sys.argv[1]
 warnings.filterwarnings("ignore", "Duplicate name")
 r = random.Random(4)
@@ -65,22 +69,6 @@ def zipped(entries, method=zipfile.ZIP_DEFLATED, streamed=False):
     return bytes(sink.data if streamed else sink.getvalue())
 
 
-def unicode_path_entry(oem_name, utf8_name, data):
-    """One stored entry whose name field is OEM and whose 0x7075 field holds the UTF-8 name."""
-    field = b"\x01" + zlib.crc32(oem_name).to_bytes(4, "little") + utf8_name
-    extra = b"\x75\x70" + len(field).to_bytes(2, "little") + field
-    crc = zlib.crc32(data).to_bytes(4, "little")
-    size = len(data).to_bytes(4, "little")
-    common = (b"\x0a\x00\x00\x00\x00\x00\x00\x60\xb1\x58" + crc + size + size +
-              len(oem_name).to_bytes(2, "little") + len(extra).to_bytes(2, "little"))
-    local = b"PK\x03\x04" + common + oem_name + extra + data
-    central = (b"PK\x01\x02\x14\x00" + common + b"\x00\x00\x00\x00\x00\x00\x20\x00\x00\x00" +
-               (0).to_bytes(4, "little") + oem_name + extra)
-    end = (b"PK\x05\x06\x00\x00\x00\x00\x01\x00\x01\x00" + len(central).to_bytes(4, "little") +
-           len(local).to_bytes(4, "little") + b"\x00\x00")
-    return local + central + end
-
-
 text = samples[6][:3000]
 archives = [
     zipped([("a.txt", b"stored")], zipfile.ZIP_STORED),
@@ -92,23 +80,10 @@ archives = [
             ("a:b", b"x"), ("trail. ", b"x")], zipfile.ZIP_STORED),
     zipped([("caf\u00e9.txt", b"x"), ("\uff41\uff0f\uff0e\uff0e", b"x"),
             ("\u65e5\u672c/\u8868.txt", text)]),
-    unicode_path_entry(b"caf\x82.txt", "caf\u00e9.txt".encode(), b"hello"),
+    build_zip([Entry(b"caf\x82.txt", b"hello",
+                     extra=unicode_path_extra(b"caf\x82.txt", "caf\u00e9.txt".encode()))]),
     zipped([("same.txt", b"first"), ("same.txt", text), ("same.txt/", b"")]),
 ]
-
-
-def behind(stub, archive):
-    """The archive behind stub bytes, its offsets made file positions as the packer makes them."""
-    out = bytearray(archive)
-    end = out.rfind(b"PK\5\6")
-    count = int.from_bytes(out[end + 10:end + 12], "little")
-    at = int.from_bytes(out[end + 16:end + 20], "little")
-    out[end + 16:end + 20] = (at + len(stub)).to_bytes(4, "little")
-    for _ in range(count):
-        offset = int.from_bytes(out[at + 42:at + 46], "little")
-        out[at + 42:at + 46] = (offset + len(stub)).to_bytes(4, "little")
-        at += 46 + sum(int.from_bytes(out[at + k:at + k + 2], "little") for k in (28, 30, 32))
-    return bytes(stub) + bytes(out)
 
 
 def signed(archive, table):
@@ -120,7 +95,7 @@ def signed(archive, table):
     head[0x40 + 24:0x40 + 26] = (0x10B).to_bytes(2, "little")
     start = len(head) + len(archive)
     head[0x40 + 152:0x40 + 160] = start.to_bytes(4, "little") + len(table).to_bytes(4, "little")
-    return behind(head, archive) + table
+    return behind_stub(head, archive) + table
 
 
 stubs = [b"", b"MZ" + bytes(2046)]
@@ -138,7 +113,7 @@ for i, archive in enumerate(archives):
     for j, stub in enumerate(stubs):
         control = controls[(i + j) % len(controls)]
         with open(os.path.join(run, "seed%02d.bin" % n), "wb") as f:
-            f.write(control + behind(stub, archive))
+            f.write(control + behind_stub(stub, archive))
         n += 1
 # Signed programs: the archive before the certificate table, and one planted in the table,
 # which must never be extracted.
