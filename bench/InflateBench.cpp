@@ -17,9 +17,10 @@
 #include <libdeflate.h>
 #endif
 
-#include "archive/FileSystem.h"
 #include "archive/ZipFormat.h"
 #include "extract/ExtractEntry.h"
+#include "files/FileSystem.h"
+#include "inflate/Crc32.h"
 #include "inflate/Inflate.h"
 #include "inflate/InflateState.h"
 #include "platform/Memory.h"

@@ -19,14 +19,14 @@
 #include <vector>
 
 #include "Resource.h"
-#include "app/SfxContext.h"
 #include "archive/ZipDirectory.h"
+#include "context/SfxContext.h"
 #include "extract/ExtractRun.h"
 #include "inflate/InflateState.h"
 #include "progress/ProgressDialog.h"
-#include "platform/host/HostControl.h"
-#include "platform/host/HostMessages.h"
-#include "platform/host/HostWindows.h"
+#include "support/HostControl.h"
+#include "support/HostMessages.h"
+#include "support/HostWindows.h"
 
 namespace fs = std::filesystem;
 

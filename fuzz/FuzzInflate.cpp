@@ -9,13 +9,14 @@
 #include <vector>
 #include <zlib.h>
 
-#include "archive/FileSystem.h"
 #include "archive/ZipFormat.h"
 #include "extract/ExtractEntry.h"
+#include "files/FileSystem.h"
+#include "inflate/Crc32.h"
 #include "inflate/Inflate.h"
 #include "inflate/InflateState.h"
 #include "platform/Memory.h"
-#include "platform/host/HostControl.h"
+#include "support/HostControl.h"
 
 static const std::string& InputPath()
 {

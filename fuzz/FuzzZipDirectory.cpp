@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include "archive/ZipDirectory.h"
-#include "inflate/InflateState.h"
-#include "platform/host/HostControl.h"
+#include "inflate/Crc32.h"
+#include "support/HostControl.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "archive/FileSystem.h"
 #include "extract/ExtractEntry.h"
+#include "files/FileSystem.h"
 #include "inflate/InflateState.h"
 
 EntryCheck CheckEntry(const char* archive, const ZipEntry& entry, const char* scratch)

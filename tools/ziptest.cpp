@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "ArchiveCheck.h"
-#include "inflate/InflateState.h"
+#include "inflate/Crc32.h"
 
 int main(int argc, char** argv)
 {

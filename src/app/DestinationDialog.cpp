@@ -5,8 +5,8 @@
 #include <shlobj.h>
 
 #include "Resource.h"
-#include "app/SfxContext.h"
 #include "app/SystemLibrary.h"
+#include "context/SfxContext.h"
 #include "text/Text.h"
 
 using GetSpecialFolderFunction = HRESULT(WINAPI*)(HWND, int, LPITEMIDLIST*);

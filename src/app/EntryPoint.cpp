@@ -2,8 +2,9 @@
 // the process's handle and command line are recorded, the modules' start-up steps run, then
 // the program; the process ends with exit code 0 whatever the run achieved.
 #include "app/ProgramMain.h"
-#include "app/SfxContext.h"
 #include "app/SystemLibrary.h"
+#include "context/SfxContext.h"
+#include "inflate/Crc32.h"
 #include "inflate/InflateState.h"
 #include "platform/win32.h"
 #include "text/Text.h"

@@ -4,9 +4,10 @@
 
 #include "app/CommandLine.h"
 #include "app/DestinationDialog.h"
-#include "app/SfxContext.h"
 #include "app/SystemLibrary.h"
+#include "context/SfxContext.h"
 #include "extract/ExtractRun.h"
+#include "files/LongPath.h"
 #include "text/Text.h"
 
 using InitCommonControlsFunction = void(WINAPI*)();

@@ -2,9 +2,9 @@
 // sliding mode the archive's handle lives in the bytes behind it.
 #include "archive/ZipDirectory.h"
 
-#include "archive/FileSystem.h"
 #include "archive/ZipFormat.h"
-#include "inflate/InflateState.h"
+#include "files/FileSystem.h"
+#include "inflate/Crc32.h"
 #include "platform/Memory.h"
 #include "text/Text.h"
 

@@ -2,9 +2,8 @@
 // the engine after a failed read, and is then marked closed so no close happens twice.
 #include "extract/ExtractEntry.h"
 
-#include "archive/FileSystem.h"
-#include "archive/MakePath.h"
 #include "archive/ZipFormat.h"
+#include "files/FileSystem.h"
 #include "inflate/Inflate.h"
 #include "inflate/InflateState.h"
 #include "platform/Memory.h"
@@ -12,7 +11,6 @@
 
 constexpr u32 CrcNotChecked = 0xFFFFFFFF;
 constexpr u32 LocalSizeInZip64Field = 0xFFFFFFFF;
-constexpr u16 FsModeReadWrite = 2;
 
 void EntryBegin(const char* archivePath)
 {

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "Types.h"
-#include "archive/FileInfo.h"
 #include "archive/ZipDirectory.h"
+#include "files/FileInfo.h"
 #include "platform/win32.h"
 
 // The compressed size taken when a deflated entry's header defers to a data descriptor: the

@@ -3,11 +3,11 @@
 #include "extract/ExtractRun.h"
 
 #include "Resource.h"
-#include "app/SfxContext.h"
-#include "archive/FileInfo.h"
-#include "archive/FileSystem.h"
 #include "archive/ZipDirectory.h"
+#include "context/SfxContext.h"
 #include "extract/ExtractEntry.h"
+#include "files/FileInfo.h"
+#include "files/FileSystem.h"
 #include "progress/ProgressDialog.h"
 #include "text/Text.h"
 

@@ -1,4 +1,4 @@
-// The decompressor's one state record and its services: CRC-32, buffered bit input from the
+// The decompressor's one state record and its services: buffered bit input from the
 // archive, the output window with its emission, the message pump, progress and abort.
 // Re-entered only through the message pump and the progress message (RequestAbort).
 #pragma once
@@ -46,8 +46,6 @@ extern const u16 LowBitMask[17];
 // Back to the all-zero start state with the CRC table filled; for tests.
 void InflateStateReset();
 
-void InitCrcTable();
-u32 AddToCrc(const u8* data, u32 length, u32& accumulator);
 void EnsureBits(u8 n);
 void SkipBits(u8 n);
 void RefillInput();

@@ -3,7 +3,7 @@
 #include "progress/ProgressDialog.h"
 
 #include "Resource.h"
-#include "app/SfxContext.h"
+#include "context/SfxContext.h"
 #include "inflate/InflateState.h"
 
 constinit ProgressStateRecord ProgressState = {};

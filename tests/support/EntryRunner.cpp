@@ -2,15 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/FileSystem.h"
 #include "archive/ZipFormat.h"
 #include "extract/ExtractEntry.h"
+#include "files/FileSystem.h"
 #include "inflate/Inflate.h"
 #include "inflate/InflateState.h"
 #include "platform/Memory.h"
 
 #if !defined(_WIN32)
-#include "platform/host/HostControl.h"
+#include "support/HostControl.h"
 #endif
 
 EntryOutput RunEntry(EntryMethod method, const EntryInput& input, void (*onDone)(void*),

@@ -1,13 +1,13 @@
 #include "support/Fixtures.h"
 
-#include "app/SfxContext.h"
+#include "context/SfxContext.h"
 #include "inflate/InflateState.h"
 #include "progress/ProgressDialog.h"
 #include "text/Text.h"
 
 #if !defined(_WIN32)
-#include "platform/host/HostControl.h"
-#include "platform/host/HostMessages.h"
+#include "support/HostControl.h"
+#include "support/HostMessages.h"
 #endif
 
 void FreshState::SetUp()

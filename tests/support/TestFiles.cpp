@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
-#include "platform/host/HostControl.h"
+#include "support/HostControl.h"
 #include <filesystem>
 #endif
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/FileSystem.h"
 #include "archive/ZipFormat.h"
 #include "extract/ExtractEntry.h"
+#include "files/FileSystem.h"
 #include "inflate/InflateState.h"
 #include "support/DeflateWriter.h"
 #include "support/EntryRunner.h"
@@ -19,8 +19,8 @@
 #include "support/ZlibOracle.h"
 
 #if !defined(_WIN32)
-#include "platform/host/HostControl.h"
-#include "platform/host/HostMessages.h"
+#include "support/HostControl.h"
+#include "support/HostMessages.h"
 #endif
 
 namespace {

@@ -8,7 +8,7 @@
 #include "support/Fixtures.h"
 
 #if !defined(_WIN32)
-#include "platform/host/HostControl.h"
+#include "support/HostControl.h"
 #endif
 
 namespace {

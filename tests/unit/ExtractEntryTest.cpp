@@ -4,18 +4,18 @@
 #include <string>
 #include <zlib.h>
 
-#include "archive/FileInfo.h"
-#include "archive/FileSystem.h"
 #include "archive/ZipFormat.h"
 #include "extract/ExtractEntry.h"
+#include "files/FileInfo.h"
+#include "files/FileSystem.h"
 #include "inflate/InflateState.h"
 #include "support/Fixtures.h"
-#include "support/ZlibOracle.h"
 #include "support/ZipBuilder.h"
+#include "support/ZlibOracle.h"
 
 #if !defined(_WIN32)
-#include "platform/host/HostControl.h"
-#include "platform/host/HostMessages.h"
+#include "support/HostControl.h"
+#include "support/HostMessages.h"
 #endif
 
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/SfxContext.h"
-#include "archive/FileSystem.h"
+#include "context/SfxContext.h"
 #include "extract/ExtractRun.h"
+#include "files/FileSystem.h"
 #include "inflate/InflateState.h"
 #include "progress/ProgressDialog.h"
 #include "support/Fixtures.h"
@@ -16,9 +16,9 @@
 #include "support/ZipBuilder.h"
 
 #if !defined(_WIN32)
-#include "platform/host/HostControl.h"
-#include "platform/host/HostMessages.h"
-#include "platform/host/HostWindows.h"
+#include "support/HostControl.h"
+#include "support/HostMessages.h"
+#include "support/HostWindows.h"
 #endif
 
 // The status text from the string table: under Wine the built stub's own table.

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "archive/FileInfo.h"
-#include "archive/FileSystem.h"
+#include "files/FileInfo.h"
+#include "files/FileSystem.h"
 #include "support/Fixtures.h"
 #include "support/LocalZone.h"
 #include "text/Text.h"
@@ -12,8 +12,7 @@
 #include <string>
 
 #if !defined(_WIN32)
-#include "platform/host/HostControl.h"
-#include "platform/host/HostFileInfo.h"
+#include "support/HostControl.h"
 #endif
 
 namespace {

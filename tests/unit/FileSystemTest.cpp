@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "archive/FileSystem.h"
+#include "files/FileSystem.h"
 #include "support/Fixtures.h"
 
 #include <thread>

@@ -2,15 +2,16 @@
 
 #include <vector>
 
+#include "files/FileSystem.h"
+#include "inflate/Crc32.h"
 #include "inflate/InflateState.h"
-#include "archive/FileSystem.h"
 #include "support/EntryRunner.h"
 #include "support/Fixtures.h"
 #include "support/ZlibOracle.h"
 
 #if !defined(_WIN32)
-#include "platform/host/HostControl.h"
-#include "platform/host/HostMessages.h"
+#include "support/HostControl.h"
+#include "support/HostMessages.h"
 #endif
 
 namespace {

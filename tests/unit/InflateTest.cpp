@@ -14,8 +14,8 @@
 #include "support/ZlibOracle.h"
 
 #if !defined(_WIN32)
-#include "platform/host/HostControl.h"
-#include "platform/host/HostMessages.h"
+#include "support/HostControl.h"
+#include "support/HostMessages.h"
 #endif
 
 #if defined(SFX_HAVE_LIBDEFLATE)

@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "archive/FileInfo.h"
-#include "archive/FileSystem.h"
-#include "archive/MakePath.h"
+#include "files/FileInfo.h"
+#include "files/FileSystem.h"
 #include "support/Fixtures.h"
 #include "text/Text.h"
 
@@ -10,8 +9,7 @@
 #include <vector>
 
 #if !defined(_WIN32)
-#include "platform/host/HostControl.h"
-#include "platform/host/HostFileInfo.h"
+#include "support/HostControl.h"
 #endif
 
 namespace {

@@ -5,7 +5,7 @@
 #include "support/Fixtures.h"
 
 #if !defined(_WIN32)
-#include "platform/host/HostWindows.h"
+#include "support/HostWindows.h"
 #endif
 
 using Progress = FreshState;

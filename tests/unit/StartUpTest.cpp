@@ -4,13 +4,14 @@
 
 #include "app/CommandLine.h"
 #include "app/DestinationDialog.h"
-#include "app/SfxContext.h"
-#include "archive/FileInfo.h"
-#include "archive/FileSystem.h"
+#include "context/SfxContext.h"
+#include "files/FileInfo.h"
+#include "files/FileSystem.h"
+#include "files/LongPath.h"
 #include "support/Fixtures.h"
 
 #if !defined(_WIN32)
-#include "platform/host/HostWindows.h"
+#include "support/HostWindows.h"
 #endif
 
 namespace {

@@ -5,7 +5,7 @@
 #include "text/Text.h"
 
 #if !defined(_WIN32)
-#include "platform/host/HostControl.h"
+#include "support/HostControl.h"
 #endif
 
 TEST(Text, CopyMaxStopsAtCountOrTerminator)

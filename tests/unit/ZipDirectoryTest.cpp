@@ -2,15 +2,15 @@
 
 #include <map>
 
-#include "archive/FileSystem.h"
 #include "archive/ZipDirectory.h"
+#include "files/FileSystem.h"
 #include "inflate/InflateState.h"
 #include "support/Fixtures.h"
 #include "support/ZipBuilder.h"
 #include "support/ZlibOracle.h"
 
 #if !defined(_WIN32)
-#include "platform/host/HostControl.h"
+#include "support/HostControl.h"
 #endif
 
 namespace {

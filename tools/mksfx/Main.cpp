@@ -15,7 +15,7 @@
 #include "Names.h"
 #include "Pack.h"
 #include "ZipImport.h"
-#include "inflate/InflateState.h"
+#include "inflate/Crc32.h"
 
 extern "C" const unsigned char SfxStubStart[];
 extern "C" const unsigned char SfxStubEnd[];

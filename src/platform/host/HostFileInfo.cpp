@@ -1,8 +1,7 @@
 // Directory search, file times, local-time conversion and the current directory of the host
-// stand-in for Win32, over POSIX. Local time follows TZ with the bias in force now, as
+// port, over POSIX. Local time follows TZ with the bias in force now, as
 // Windows applies its current bias to every date.
-#include "platform/host/HostControl.h"
-#include "platform/host/HostFileInfo.h"
+#include "platform/host/HostPort.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,8 +26,6 @@ struct Search
 
 struct InfoState
 {
-    HostCallCounts Calls;
-    unsigned long long DirectorySize = 0;
     std::vector<Search> Searches;
 };
 
@@ -168,7 +165,7 @@ void FillFindData(const Search& search, const std::string& name, WIN32_FIND_DATA
     data.ftLastAccessTime = FromTimespec(st.st_atim);
     data.ftLastWriteTime = FromTimespec(st.st_mtim);
     unsigned long long size =
-        S_ISDIR(st.st_mode) ? Info().DirectorySize : static_cast<unsigned long long>(st.st_size);
+        S_ISDIR(st.st_mode) ? HostSeam.DirectorySize : static_cast<unsigned long long>(st.st_size);
     data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
     data.nFileSizeLow = static_cast<DWORD>(size);
     std::strncpy(data.cFileName, name.c_str(), MAX_PATH - 1);
@@ -235,16 +232,6 @@ std::string Win32FromHost(const std::string& path)
 
 }  // namespace
 
-HostCallCounts& HostCalls()
-{
-    return Info().Calls;
-}
-
-void HostSetDirectorySize(unsigned long long size)
-{
-    Info().DirectorySize = size;
-}
-
 void HostFileInfoReset()
 {
     Info() = InfoState{};
@@ -252,7 +239,8 @@ void HostFileInfoReset()
 
 HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data)
 {
-    ++Info().Calls.FindFirstFile;
+    if (HostSeam.Called != nullptr)
+        HostSeam.Called(HostCall::FindFirstFile, pattern);
     std::string text(pattern);
     // The name part begins after the last separator, found by characters.
     std::size_t nameStart = 0;
@@ -416,7 +404,8 @@ BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* parts, LPFILETIME time)
 
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path)
 {
-    ++Info().Calls.SetCurrentDirectory;
+    if (HostSeam.Called != nullptr)
+        HostSeam.Called(HostCall::SetCurrentDirectory, path);
     std::string host = HostPath(path);
 
     struct stat st

@@ -1,9 +1,6 @@
-// Files, directories, attributes, heap and errors of the host stand-in for Win32, over
-// POSIX. Drive letters and \\server\share roots map to directories a test chooses.
-#include "platform/host/HostControl.h"
-#include "platform/host/HostFileInfo.h"
-#include "platform/host/HostWindows.h"
-#include "platform/win32.h"
+// Files, directories, attributes, heap and errors of the host port, over POSIX. Drive
+// letters and \\server\share roots map to directories its settings choose.
+#include "platform/host/HostPort.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -31,10 +28,7 @@ struct HostState
     std::map<std::string, std::string> Shares;  // "server\share" in upper case
     std::map<std::string, DWORD> Attributes;    // what POSIX cannot keep, by host path
     std::vector<OpenFile> Files;
-    unsigned FailAllocation = 0;
     std::size_t HeapBlocks = 0;
-    unsigned ReadLimit = 0;
-    long long WriteBudget = -1;
 };
 
 HostState& State()
@@ -165,15 +159,17 @@ std::string HostPath(const char* win32Path)
     return result;
 }
 
-void HostReset()
+constinit HostSeams HostSeam = {};
+
+void HostPortReset()
 {
     for (OpenFile& f : State().Files)
         if (f.Fd >= 0)
             close(f.Fd);
     State() = HostState{};
+    HostSeam = HostSeams{};
     HostSetCodePage(1252);
     HostFileInfoReset();
-    HostWindowsReset();
 }
 
 bool HostFileOf(HANDLE file, int& descriptor, DWORD& access)
@@ -196,11 +192,6 @@ void HostMapShare(const std::string& server, const std::string& share, const std
     State().Shares[Upper(server + "\\" + share)] = directory;
 }
 
-void HostFailAllocation(unsigned n)
-{
-    State().FailAllocation = n;
-}
-
 std::size_t HostHeapBlocks()
 {
     return State().HeapBlocks;
@@ -212,16 +203,6 @@ std::size_t HostOpenFiles()
     for (const OpenFile& f : State().Files)
         open += f.Fd >= 0 ? 1 : 0;
     return open;
-}
-
-void HostLimitReads(unsigned maxBytes)
-{
-    State().ReadLimit = maxBytes;
-}
-
-void HostFailWritesAfter(long long bytes)
-{
-    State().WriteBudget = bytes;
 }
 
 DWORD WINAPI GetLastError()
@@ -237,7 +218,8 @@ void WINAPI SetLastError(DWORD code)
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                           DWORD disposition, DWORD flagsAndAttributes, HANDLE)
 {
-    ++HostCalls().CreateFile;
+    if (HostSeam.Called != nullptr)
+        HostSeam.Called(HostCall::CreateFile, name);
     std::string path = HostPath(name);
 
     struct stat st
@@ -314,8 +296,8 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD countRead,
         return Fail(ERROR_INVALID_HANDLE);
     if ((f->Access & GENERIC_READ) == 0)
         return Fail(ERROR_ACCESS_DENIED);
-    if (State().ReadLimit != 0 && count > State().ReadLimit)
-        count = State().ReadLimit;
+    if (HostSeam.ReadLimit != nullptr)
+        count = HostSeam.ReadLimit(count);
     ssize_t got = read(f->Fd, buffer, count);
     if (got < 0)
         return Fail(ErrorFromErrno(errno, f->Path));
@@ -332,19 +314,16 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD countWri
         return Fail(ERROR_INVALID_HANDLE);
     if ((f->Access & GENERIC_WRITE) == 0)
         return Fail(ERROR_ACCESS_DENIED);
-    long long& budget = State().WriteBudget;
-    if (budget >= 0 && static_cast<long long>(count) > budget) {
+    DWORD room = HostSeam.WriteRoom != nullptr ? HostSeam.WriteRoom(count) : count;
+    if (room < count) {
         // A full disk takes what fits, then fails.
-        ssize_t part = write(f->Fd, buffer, static_cast<size_t>(budget));
+        ssize_t part = write(f->Fd, buffer, room);
         *countWritten = part > 0 ? static_cast<DWORD>(part) : 0;
-        budget = 0;
         return Fail(ERROR_DISK_FULL);
     }
     ssize_t put = write(f->Fd, buffer, count);
     if (put < 0)
         return Fail(ErrorFromErrno(errno, f->Path));
-    if (budget >= 0)
-        budget -= put;
     *countWritten = static_cast<DWORD>(put);
     LastError = 0;
     return TRUE;
@@ -415,8 +394,8 @@ BOOL WINAPI DeleteFileA(LPCSTR name)
 
 BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES)
 {
-    ++HostCalls().CreateDirectory;
-    HostCalls().DirectoryNames.push_back(name);
+    if (HostSeam.Called != nullptr)
+        HostSeam.Called(HostCall::CreateDirectory, name);
     std::string path = HostPath(name);
     if (mkdir(path.c_str(), 0755) != 0)
         return Fail(ErrorFromErrno(errno, path));
@@ -517,8 +496,7 @@ HANDLE WINAPI GetProcessHeap()
 
 LPVOID WINAPI HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes)
 {
-    unsigned& fail = State().FailAllocation;
-    if (fail != 0 && --fail == 0)
+    if (HostSeam.FailAllocation != nullptr && HostSeam.FailAllocation())
         return nullptr;
     void* block = (flags & HEAP_ZERO_MEMORY) != 0 ? std::calloc(1, bytes ? bytes : 1)
                                                   : std::malloc(bytes ? bytes : 1);

@@ -1,95 +1,15 @@
-// Host stand-in for the message functions the decompressor uses; no windows exist, so the
-// tests decide what each call sees.
-#include "platform/host/HostMessages.h"
-
-#include <deque>
-
-#include "platform/host/HostWindows.h"
-
-namespace {
-
-struct MessageState
-{
-    std::deque<MSG> Queue;
-    std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> OnSend;
-    std::function<SHORT(int)> OnKey;
-    std::function<BOOL(HWND, const MSG&)> OnDialog;
-    std::function<void(unsigned)> OnPeek;
-    unsigned Peeks = 0;
-    unsigned Dispatches = 0;
-    unsigned Beeps = 0;
-};
-
-MessageState& Messages()
-{
-    static MessageState state;
-    return state;
-}
-
-}  // namespace
-
-void HostMessagesReset()
-{
-    Messages() = MessageState{};
-}
-
-void HostPostMessage(const MSG& message)
-{
-    Messages().Queue.push_back(message);
-}
-
-void HostOnSendMessage(std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> callback)
-{
-    Messages().OnSend = std::move(callback);
-}
-
-void HostOnKeyState(std::function<SHORT(int)> callback)
-{
-    Messages().OnKey = std::move(callback);
-}
-
-void HostOnPeek(std::function<void(unsigned)> callback)
-{
-    Messages().OnPeek = std::move(callback);
-}
-
-void HostOnDialogMessage(std::function<BOOL(HWND, const MSG&)> callback)
-{
-    Messages().OnDialog = std::move(callback);
-}
-
-unsigned HostPeekCalls()
-{
-    return Messages().Peeks;
-}
-
-unsigned HostDispatchCalls()
-{
-    return Messages().Dispatches;
-}
-
-unsigned HostBeeps()
-{
-    return Messages().Beeps;
-}
+// The message functions of the host port. No window exists on the host, so without a seam
+// the queue is always empty, no key is down and a sent message reaches nobody.
+#include "platform/host/HostPort.h"
 
 BOOL WINAPI PeekMessageA(LPMSG message, HWND, UINT, UINT, UINT remove)
 {
-    MessageState& state = Messages();
-    ++state.Peeks;
-    if (state.OnPeek)
-        state.OnPeek(state.Peeks);
-    if (state.Queue.empty())
-        return FALSE;
-    *message = state.Queue.front();
-    if ((remove & PM_REMOVE) != 0)
-        state.Queue.pop_front();
-    return TRUE;
+    return HostSeam.Peek != nullptr ? HostSeam.Peek(message, remove) : FALSE;
 }
 
 BOOL WINAPI IsDialogMessageA(HWND dialog, LPMSG message)
 {
-    return Messages().OnDialog ? Messages().OnDialog(dialog, *message) : FALSE;
+    return HostSeam.DialogMessage != nullptr ? HostSeam.DialogMessage(dialog, message) : FALSE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG*)
@@ -99,27 +19,22 @@ BOOL WINAPI TranslateMessage(const MSG*)
 
 LRESULT WINAPI DispatchMessageA(const MSG* message)
 {
-    ++Messages().Dispatches;
-    LRESULT result = 0;
-    HostDeliverToDialog(message->hwnd, message->message, message->wParam, message->lParam, result);
-    return result;
+    return HostSeam.Dispatch != nullptr ? HostSeam.Dispatch(message) : 0;
 }
 
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    LRESULT result = 0;
-    if (HostDeliverToDialog(window, message, wParam, lParam, result))
-        return result;
-    return Messages().OnSend ? Messages().OnSend(window, message, wParam, lParam) : 0;
+    return HostSeam.Send != nullptr ? HostSeam.Send(window, message, wParam, lParam) : 0;
 }
 
 SHORT WINAPI GetAsyncKeyState(int key)
 {
-    return Messages().OnKey ? Messages().OnKey(key) : SHORT{0};
+    return HostSeam.KeyState != nullptr ? HostSeam.KeyState(key) : SHORT{0};
 }
 
 BOOL WINAPI MessageBeep(UINT)
 {
-    ++Messages().Beeps;
+    if (HostSeam.Beep != nullptr)
+        HostSeam.Beep();
     return TRUE;
 }

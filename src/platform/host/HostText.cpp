@@ -1,6 +1,6 @@
-// Code-page dependent text functions of the host stand-in: character stepping with lead
+// Code-page dependent text functions of the host port: character stepping with lead
 // bytes, the DBCS system metric and the OEM to ANSI conversion.
-#include "platform/host/HostControl.h"
+#include "platform/host/HostPort.h"
 #include "platform/win32.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
-// Test controls of the host stand-in for windows, dialogs, message boxes, drawing and the
-// string table. No window is ever shown: a dialog is a record whose procedure SendMessageA
-// and DispatchMessageA call, message boxes take scripted answers, and every drawing on a
-// control's device context is recorded.
+// Scripted windows, dialogs, message boxes, drawing and string table for host tests: the host
+// port has none, so only tests and fuzz targets link these. No window is ever shown: a dialog is a
+// record whose procedure SendMessageA and DispatchMessageA call, message boxes take scripted
+// answers, and every drawing on a control's device context is recorded.
 #pragma once
 
 #include <string>

@@ -1,13 +1,8 @@
 // File times, attributes, directory search and path classification over the Win32 API.
-#include "archive/FileInfo.h"
+#include "files/FileInfo.h"
 
-#include "archive/FileSystem.h"
+#include "files/FileSystem.h"
 #include "text/Text.h"
-
-static void SetOutcome(bool ok)
-{
-    FsLastError = ok ? 0 : static_cast<i32>(GetLastError());
-}
 
 static bool IsZero(const FILETIME& time)
 {
@@ -73,27 +68,27 @@ void FsSetTime(HANDLE file, DosDateTime value)
     FILETIME time = DosToFileTime(value);
     // An invalid DOS value leaves the target's time as it is; the call still reports on the
     // handle.
-    SetOutcome(SetFileTime(file, nullptr, nullptr, IsZero(time) ? nullptr : &time) != FALSE);
+    FsSetOutcome(SetFileTime(file, nullptr, nullptr, IsZero(time) ? nullptr : &time) != FALSE);
 }
 
 DosDateTime FsGetTime(HANDLE file)
 {
     FILETIME time{};
     bool ok = GetFileTime(file, nullptr, nullptr, &time) != FALSE;
-    SetOutcome(ok);
+    FsSetOutcome(ok);
     return ok ? DosFromFileTime(time) : 0;
 }
 
 void FsSetAttributes(const char* name, u16 attributes)
 {
     DWORD value = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
-    SetOutcome(SetFileAttributesA(name, value) != FALSE);
+    FsSetOutcome(SetFileAttributesA(name, value) != FALSE);
 }
 
 u32 FsGetAttributes(const char* name)
 {
     DWORD attributes = GetFileAttributesA(name);
-    SetOutcome(attributes != INVALID_FILE_ATTRIBUTES);
+    FsSetOutcome(attributes != INVALID_FILE_ATTRIBUTES);
     return attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes;
 }
 
@@ -170,7 +165,7 @@ void FsFindNext(SearchRecord& record)
 void FsFindClose(SearchRecord& record)
 {
     if (record.FindHandle != INVALID_HANDLE_VALUE)
-        SetOutcome(FindClose(record.FindHandle) != FALSE);
+        FsSetOutcome(FindClose(record.FindHandle) != FALSE);
     record.FindHandle = INVALID_HANDLE_VALUE;
 }
 

@@ -1,6 +1,6 @@
-// Host stand-in for the window, dialog, message-box, drawing and string-table calls. Windows
+// The scripted window, dialog, message-box, drawing and string-table calls. Windows
 // are records kept until the next reset, so a test can still look at a destroyed one.
-#include "platform/host/HostWindows.h"
+#include "support/HostWindows.h"
 
 #include <deque>
 #include <map>

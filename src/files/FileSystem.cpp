@@ -1,5 +1,5 @@
 // File layer over the Win32 file API: one system call per operation, outcome in FsLastError.
-#include "archive/FileSystem.h"
+#include "files/FileSystem.h"
 
 #if defined(SFX_STUB)
 i32 FsLastError = 0;
@@ -7,7 +7,7 @@ i32 FsLastError = 0;
 thread_local i32 FsLastError = 0;
 #endif
 
-static void SetOutcome(bool ok)
+void FsSetOutcome(bool ok)
 {
     FsLastError = ok ? 0 : static_cast<i32>(GetLastError());
 }
@@ -48,7 +48,7 @@ HANDLE FsOpenHandle(const char* name, u32 flagsAndAttributes, u32 disposition, u
         mode = static_cast<u16>((mode & ~0x0F) | 2);
     HANDLE file = CreateFileA(name, AccessOf(mode), ShareOf(mode), nullptr, disposition,
                               flagsAndAttributes, nullptr);
-    SetOutcome(file != INVALID_HANDLE_VALUE);
+    FsSetOutcome(file != INVALID_HANDLE_VALUE);
     return file;
 }
 
@@ -65,7 +65,7 @@ HANDLE FsCreate(const char* name, u32 attributes)
 i32 FsSeek(HANDLE file, i32 offset, u8 origin)
 {
     DWORD position = SetFilePointer(file, offset, nullptr, origin);
-    SetOutcome(position != INVALID_SET_FILE_POINTER);
+    FsSetOutcome(position != INVALID_SET_FILE_POINTER);
     return position == INVALID_SET_FILE_POINTER ? -1 : static_cast<i32>(position);
 }
 
@@ -81,14 +81,14 @@ i32 FsSize(HANDLE file)
 
 void FsClose(HANDLE file)
 {
-    SetOutcome(CloseHandle(file) != FALSE);
+    FsSetOutcome(CloseHandle(file) != FALSE);
 }
 
 void FsRead(HANDLE file, void* buffer, u16 count, u16& countRead)
 {
     DWORD moved = 0;
     bool ok = ReadFile(file, buffer, count, &moved, nullptr) != FALSE;
-    SetOutcome(ok);
+    FsSetOutcome(ok);
     countRead = ok ? static_cast<u16>(moved) : 0;
 }
 
@@ -96,19 +96,19 @@ void FsWrite(HANDLE file, const void* buffer, u16 count, u16& countWritten)
 {
     DWORD moved = 0;
     bool ok = WriteFile(file, buffer, count, &moved, nullptr) != FALSE;
-    SetOutcome(ok);
+    FsSetOutcome(ok);
     countWritten = ok ? static_cast<u16>(moved) : 0;
 }
 
 void FsDelete(const char* name)
 {
-    SetOutcome(DeleteFileA(name) != FALSE);
+    FsSetOutcome(DeleteFileA(name) != FALSE);
 }
 
 void FsMakeDir(const char* name)
 {
     if (CreateDirectoryA(name, nullptr) == FALSE) {
-        SetOutcome(false);
+        FsSetOutcome(false);
         return;
     }
     SetFileAttributesA(name, FILE_ATTRIBUTE_NORMAL);

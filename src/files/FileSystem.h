@@ -13,8 +13,13 @@ extern i32 FsLastError;
 extern thread_local i32 FsLastError;
 #endif
 
+// The system's last error, or 0, into FsLastError; how every operation of the file layer
+// ends.
+void FsSetOutcome(bool ok);
+
 // Open modes: bits 0-3 access (0 read, 1 write, 2 both), bits 4-7 sharing.
 constexpr u16 FsModeRead = 0;
+constexpr u16 FsModeReadWrite = 2;
 
 HANDLE FsOpenHandle(const char* name, u32 flagsAndAttributes, u32 disposition, u16 mode);
 HANDLE FsOpenRead(const char* name, u16 mode);
@@ -26,3 +31,10 @@ void FsRead(HANDLE file, void* buffer, u16 count, u16& countRead);
 void FsWrite(HANDLE file, const void* buffer, u16 count, u16& countWritten);
 void FsDelete(const char* name);
 void FsMakeDir(const char* name);
+
+// Creates a target file, or a directory entry, together with every missing directory of its
+// path, from the top down (MakePath.cpp). A file: the handle of the created or truncated file,
+// or INVALID_HANDLE_VALUE, with FsLastError from the last creation. A directory (the path ends
+// in '\'): a null handle. Directories are tested and created only after the file creation
+// failed with path not found.
+HANDLE FsCreatePath(const char* path, bool isDirectory);

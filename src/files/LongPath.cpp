@@ -1,22 +1,9 @@
-// Global state, string loading and long path names.
-#include "app/SfxContext.h"
+// The long form of a path, component by component through the directory search.
+#include "files/LongPath.h"
 
-#include "archive/FileInfo.h"
-#include "archive/FileSystem.h"
-
-constinit SfxContextRecord SfxContext = {};
-
-void SfxContextReset()
-{
-    SfxContext = SfxContextRecord{};
-}
-
-char* LoadText(u32 id)
-{
-    SfxContext.TextBuffer[0] = 0;
-    LoadStringA(SfxContext.Instance, id, SfxContext.TextBuffer, PathLimit);
-    return SfxContext.TextBuffer;
-}
+#include "files/FileInfo.h"
+#include "files/FileSystem.h"
+#include "text/Text.h"
 
 void ExpandLongPath(char* path)
 {

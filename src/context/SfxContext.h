@@ -1,5 +1,6 @@
-// The program's global state, the string-table loader and the long form of the program's
-// own path. One instance for the process; every field is zero or empty before start-up.
+// The program's global state, which the run, the progress window and the program's top all
+// read, and the string-table loader. One instance for the process; every field is zero or
+// empty before start-up.
 #pragma once
 
 #include <type_traits>
@@ -31,7 +32,3 @@ void SfxContextReset();
 // The string-table text of id in the one shared TextBuffer; an id without text gives an empty
 // text. Each call overwrites the previous text.
 char* LoadText(u32 id);
-
-// Rewrites a drive-letter path in place with the long names the file system stores; other
-// paths stay as they are.
-void ExpandLongPath(char* path);

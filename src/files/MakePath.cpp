@@ -1,9 +1,7 @@
 // Path creation. Separators are found by characters, so a double-byte trail byte 0x5C never
 // splits a name. Server, share and drive root are never created.
-#include "archive/MakePath.h"
-
-#include "archive/FileInfo.h"
-#include "archive/FileSystem.h"
+#include "files/FileInfo.h"
+#include "files/FileSystem.h"
 #include "text/Text.h"
 
 // The separator the walk starts from: the one below the share of a network path, the first

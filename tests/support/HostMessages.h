@@ -1,6 +1,6 @@
-// Test controls of the host stand-in for the message functions: a queue PeekMessageA drains,
-// a callback that receives every SendMessageA to a window that is not a host dialog, a scripted key
-// state, and call counters.
+// Scripted message functions for the host port: a queue PeekMessageA drains, a callback that
+// receives every SendMessageA to a window that is not a scripted dialog, a scripted key state,
+// and call counters.
 #pragma once
 
 #include <functional>
@@ -9,6 +9,8 @@
 
 // Empties the queue, drops the callbacks and zeroes every counter.
 void HostMessagesReset();
+// Points the port's message seams here; HostReset does it too.
+void HostInstallMessageSeams();
 
 // Queues a message for PeekMessageA to return.
 void HostPostMessage(const MSG& message);
