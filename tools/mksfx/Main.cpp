@@ -15,7 +15,6 @@
 #include "Names.h"
 #include "Pack.h"
 #include "ZipImport.h"
-#include "inflate/InflateState.h"
 
 extern "C" const unsigned char SfxStubStart[];
 extern "C" const unsigned char SfxStubEnd[];
@@ -278,38 +277,22 @@ static bool LoadStub(const Options& options, ByteBuffer& stub, Failure& failure)
     return true;
 }
 
-// Walks the archive with the stub's reader and decodes every entry with its engine.
-static bool CheckArchive(const std::string& path, const Options& options, u64& entries,
-                         std::string& problem)
+// Walks the archive with the stub's reader and decodes every entry with its engine; the
+// first problem, or empty.
+static std::string CheckProblem(const std::string& path, const EntryCheckVisitor& visit,
+                                u64& entries)
 {
-    InitCrcTable();
-    std::string scratch = CheckScratchPath();
-    ArchiveReader reader;
-    i32 open = ArchiveOpen(path.c_str(), reader, 0, ArchiveLengthBeforeSignature(path.c_str()));
-    entries = 0;
-    if (open != 0) {
-        problem = "the stub finds no archive it can read (" + std::to_string(open) + ")";
-        return false;
-    }
-    do {
-        const ZipEntry& entry = reader.Entry;
-        // A new file each time: rewriting a truncated one makes some file systems flush it.
-        std::remove(scratch.c_str());
-        EntryCheck check = CheckEntry(path.c_str(), entry, scratch.c_str());
-        ++entries;
-        if (options.Verbose && !options.Test.empty())
-            std::printf("%-8s %10u  %s\n", check.Result == ResultOk ? "ok" : "FAILED",
-                        entry.UncompressedSize, entry.Name);
-        if (check.Result != ResultOk && problem.empty())
-            problem = "entry '" + std::string(entry.Name) + "' fails the stub's decoder (result " +
-                      std::to_string(check.Result) + check.Problem + ")";
-    } while ((open = ArchiveNextEntry(reader)) == 0);
-    ArchiveClose(reader);
-    std::remove(scratch.c_str());
-    if (open == ArchiveRecordTooLarge && problem.empty())
-        problem = "a directory record after entry " + std::to_string(entries) +
-                  " is too large for the stub to read";
-    return problem.empty();
+    ArchiveCheckSummary summary = CheckArchive(path.c_str(), visit);
+    entries = summary.Entries;
+    if (summary.Open != 0)
+        return "the stub finds no archive it can read (" + std::to_string(summary.Open) + ")";
+    if (summary.Failed != 0)
+        return "entry '" + summary.FirstFailedName + "' fails the stub's decoder (result " +
+               std::to_string(summary.FirstFailure.Result) + summary.FirstFailure.Problem + ")";
+    if (summary.RecordTooLarge)
+        return "a directory record after entry " + std::to_string(summary.Entries) +
+               " is too large for the stub to read";
+    return "";
 }
 
 static int RunTest(const Options& options)
@@ -318,9 +301,15 @@ static int RunTest(const Options& options)
         Report({ExitInput, "cannot read '" + options.Test + "': " + std::strerror(errno)});
         return ExitInput;
     }
+    EntryCheckVisitor visit;
+    if (options.Verbose)
+        visit = [](const ZipEntry& entry, const EntryCheck& check) {
+            std::printf("%-8s %10u  %s\n", check.Result == ResultOk ? "ok" : "FAILED",
+                        entry.UncompressedSize, entry.Name);
+        };
     u64 entries = 0;
-    std::string problem;
-    if (!CheckArchive(options.Test, options, entries, problem)) {
+    std::string problem = CheckProblem(options.Test, visit, entries);
+    if (!problem.empty()) {
         Report({ExitCheckFailed, options.Test + ": " + problem});
         return ExitCheckFailed;
     }
@@ -536,8 +525,8 @@ static bool CheckOutput(const Options& options, const OutputFile& out, std::size
                         Failure& failure)
 {
     u64 checked = 0;
-    std::string problem;
-    if (CheckArchive(out.TempPath, options, checked, problem) && checked == expected)
+    std::string problem = CheckProblem(out.TempPath, nullptr, checked);
+    if (problem.empty() && checked == expected)
         return true;
     if (problem.empty())
         problem = "the stub's reader finds " + std::to_string(checked) + " entries, not " +
