@@ -365,20 +365,12 @@ static bool PlanInputs(const Options& options, u64 stubSize, std::vector<InputEn
         return false;
     }
     PackTotals totals;
-    totals.Entries = entries.size();
     totals.OutputBound = stubSize + EndRecordSize;
     for (InputEntry& entry : entries) {
         if (epochText != nullptr && entry.ModifiedTime > epoch)
             entry.ModifiedTime = epoch;
-        if (entry.Size >= totals.LargestSize) {
-            totals.LargestSize = entry.Size;
-            totals.LargestName = entry.Path;
-        }
-        totals.TotalSize += entry.Size;
-        totals.AllEmpty = totals.AllEmpty && entry.Size == 0;
         // Stored at worst: an entry is never larger than its file.
-        ZipRecord record = RecordOf(entry);
-        totals.OutputBound += LocalHeaderLength(record) + entry.Size + CentralHeaderLength(record);
+        CountEntry(totals, RecordOf(entry), entry.Size, entry.Size, entry.Path);
     }
     std::string limit = LimitProblem(totals);
     if (!limit.empty()) {
@@ -398,19 +390,11 @@ static bool PlanZip(const Options& options, u64 stubSize, ImportedArchive& archi
     }
     std::vector<std::string> names;
     PackTotals totals;
-    totals.Entries = archive.Entries.size();
     totals.OutputBound = stubSize + EndRecordSize + archive.Comment.size();
     for (const ImportEntry& entry : archive.Entries) {
         const ZipRecord& record = entry.Record;
         names.push_back(record.Name);
-        if (record.UncompressedSize >= totals.LargestSize) {
-            totals.LargestSize = record.UncompressedSize;
-            totals.LargestName = record.Name;
-        }
-        totals.TotalSize += record.UncompressedSize;
-        totals.AllEmpty = totals.AllEmpty && record.UncompressedSize == 0;
-        totals.OutputBound +=
-            LocalHeaderLength(record) + record.CompressedSize + CentralHeaderLength(record);
+        CountEntry(totals, record, record.UncompressedSize, record.CompressedSize, record.Name);
     }
     std::size_t first = 0;
     std::size_t second = 0;
