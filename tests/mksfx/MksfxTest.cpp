@@ -1,7 +1,9 @@
-// The packer's rules as tables: names, times, limits, extra fields, where inputs land and
-// when an entry is stored.
+// The packer's rules as tables: its command line, names, times, limits, extra fields, where
+// inputs land and when an entry is stored.
 #include <cstdlib>
 #include <ctime>
+#include <set>
+#include <sstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -9,10 +11,141 @@
 #include "DosTime.h"
 #include "Limits.h"
 #include "Names.h"
+#include "Options.h"
 #include "Pack.h"
 #include "Scan.h"
 #include "ZipWrite.h"
 #include "support/LocalZone.h"
+
+// The parsed values as blank-separated tokens, inputs joined by commas.
+static std::set<std::string> Fields(const Options& o)
+{
+    std::string inputs;
+    for (const std::string& input : o.Inputs)
+        inputs += (inputs.empty() ? "" : ",") + input;
+    std::istringstream all(
+        "out=" + o.Output + " zip=" + o.Zip + " test=" + o.Test + " stub=" + o.Stub + " in=" +
+        inputs + " level=" + std::to_string(o.Pack.Level) + " jobs=" + std::to_string(o.Pack.Jobs) +
+        " zopfli=" + std::to_string(o.Pack.Zopfli) + " selftest=" + std::to_string(o.SelfTest) +
+        " quiet=" + std::to_string(o.Quiet) + " verbose=" + std::to_string(o.Verbose));
+    std::set<std::string> tokens;
+    for (std::string token; all >> token;)
+        tokens.insert(token);
+    return tokens;
+}
+
+TEST(MksfxOptions, EachCommandLineGivesOneActionWithItsValuesOrOneUsageError)
+{
+    struct Case
+    {
+        std::vector<std::string> Args;
+        Action Do;
+        int Exit;
+        const char* Message;  // a part of it; empty: no message
+        const char* Fields;   // tokens as Fields() makes them
+    };
+
+    const Case cases[] = {
+        {{},
+         Action::Usage,
+         2,
+         "  mksfx --test FILE.exe                    check an existing self-extractor\n"
+         "mksfx --help lists the options\n",
+         ""},
+        {{"-h"}, Action::Help, 0, "\nExit codes:\n", ""},
+        {{"--help", "--fast"}, Action::Help, 0, "Usage:\n  mksfx [options]", ""},
+        {{"-V"}, Action::Version, 0, "mksfx ", ""},
+        {{"-q", "--version"}, Action::Version, 0, "mksfx ", ""},
+        {{"--fast", "--help"},
+         Action::Usage,
+         2,
+         "mksfx: unknown option '--fast' (mksfx --help",
+         ""},
+        {{"-o", "x.exe", "--zopfli=yes", "d"},
+         Action::Usage,
+         2,
+         "unknown option '--zopfli=yes'",
+         ""},
+        {{"-o", "x.exe", "-1x", "d"}, Action::Usage, 2, "unknown option '-1x'", ""},
+        {{"dir"}, Action::Usage, 2, "no output named (-o OUT.exe)", ""},
+        {{"-q"}, Action::Usage, 2, "no output named", ""},
+        {{"-o", "x.exe"}, Action::Usage, 2, "nothing to pack: name folders or files", ""},
+        {{"-13", "-o", "x.exe", "d"},
+         Action::Usage,
+         2,
+         "compression level '-13' is out of range: -0 to -12",
+         ""},
+        {{"-o", "x.exe", "-012", "d"}, Action::Usage, 2, "'-012' is out of range", ""},
+        {{"-99999999999999999999", "d"}, Action::Usage, 2, "'-99999999999999999999' is out", ""},
+        {{"-o", "x", "-j", "0", "d"},
+         Action::Usage,
+         2,
+         "'0' is not a number of jobs from 1 to 256",
+         ""},
+        {{"-o", "x", "--jobs=257", "d"}, Action::Usage, 2, "'257' is not a number of jobs", ""},
+        {{"-o", "x", "-j4x", "d"}, Action::Usage, 2, "'4x' is not a number of jobs", ""},
+        {{"-o", "x", "-j"}, Action::Usage, 2, "'-j' needs a number", ""},
+        {{"d", "-o"}, Action::Usage, 2, "'-o' needs a file name", ""},
+        {{"--output=", "d"}, Action::Usage, 2, "'--output=' needs a file name", ""},
+        {{"-o", "x", "--stub", "", "d"}, Action::Usage, 2, "'--stub' needs a file name", ""},
+        {{"--zip", "a.zip", "-o", "x", "d"},
+         Action::Usage,
+         2,
+         "--zip takes the archive alone, no other inputs",
+         ""},
+        {{"--test", "a.exe", "-o", "x"},
+         Action::Usage,
+         2,
+         "--test takes one file and nothing to pack",
+         ""},
+        {{"--test", "a.exe", "d"}, Action::Usage, 2, "--test takes one file", ""},
+        {{"--test=a.exe", "-v"}, Action::Test, 0, "", "test=a.exe verbose=1 in="},
+        {{"-o", "x.exe", "d1", "d2"},
+         Action::Pack,
+         0,
+         "",
+         "out=x.exe in=d1,d2 zip= level=9 zopfli=0 selftest=1 quiet=0 verbose=0"},
+        {{"-ox.exe", "-0", "-q", "--no-test", "d"},
+         Action::Pack,
+         0,
+         "",
+         "out=x.exe level=0 quiet=1 selftest=0"},
+        {{"--output=x.exe", "-12", "--zopfli", "-j", "3", "d"},
+         Action::Pack,
+         0,
+         "",
+         "out=x.exe level=12 zopfli=1 jobs=3"},
+        {{"--output", "x.exe", "--jobs", "256", "-09", "-2", "d"},
+         Action::Pack,
+         0,
+         "",
+         "jobs=256 level=2"},
+        {{"-j2", "-o", "x.exe", "-", "--verbose"}, Action::Pack, 0, "", "jobs=2 in=- verbose=1"},
+        {{"-o", "x.exe", "--", "-v", "--zip=z"}, Action::Pack, 0, "", "in=-v,--zip=z verbose=0"},
+        {{"-o", "x.exe", "--zip=a.zip", "--stub", "s.exe"},
+         Action::Wrap,
+         0,
+         "",
+         "zip=a.zip stub=s.exe in="},
+    };
+    for (const Case& c : cases) {
+        std::string args;
+        for (const std::string& arg : c.Args)
+            args += " '" + arg + "'";
+        Options options = ParseOptions(c.Args);
+        EXPECT_EQ(static_cast<int>(options.Do), static_cast<int>(c.Do)) << args;
+        EXPECT_EQ(options.Exit, c.Exit) << args;
+        if (*c.Message == '\0')
+            EXPECT_EQ(options.Message, "") << args;
+        else
+            EXPECT_NE(options.Message.find(c.Message), std::string::npos)
+                << args << " gave '" << options.Message << "'";
+        std::set<std::string> fields = Fields(options);
+        std::istringstream want(c.Fields);
+        for (std::string token; want >> token;)
+            EXPECT_EQ(fields.count(token), 1u) << args << " lacks " << token;
+    }
+}
 
 TEST(MksfxNames, AcceptsWhatWindowsKeepsAndRefusesTheRest)
 {

@@ -13,6 +13,7 @@
 #include "ArchiveCheck.h"
 #include "Limits.h"
 #include "Names.h"
+#include "Options.h"
 #include "Pack.h"
 #include "ZipImport.h"
 
@@ -20,80 +21,6 @@ extern "C" const unsigned char SfxStubStart[];
 extern "C" const unsigned char SfxStubEnd[];
 
 namespace {
-
-constexpr const char* Version = "mksfx 1.0";
-constexpr int DefaultLevel = 9;
-
-// Exit codes, as --help lists them.
-constexpr int ExitOk = 0;
-constexpr int ExitCheckFailed = 1;
-constexpr int ExitUsage = 2;
-constexpr int ExitInput = 3;
-constexpr int ExitLimit = 4;
-constexpr int ExitOutput = 5;
-
-const char* const HelpText = R"(Usage:
-  mksfx [options] -o OUT.exe INPUT...      pack folders and files into a self-extractor
-  mksfx [options] -o OUT.exe --zip IN.zip  wrap an existing ZIP archive
-  mksfx --test FILE.exe                    check an existing self-extractor
-
-Where inputs land: a folder goes in under its own last name (mksfx -o x.exe some/dir packs
-dir/...); end it in /. to put its contents at the archive's root (some/dir/.), which is
-what a self-extractor usually wants. A file goes in under its last name. Folders are packed
-with everything in them, empty folders included; the output file itself is never packed.
-Symbolic links are followed; a link to a folder that contains it is refused.
-
-Options:
-  -o, --output OUT.exe  the self-extractor to write; written beside as a temporary file
-                        and renamed at the end, so an error leaves an existing OUT.exe as
-                        it was
-  -0 ... -12            compression level: 0 stores, 12 is smallest (default -9); an entry
-                        is stored when deflating would not make it smaller
-      --zopfli          zopfli's deflate: smallest output, many times slower
-  -j, --jobs N          files compressed at once (default: the number of cores); the
-                        output does not depend on it
-      --zip IN.zip      copy the entries of IN.zip unchanged, with fresh offsets
-      --stub PATH       put this stub in front instead of the built-in one
-      --test FILE.exe   decode every entry of FILE.exe with the stub's reader and
-                        decoder and check CRC-32 and sizes
-      --no-test         skip that check of the new self-extractor before it is renamed
-  -q, --quiet           print errors only
-  -v, --verbose         one line per entry: name, size, stored or deflated, ratio
-  -h, --help            this text
-  -V, --version         the version
-
-Archive entries: names with '/' separators, UTF-8 (flagged) where not ASCII; refused are
-names Windows cannot hold or would change (':', '\', < > " | ? *, control characters,
-device names such as CON or LPT1, a part ending in a dot or a blank), names over 255
-bytes, and two names that differ only in ASCII case. Times are the local time (as TZ
-says) in 2-second steps, odd seconds rounded down, plus the exact UTC time for other
-unzippers; SOURCE_DATE_EPOCH caps every time. Attributes: folder, archive, and read-only
-for files without the owner's write permission. Identical input gives identical bytes.
-
-Limits of the stub: entries under 2 GiB each and in total, a self-extractor under 2 GiB,
-at most 65535 entries, and at least one entry that is not empty.
-
-Exit codes:
-  0  success
-  1  the check of the self-extractor failed (--test, or the check after packing)
-  2  usage: unknown option, missing argument
-  3  input: a file that cannot be read, a name or entry that cannot be packed
-  4  limit: past what the stub can extract
-  5  output: the self-extractor cannot be written
-)";
-
-struct Options
-{
-    std::string Output;
-    std::string Zip;
-    std::string Test;
-    std::string Stub;
-    std::vector<std::string> Inputs;
-    PackOptions Pack;
-    bool SelfTest = true;
-    bool Quiet = false;
-    bool Verbose = false;
-};
 
 struct Failure
 {
@@ -144,108 +71,6 @@ struct Progress
 static void Report(const Failure& failure)
 {
     std::fprintf(stderr, "mksfx: %s\n", failure.Message.c_str());
-}
-
-static bool Usage(Failure& failure, const std::string& message)
-{
-    failure = {ExitUsage, message + " (mksfx --help lists the options)"};
-    return false;
-}
-
-static bool ParseLevel(const std::string& arg, int& level)
-{
-    if (arg.size() < 2 || arg.size() > 3 || arg[0] != '-' ||
-        !std::all_of(arg.begin() + 1, arg.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    level = std::atoi(arg.c_str() + 1);
-    return level <= 12;
-}
-
-// An option's value: the rest of this argument (-j4, --jobs=4) or the next one.
-static bool TakeValue(int argc, char** argv, int& i, std::size_t inlineAt, std::string& value)
-{
-    std::string arg = argv[i];
-    if (inlineAt < arg.size()) {
-        value = arg.substr(inlineAt);
-        return true;
-    }
-    if (i + 1 >= argc)
-        return false;
-    value = argv[++i];
-    return true;
-}
-
-static bool ParseOptions(int argc, char** argv, Options& options, Failure& failure)
-{
-    options.Pack.Level = DefaultLevel;
-    unsigned cores = std::thread::hardware_concurrency();
-    options.Pack.Jobs = cores == 0 ? 1 : cores;
-    bool optionsDone = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (optionsDone || arg.empty() || arg[0] != '-' || arg == "-") {
-            options.Inputs.push_back(arg);
-            continue;
-        }
-        std::string name = arg.substr(0, arg.find('='));
-        std::size_t inlineAt = arg.compare(0, 2, "--") == 0
-                                   ? (name.size() < arg.size() ? name.size() + 1 : arg.size())
-                                   : 2;
-        std::string* target = nullptr;
-        if (arg == "--") {
-            optionsDone = true;
-        } else if (ParseLevel(arg, options.Pack.Level)) {
-        } else if (arg == "-h" || arg == "--help") {
-            std::fputs(HelpText, stdout);
-            std::exit(ExitOk);
-        } else if (arg == "-V" || arg == "--version") {
-            std::printf("%s\n", Version);
-            std::exit(ExitOk);
-        } else if (arg == "--zopfli") {
-            options.Pack.Zopfli = true;
-        } else if (arg == "--no-test") {
-            options.SelfTest = false;
-        } else if (arg == "-q" || arg == "--quiet") {
-            options.Quiet = true;
-        } else if (arg == "-v" || arg == "--verbose") {
-            options.Verbose = true;
-        } else if (arg.compare(0, 2, "-o") == 0 || name == "--output") {
-            target = &options.Output;
-        } else if (name == "--zip") {
-            target = &options.Zip;
-        } else if (name == "--test") {
-            target = &options.Test;
-        } else if (name == "--stub") {
-            target = &options.Stub;
-        } else if (arg.compare(0, 2, "-j") == 0 || name == "--jobs") {
-            std::string value;
-            if (!TakeValue(argc, argv, i, inlineAt, value))
-                return Usage(failure, "'" + arg + "' needs a number");
-            char* end = nullptr;
-            long jobs = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || jobs < 1 || jobs > 256)
-                return Usage(failure, "'" + value + "' is not a number of jobs from 1 to 256");
-            options.Pack.Jobs = static_cast<unsigned>(jobs);
-        } else {
-            return Usage(failure, "unknown option '" + arg + "'");
-        }
-        if (target != nullptr && !TakeValue(argc, argv, i, inlineAt, *target))
-            return Usage(failure, "'" + arg + "' needs a file name");
-        if (target != nullptr && target->empty())
-            return Usage(failure, "'" + arg + "' needs a file name");
-    }
-    if (!options.Test.empty()) {
-        if (!options.Output.empty() || !options.Zip.empty() || !options.Inputs.empty())
-            return Usage(failure, "--test takes one file and nothing to pack");
-        return true;
-    }
-    if (options.Output.empty())
-        return Usage(failure, "no output named (-o OUT.exe)");
-    if (!options.Zip.empty() && !options.Inputs.empty())
-        return Usage(failure, "--zip takes the archive alone, no other inputs");
-    if (options.Zip.empty() && options.Inputs.empty())
-        return Usage(failure, "nothing to pack: name folders or files, or --zip IN.zip");
-    return true;
 }
 
 static bool LoadStub(const Options& options, ByteBuffer& stub, Failure& failure)
@@ -548,7 +373,7 @@ static int RunPack(const Options& options)
     }
     ByteBuffer stub;
     Plan plan;
-    plan.Wrap = !options.Zip.empty();
+    plan.Wrap = options.Do == Action::Wrap;
     if (!LoadStub(options, stub, failure) ||
         !(plan.Wrap ? PlanZip(options, stub.size(), plan.Archive, failure)
                     : PlanInputs(options, stub.size(), plan.Entries, failure))) {
@@ -584,14 +409,21 @@ static int RunPack(const Options& options)
 
 int main(int argc, char** argv)
 {
-    Options options;
-    Failure failure;
-    if (!ParseOptions(argc, argv, options, failure)) {
-        Report(failure);
-        return failure.Exit;
+    Options options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    switch (options.Do) {
+        case Action::Help:
+        case Action::Version:
+            std::fputs(options.Message.c_str(), stdout);
+            return options.Exit;
+        case Action::Usage:
+            std::fputs(options.Message.c_str(), stderr);
+            return options.Exit;
+        case Action::Test:
+            return RunTest(options);
+        case Action::Pack:
+        case Action::Wrap:
+            break;
     }
-    if (!options.Test.empty())
-        return RunTest(options);
     InstallInterruptHandlers();
     return RunPack(options);
 }
