@@ -226,6 +226,33 @@ TEST(MksfxNames, FindsNamesThatDifferOnlyInCase)
     EXPECT_EQ(first + second, 2u);
 }
 
+TEST(MksfxNames, MessagesShowPathsWithoutDotPartsAndBytesThatAreNotUtf8Escaped)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"big/./z.img", "big/z.img"},
+        {"./a/././b", "a/b"},
+        {"a//b///c", "a/b/c"},
+        {"//abs/./x", "/abs/x"},
+        {"/", "/"},
+        {"dir/", "dir/"},
+        {"dir/./", "dir/"},
+        {"dir/.", "dir/."},  // as typed: the folder's contents
+        {".", "."},
+        {"./", "./"},
+        {"../up", "../up"},
+        {"a/.b/..c", "a/.b/..c"},
+        {"Grüße/日本語", "Grüße/日本語"},
+        {"bad\xff/./x", "bad\\xFF/x"},
+        {"cut\xe6\x97", "cut\\xE6\\x97"},
+        {"surrogate\xed\xa0\x80", "surrogate\\xED\\xA0\\x80"},
+        {"tab\there\x1b[2J\x7f", "tab\\x09here\\x1B[2J\\x7F"},
+        {"back\\slash", "back\\slash"},
+    };
+    for (const auto& [path, shown] : cases)
+        EXPECT_EQ(ShownPath(path), shown) << path;
+    EXPECT_EQ(ShownName("a/./b\xe9"), "a/./b\\xE9");
+}
+
 static u32 Dos(int year, int month, int day, int hour, int minute, int second)
 {
     return static_cast<u32>((year - 1980) << 25 | month << 21 | day << 16 | hour << 11 |

@@ -17,12 +17,13 @@ pack_refused() {  # code pattern input...
 [ $? -eq 2 ] && [ ! -s "$work/usage.out" ] && grep -q "^mksfx --help lists" "$work/usage.err" ||
     fail "no arguments"
 
-# Names the stub cannot write on Windows, each in a folder of its own, named with its path.
+# Names the stub cannot write on Windows, each in a folder of its own, named with its path
+# (a control character shown escaped).
 for name in 'a:b' 'CON' 'con.txt' 'LPT1.log' 'x<y' 'q?' 'star*' 'say"hi' 'pi|pe' \
     "$(printf 'tab\tname')" 'dot.' 'blank ' 'back\slash'; do
     mkdir -p "$work/names"
     echo data >"$work/names/$name"
-    pack_refused 3 "cannot pack '$work/names/$name'" "$work/names"
+    pack_refused 3 "cannot pack '$work/names/${name//$'\t'/\\x09}'" "$work/names"
     rm -rf "$work/names"
 done
 mkdir -p "$work/names/$(printf 'x%.0s' {1..200})"
@@ -31,7 +32,7 @@ pack_refused 3 "longer than 255 bytes" "$work/names"
 rm -rf "$work/names"
 mkdir "$work/names"
 echo data >"$work/names/$(printf 'bad\xff')"
-pack_refused 3 "not valid UTF-8" "$work/names"
+pack_refused 3 "cannot pack '$work/names/bad\\xFF': name is not valid UTF-8" "$work/names/."
 rm -rf "$work/names"
 mkdir -p "$work/names/Docs" "$work/other/docs"
 echo a >"$work/names/Docs/a"
@@ -63,7 +64,7 @@ pack_refused 3 "not a Windows program" --stub "$work/stub.txt" "$work/stub.txt"
 # Limits, found before anything is read or written: sparse files cost no disk.
 mkdir "$work/limits"
 truncate -s 2G "$work/limits/big"
-pack_refused 4 "'$work/limits/big' is 2147483648 bytes" "$work/limits"
+pack_refused 4 "'$work/limits/big' is 2147483648 bytes" "$work/limits/."
 truncate -s 1G "$work/limits/big"
 truncate -s 1G "$work/limits/big2"
 pack_refused 4 "under 2 GiB in one archive" "$work/limits"

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "Names.h"
+
 void Progress::Add(u64 bytes)
 {
     ++Entries;
@@ -35,13 +37,13 @@ void PrintPackedEntry(const ZipRecord& record)
                       : record.Method == ZipMethodDeflated ? "deflated"
                                                            : "stored";
     std::printf("%10u  %-8s %6.1f%%  %s\n", record.UncompressedSize, how, ratio,
-                record.Name.c_str());
+                ShownName(record.Name).c_str());
 }
 
 void PrintCheckedEntry(const ZipEntry& entry, const EntryCheck& check)
 {
     std::printf("%-8s %10u  %s\n", check.Result == ResultOk ? "ok" : "FAILED",
-                entry.UncompressedSize, entry.Name);
+                entry.UncompressedSize, ShownName(entry.Name).c_str());
 }
 
 void PrintSummary(const std::string& output, std::size_t entries, u64 inputBytes, u64 archiveBytes,
@@ -53,6 +55,6 @@ void PrintSummary(const std::string& output, std::size_t entries, u64 inputBytes
                                          static_cast<double>(inputBytes);
     std::printf("%s: %zu entries, %llu bytes in, %llu bytes archive (%.1f%%), stub %zu bytes, "
                 "%.2f s\n",
-                output.c_str(), entries, static_cast<unsigned long long>(inputBytes),
+                ShownPath(output).c_str(), entries, static_cast<unsigned long long>(inputBytes),
                 static_cast<unsigned long long>(archiveBytes), ratio, stubBytes, seconds);
 }

@@ -10,6 +10,7 @@
 #include "ArchiveCheck.h"
 #include "Console.h"
 #include "Limits.h"
+#include "Names.h"
 #include "Options.h"
 #include "Pack.h"
 #include "Plan.h"
@@ -29,8 +30,9 @@ static std::string CheckProblem(const std::string& path, const EntryCheckVisitor
     if (summary.Open != 0)
         return "the stub finds no archive it can read (" + std::to_string(summary.Open) + ")";
     if (summary.Failed != 0)
-        return "entry '" + summary.FirstFailedName + "' fails the stub's decoder (result " +
-               std::to_string(summary.FirstFailure.Result) + summary.FirstFailure.Problem + ")";
+        return "entry '" + ShownName(summary.FirstFailedName) +
+               "' fails the stub's decoder (result " + std::to_string(summary.FirstFailure.Result) +
+               summary.FirstFailure.Problem + ")";
     if (summary.RecordTooLarge)
         return "a directory record after entry " + std::to_string(summary.Entries) +
                " is too large for the stub to read";
@@ -40,18 +42,19 @@ static std::string CheckProblem(const std::string& path, const EntryCheckVisitor
 static int RunTest(const Options& options)
 {
     if (access(options.Test.c_str(), R_OK) != 0) {
-        Report({ExitInput, "cannot read '" + options.Test + "': " + std::strerror(errno)});
+        Report(
+            {ExitInput, "cannot read '" + ShownPath(options.Test) + "': " + std::strerror(errno)});
         return ExitInput;
     }
     u64 entries = 0;
     std::string problem =
         CheckProblem(options.Test, options.Verbose ? PrintCheckedEntry : nullptr, entries);
     if (!problem.empty()) {
-        Report({ExitCheckFailed, options.Test + ": " + problem});
+        Report({ExitCheckFailed, ShownPath(options.Test) + ": " + problem});
         return ExitCheckFailed;
     }
     if (!options.Quiet)
-        std::printf("%s: %llu entries OK\n", options.Test.c_str(),
+        std::printf("%s: %llu entries OK\n", ShownPath(options.Test).c_str(),
                     static_cast<unsigned long long>(entries));
     return ExitOk;
 }
@@ -139,8 +142,8 @@ static bool CheckOutput(const Options& options, const OutputFile& out, std::size
     if (problem.empty())
         problem = "the stub's reader finds " + std::to_string(checked) + " entries, not " +
                   std::to_string(expected);
-    failure = {ExitCheckFailed,
-               "self-check of '" + options.Output + "' failed: " + problem + "; nothing written"};
+    failure = {ExitCheckFailed, "self-check of '" + ShownPath(options.Output) +
+                                    "' failed: " + problem + "; nothing written"};
     return false;
 }
 
@@ -153,7 +156,7 @@ static int RunPack(const Options& options)
     };
 
     if (stat(options.Output.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        Report({ExitOutput, "cannot write '" + options.Output + "': Is a directory"});
+        Report({ExitOutput, "cannot write '" + ShownPath(options.Output) + "': Is a directory"});
         return ExitOutput;
     }
     Plan plan;

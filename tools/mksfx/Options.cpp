@@ -6,6 +6,8 @@
 #include <thread>
 #include <utility>
 
+#include "Names.h"
+
 namespace {
 
 constexpr const char* Version = "mksfx 1.0";
@@ -198,15 +200,15 @@ Options ParseOptions(const std::vector<std::string>& args)
         } else if (arg.compare(0, 2, "-j") == 0 || name == "--jobs") {
             std::string value;
             if (!TakeValue(args, i, inlineAt, value))
-                return Usage(std::move(options), "'" + arg + "' needs a number");
+                return Usage(std::move(options), "'" + ShownName(arg) + "' needs a number");
             if (!ParseJobs(value, options.Pack.Jobs))
                 return Usage(std::move(options),
-                             "'" + value + "' is not a number of jobs from 1 to 256");
+                             "'" + ShownName(value) + "' is not a number of jobs from 1 to 256");
         } else if (!Recognise(options, arg, name, target)) {
-            return Usage(std::move(options), "unknown option '" + arg + "'");
+            return Usage(std::move(options), "unknown option '" + ShownName(arg) + "'");
         }
         if (target != nullptr && (!TakeValue(args, i, inlineAt, *target) || target->empty()))
-            return Usage(std::move(options), "'" + arg + "' needs a file name");
+            return Usage(std::move(options), "'" + ShownName(arg) + "' needs a file name");
     }
     return Decide(std::move(options));
 }

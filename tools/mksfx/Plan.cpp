@@ -27,7 +27,8 @@ static bool LoadStub(const Options& options, ByteBuffer& stub, Failure& failure)
     };
 
     if (fd < 0 || fstat(fd, &st) != 0) {
-        failure = {ExitInput, "cannot read '" + options.Stub + "': " + std::strerror(errno)};
+        failure = {ExitInput,
+                   "cannot read '" + ShownPath(options.Stub) + "': " + std::strerror(errno)};
         if (fd >= 0)
             close(fd);
         return false;
@@ -36,8 +37,8 @@ static bool LoadStub(const Options& options, ByteBuffer& stub, Failure& failure)
     ssize_t got = read(fd, stub.data(), stub.size());
     close(fd);
     if (got != st.st_size || stub.size() < 64 || stub[0] != 'M' || stub[1] != 'Z') {
-        failure = {ExitInput,
-                   "cannot use '" + options.Stub + "' as the stub: not a Windows program"};
+        failure = {ExitInput, "cannot use '" + ShownPath(options.Stub) +
+                                  "' as the stub: not a Windows program"};
         return false;
     }
     return true;
@@ -67,7 +68,7 @@ static bool PlanInputs(const Options& options, u64 stubSize, std::vector<InputEn
     for (const InputEntry& entry : entries) {
         std::string problem = NameProblem(entry.Name);
         if (!problem.empty()) {
-            failure = {ExitInput, "cannot pack '" + entry.Path + "': " + problem};
+            failure = {ExitInput, "cannot pack '" + ShownPath(entry.Path) + "': " + problem};
             return false;
         }
         names.push_back(entry.Name);
@@ -75,9 +76,9 @@ static bool PlanInputs(const Options& options, u64 stubSize, std::vector<InputEn
     std::size_t first = 0;
     std::size_t second = 0;
     if (FindCaseClash(names, first, second)) {
-        failure = {ExitInput, "cannot pack both '" + entries[first].Path + "' and '" +
-                                  entries[second].Path + "': their names '" + names[first] +
-                                  "' and '" + names[second] +
+        failure = {ExitInput, "cannot pack both '" + ShownPath(entries[first].Path) + "' and '" +
+                                  ShownPath(entries[second].Path) + "': their names '" +
+                                  ShownName(names[first]) + "' and '" + ShownName(names[second]) +
                                   "' are one name on Windows, which ignores case"};
         return false;
     }
@@ -85,7 +86,7 @@ static bool PlanInputs(const Options& options, u64 stubSize, std::vector<InputEn
     const char* epochText = std::getenv("SOURCE_DATE_EPOCH");
     if (epochText != nullptr && !ParseEpoch(epochText, epoch)) {
         failure = {ExitUsage,
-                   "SOURCE_DATE_EPOCH='" + std::string(epochText) + "' is not a number of seconds"};
+                   "SOURCE_DATE_EPOCH='" + ShownName(epochText) + "' is not a number of seconds"};
         return false;
     }
     PackTotals totals;
@@ -94,7 +95,7 @@ static bool PlanInputs(const Options& options, u64 stubSize, std::vector<InputEn
         if (epochText != nullptr && entry.ModifiedTime > epoch)
             entry.ModifiedTime = epoch;
         // Stored at worst: an entry is never larger than its file.
-        CountEntry(totals, RecordOf(entry), entry.Size, entry.Size, entry.Path);
+        CountEntry(totals, RecordOf(entry), entry.Size, entry.Size, ShownPath(entry.Path));
     }
     std::string limit = LimitProblem(totals);
     if (!limit.empty()) {
@@ -118,19 +119,20 @@ static bool PlanZip(const Options& options, u64 stubSize, ImportedArchive& archi
     for (const ImportEntry& entry : archive.Entries) {
         const ZipRecord& record = entry.Record;
         names.push_back(record.Name);
-        CountEntry(totals, record, record.UncompressedSize, record.CompressedSize, record.Name);
+        CountEntry(totals, record, record.UncompressedSize, record.CompressedSize,
+                   ShownName(record.Name));
     }
     std::size_t first = 0;
     std::size_t second = 0;
     if (FindCaseClash(names, first, second)) {
-        failure = {ExitInput, "cannot wrap '" + options.Zip + "': entries '" + names[first] +
-                                  "' and '" + names[second] +
+        failure = {ExitInput, "cannot wrap '" + ShownPath(options.Zip) + "': entries '" +
+                                  ShownName(names[first]) + "' and '" + ShownName(names[second]) +
                                   "' are one name on Windows, which ignores case"};
         return false;
     }
     std::string limit = LimitProblem(totals);
     if (!limit.empty()) {
-        failure = {ExitLimit, "cannot wrap '" + options.Zip + "': " + limit};
+        failure = {ExitLimit, "cannot wrap '" + ShownPath(options.Zip) + "': " + limit};
         return false;
     }
     return true;
