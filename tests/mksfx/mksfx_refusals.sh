@@ -41,16 +41,24 @@ pack_refused 3 "which ignores case" "$work/names/." "$work/other/."
 pack_refused 3 "which ignores case" "$work/names/Docs" "$work/names/Docs"
 rm -rf "$work/names" "$work/other"
 
-# --test: a damaged entry is named; a file without an archive, or none at all.
+# --test: a damaged entry is named; a file without an archive that the stub can read, or no
+# file at all, is an input error.
 mkdir "$work/ok"
 head -c 100000 /usr/include/stdio.h >"$work/ok/stdio.h"
 "$mksfx" -q -o "$work/ok.exe" "$work/ok/." || fail "pack ok.exe"
 python3 -c 'import sys
 p = sys.argv[1]; d = bytearray(open(p, "rb").read())
+c = bytearray(d); c[c.rfind(b"PK\x01\x02") + 3] ^= 0xFF; open(sys.argv[2], "wb").write(c)
+open(sys.argv[3], "wb").write(b"PK\x05\x06" + bytes(18))
 at = d.find(b"stdio.h", d.find(b"PK\x03\x04")) + 30
-d[at] ^= 0x55; open(p, "wb").write(d)' "$work/ok.exe"
+d[at] ^= 0x55; open(p, "wb").write(d)' "$work/ok.exe" "$work/directory.exe" "$work/end.exe"
 refused 1 "entry 'stdio.h' fails the stub's decoder" "$work/none" -- "$mksfx" --test "$work/ok.exe"
-refused 1 "finds no archive" "$work/none" -- "$mksfx" --test "$work/ok/stdio.h"
+refused 3 "stdio.h: no ZIP archive found behind the stub" "$work/none" -- \
+    "$mksfx" --test "$work/ok/stdio.h"
+refused 3 "the directory's first record is damaged" "$work/none" -- \
+    "$mksfx" --test "$work/directory.exe"
+refused 3 "the archive's end record lies too close to the start" "$work/none" -- \
+    "$mksfx" --test "$work/end.exe"
 refused 3 "cannot read '$work/none'" "$work/none" -- "$mksfx" --test "$work/none"
 
 # Inputs that cannot be read or packed.

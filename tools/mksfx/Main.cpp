@@ -20,23 +20,24 @@ static void Report(const Failure& failure)
     std::fprintf(stderr, "mksfx: %s\n", failure.Message.c_str());
 }
 
-// Walks the archive with the stub's reader and decodes every entry with its engine; the
-// first problem, or empty.
-static std::string CheckProblem(const std::string& path, const EntryCheckVisitor& visit,
-                                u64& entries)
+// Walks the archive with the stub's reader and decodes every entry with its engine. The first
+// problem: input when no archive can be read at all, a failed check after that; or none.
+static Failure CheckProblem(const std::string& path, const EntryCheckVisitor& visit, u64& entries)
 {
     ArchiveCheckSummary summary = CheckArchive(path.c_str(), visit);
     entries = summary.Entries;
     if (summary.Open != 0)
-        return "the stub finds no archive it can read (" + std::to_string(summary.Open) + ")";
+        return {ExitInput, ArchiveOpenProblem(summary.Open)};
     if (summary.Failed != 0)
-        return "entry '" + ShownName(summary.FirstFailedName) +
-               "' fails the stub's decoder (result " + std::to_string(summary.FirstFailure.Result) +
-               summary.FirstFailure.Problem + ")";
+        return {ExitCheckFailed, "entry '" + ShownName(summary.FirstFailedName) +
+                                     "' fails the stub's decoder (result " +
+                                     std::to_string(summary.FirstFailure.Result) +
+                                     summary.FirstFailure.Problem + ")"};
     if (summary.RecordTooLarge)
-        return "a directory record after entry " + std::to_string(summary.Entries) +
-               " is too large for the stub to read";
-    return "";
+        return {ExitCheckFailed,
+                "a directory record too large for the stub's reader follows entry " +
+                    std::to_string(summary.Entries)};
+    return {};
 }
 
 static int RunTest(const Options& options)
@@ -47,11 +48,11 @@ static int RunTest(const Options& options)
         return ExitInput;
     }
     u64 entries = 0;
-    std::string problem =
+    Failure problem =
         CheckProblem(options.Test, options.Verbose ? PrintCheckedEntry : nullptr, entries);
-    if (!problem.empty()) {
-        Report({ExitCheckFailed, ShownPath(options.Test) + ": " + problem});
-        return ExitCheckFailed;
+    if (problem.Exit != ExitOk) {
+        Report({problem.Exit, ShownPath(options.Test) + ": " + problem.Message});
+        return problem.Exit;
     }
     if (!options.Quiet)
         std::printf("%s: %llu entries OK\n", ShownPath(options.Test).c_str(),
@@ -136,12 +137,13 @@ static bool CheckOutput(const Options& options, const OutputFile& out, std::size
                         Failure& failure)
 {
     u64 checked = 0;
-    std::string problem = CheckProblem(out.TempPath, nullptr, checked);
+    std::string problem = CheckProblem(out.TempPath, nullptr, checked).Message;
     if (problem.empty() && checked == expected)
         return true;
     if (problem.empty())
         problem = "the stub's reader finds " + std::to_string(checked) + " entries, not " +
                   std::to_string(expected);
+    // Our own output failed, however little of it the stub's reader could read.
     failure = {ExitCheckFailed, "self-check of '" + ShownPath(options.Output) +
                                     "' failed: " + problem + "; nothing written"};
     return false;

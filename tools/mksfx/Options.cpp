@@ -61,7 +61,7 @@ Exit codes:
   0  success
   1  the check of the self-extractor failed (--test, or the check after packing)
   2  usage: unknown option, missing argument
-  3  input: a file that cannot be read, a name or entry that cannot be packed
+  3  input: a file unreadable or with no archive, a name or entry that cannot be packed
   4  limit: past what the stub can extract
   5  output: the self-extractor cannot be written
 )";
