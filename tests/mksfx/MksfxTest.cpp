@@ -246,6 +246,9 @@ TEST(MksfxNames, MessagesShowPathsWithoutDotPartsAndBytesThatAreNotUtf8Escaped)
         {"cut\xe6\x97", "cut\\xE6\\x97"},
         {"surrogate\xed\xa0\x80", "surrogate\\xED\\xA0\\x80"},
         {"tab\there\x1b[2J\x7f", "tab\\x09here\\x1B[2J\\x7F"},
+        {"csi\xc2\x9b"
+         "2J\xc2\xa0nbsp",
+         "csi\\xC2\\x9B2J\xc2\xa0nbsp"},
         {"back\\slash", "back\\slash"},
     };
     for (const auto& [path, shown] : cases)

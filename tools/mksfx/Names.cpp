@@ -53,14 +53,17 @@ std::string ShownName(const std::string& name)
     std::string shown;
     while (p < end) {
         std::size_t length = Utf8Length(p, end);
-        if (length == 0 || *p < 0x20 || *p == 0x7F) {
-            static const char hex[] = "0123456789ABCDEF";
-            shown += {'\\', 'x', hex[*p >> 4], hex[*p & 15]};
-            ++p;
+        // Terminals act on the C0 and C1 controls and DEL.
+        bool control =
+            length == 1 ? *p < 0x20 || *p == 0x7F : length == 2 && *p == 0xC2 && p[1] < 0xA0;
+        if (length != 0 && !control) {
+            shown.append(reinterpret_cast<const char*>(p), length);
+            p += length;
             continue;
         }
-        shown.append(reinterpret_cast<const char*>(p), length);
-        p += length;
+        static const char hex[] = "0123456789ABCDEF";
+        for (const u8* stop = p + (length == 0 ? 1 : length); p < stop; ++p)
+            shown += {'\\', 'x', hex[*p >> 4], hex[*p & 15]};
     }
     return shown;
 }

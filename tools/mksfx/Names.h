@@ -12,7 +12,8 @@ constexpr std::size_t NameLimit = 255;
 bool NameIsAscii(const std::string& name);
 // Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
 bool NameIsUtf8(const std::string& name);
-// The name with each byte that is no part of UTF-8, and each control character, as \xNN.
+// The name with each byte that is no part of UTF-8, and each control character, as \xNN
+// bytes.
 std::string ShownName(const std::string& name);
 // ShownName of the path without the "/./", "//" and leading "./" that joining and typing put
 // in: "big/./z.img" shows as "big/z.img".
