@@ -1,11 +1,14 @@
-// The engine run of one entry, through the extraction's own steps.
+// The engine run of one entry, through the extraction's own steps, and the walk over all of
+// them. Leaves no scratch file behind.
 #include "ArchiveCheck.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
 #include "extract/ExtractEntry.h"
 #include "files/FileSystem.h"
+#include "inflate/Crc32.h"
 #include "inflate/InflateState.h"
 
 EntryCheck CheckEntry(const char* archive, const ZipEntry& entry, const char* scratch)
@@ -47,9 +50,55 @@ EntryCheck CheckEntry(const char* archive, const ZipEntry& entry, const char* sc
     return out;
 }
 
-std::string CheckScratchPath()
+// A scratch file name of this process under $TMPDIR (or /tmp).
+static std::string CheckScratchPath()
 {
     const char* base = std::getenv("TMPDIR");
     return std::string(base != nullptr ? base : "/tmp") + "/sfxcheck-" + std::to_string(getpid()) +
            ".out";
+}
+
+ArchiveCheckSummary CheckArchive(const char* path, const EntryCheckVisitor& visit)
+{
+    InitCrcTable();
+    ArchiveCheckSummary summary;
+    ArchiveReader reader;
+    summary.Open = ArchiveOpen(path, reader, 0, ArchiveLengthBeforeSignature(path));
+    if (summary.Open != 0)
+        return summary;
+    std::string scratch = CheckScratchPath();
+    i32 next = 0;
+    do {
+        const ZipEntry& entry = reader.Entry;
+        // A new file each time: rewriting a truncated one makes some file systems flush it.
+        std::remove(scratch.c_str());
+        EntryCheck check = CheckEntry(path, entry, scratch.c_str());
+        ++summary.Entries;
+        if (check.Result != ResultOk && summary.Failed++ == 0) {
+            summary.FirstFailedName = entry.Name;
+            summary.FirstFailure = check;
+        }
+        if (visit)
+            visit(entry, check);
+    } while ((next = ArchiveNextEntry(reader)) == 0);
+    ArchiveClose(reader);
+    std::remove(scratch.c_str());
+    summary.RecordTooLarge = next == ArchiveRecordTooLarge;
+    return summary;
+}
+
+std::string ArchiveOpenProblem(i32 open)
+{
+    switch (open) {
+        case -1:
+            return "no ZIP archive found behind the stub";
+        case -2:
+            return "the archive's end record lies too close to the start";
+        case 1:
+            return "the directory's first record is damaged";
+        case ArchiveRecordTooLarge:
+            return "a directory record too large for the stub's reader";
+        default:
+            return "the stub's reader refuses the archive (" + std::to_string(open) + ")";
+    }
 }

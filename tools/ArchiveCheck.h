@@ -1,8 +1,9 @@
 // Tests an archive the way the stub extracts it: the stub's directory reader walks it, and
 // each entry is decoded by the stub's engine into a scratch file, then held against the
-// central directory. Shared by ziptest and mksfx --test.
+// central directory. Shared by ziptest and mksfx (--test and the check after packing).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "Types.h"
@@ -20,5 +21,21 @@ struct EntryCheck
 // size against the directory.
 EntryCheck CheckEntry(const char* archive, const ZipEntry& entry, const char* scratch);
 
-// A scratch file name of this process under $TMPDIR (or /tmp).
-std::string CheckScratchPath();
+struct ArchiveCheckSummary
+{
+    i32 Open = 0;     // ArchiveOpen's result: nothing was walked unless 0
+    u32 Entries = 0;  // entries decoded
+    u32 Failed = 0;   // of those, the ones that failed
+    std::string FirstFailedName;
+    EntryCheck FirstFailure;
+    bool RecordTooLarge = false;  // the walk stopped at a record the stub's window cannot hold
+};
+
+// Called after each entry is decoded, in directory order.
+using EntryCheckVisitor = std::function<void(const ZipEntry&, const EntryCheck&)>;
+
+// Walks the whole directory and decodes every entry; visit may be empty.
+ArchiveCheckSummary CheckArchive(const char* path, const EntryCheckVisitor& visit);
+
+// What a non-zero ArchiveOpen result means, in words for a message.
+std::string ArchiveOpenProblem(i32 open);

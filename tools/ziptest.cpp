@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "ArchiveCheck.h"
-#include "inflate/Crc32.h"
 
 int main(int argc, char** argv)
 {
@@ -11,30 +10,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: ziptest ARCHIVE\n");
         return 2;
     }
-    InitCrcTable();
-    std::string scratch = CheckScratchPath();
-    ArchiveReader reader;
-    i32 open = ArchiveOpen(argv[1], reader, 0, ArchiveLengthBeforeSignature(argv[1]));
-    if (open != 0) {
-        std::printf("%s: no readable archive (%d)\n", argv[1], open);
-        return 1;
-    }
-    int entries = 0;
-    int failures = 0;
-    do {
-        const ZipEntry& e = reader.Entry;
-        EntryCheck o = CheckEntry(argv[1], e, scratch.c_str());
+    ArchiveCheckSummary summary = CheckArchive(argv[1], [](const ZipEntry& e, const EntryCheck& o) {
         std::printf("%-40s method %u  %10u -> %10u  crc %08x  result %d%s\n", e.Name, e.Method,
                     e.CompressedSize, e.UncompressedSize, e.Crc32, o.Result, o.Problem);
-        ++entries;
-        failures += o.Result != ResultOk;
-    } while ((open = ArchiveNextEntry(reader)) == 0);
-    ArchiveClose(reader);
-    if (open == ArchiveRecordTooLarge) {
-        std::printf("a directory record too large for the stub's window follows\n");
-        ++failures;
+    });
+    if (summary.Open != 0) {
+        std::printf("%s: no readable archive (%d)\n", argv[1], summary.Open);
+        return 1;
     }
-    std::remove(scratch.c_str());
-    std::printf("%d entries, %d failed\n", entries, failures);
+    if (summary.RecordTooLarge)
+        std::printf("a directory record too large for the stub's window follows\n");
+    u32 failures = summary.Failed + (summary.RecordTooLarge ? 1 : 0);
+    std::printf("%u entries, %u failed\n", summary.Entries, failures);
     return failures == 0 ? 0 : 1;
 }

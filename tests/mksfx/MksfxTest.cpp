@@ -1,7 +1,9 @@
-// The packer's rules as tables: names, times, limits, extra fields, where inputs land and
-// when an entry is stored.
+// The packer's rules as tables: its command line, names, times, limits, extra fields, where
+// inputs land and when an entry is stored.
 #include <cstdlib>
 #include <ctime>
+#include <set>
+#include <sstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -9,10 +11,94 @@
 #include "DosTime.h"
 #include "Limits.h"
 #include "Names.h"
+#include "Options.h"
 #include "Pack.h"
 #include "Scan.h"
 #include "ZipWrite.h"
 #include "support/LocalZone.h"
+
+// The parsed values as blank-separated tokens, inputs joined by commas.
+static std::set<std::string> Fields(const Options& o)
+{
+    std::string inputs;
+    for (const std::string& input : o.Inputs)
+        inputs += (inputs.empty() ? "" : ",") + input;
+    std::istringstream all(
+        "out=" + o.Output + " zip=" + o.Zip + " test=" + o.Test + " stub=" + o.Stub + " in=" +
+        inputs + " level=" + std::to_string(o.Pack.Level) + " jobs=" + std::to_string(o.Pack.Jobs) +
+        " zopfli=" + std::to_string(o.Pack.Zopfli) + " selftest=" + std::to_string(o.SelfTest) +
+        " quiet=" + std::to_string(o.Quiet) + " verbose=" + std::to_string(o.Verbose));
+    std::set<std::string> tokens;
+    for (std::string token; all >> token;)
+        tokens.insert(token);
+    return tokens;
+}
+
+TEST(MksfxOptions, EachCommandLineGivesOneActionWithItsValuesOrOneUsageError)
+{
+    struct Case
+    {
+        std::vector<std::string> Args;
+        Action Do;
+        int Exit;
+        const char* Message;  // a part of it; empty: no message
+        const char* Fields;   // tokens as Fields() makes them
+    };
+
+    using enum Action;
+    const Case cases[] = {
+        {{}, Usage, 2, "self-extractor\nmksfx --help lists the options\n", ""},
+        {{"-h"}, Help, 0, "\nExit codes:\n", ""},
+        {{"--help", "--fast"}, Help, 0, "Usage:\n  mksfx [options]", ""},
+        {{"-q", "--version"}, Version, 0, "mksfx ", ""},
+        {{"--fast", "--help"}, Usage, 2, "mksfx: unknown option '--fast' (mksfx --help", ""},
+        {{"-o", "x", "--zopfli=yes", "d"}, Usage, 2, "unknown option '--zopfli=yes'", ""},
+        {{"-o", "x", "-1x", "d"}, Usage, 2, "unknown option '-1x'", ""},
+        {{"dir"}, Usage, 2, "no output named (-o OUT.exe)", ""},
+        {{"-o", "x"}, Usage, 2, "nothing to pack: name folders or files", ""},
+        {{"-13", "-o", "x", "d"}, Usage, 2, "level '-13' is out of range: -0 to -12", ""},
+        {{"-99999999999999999999", "d"}, Usage, 2, "'-99999999999999999999' is out", ""},
+        {{"-o", "x", "-j", "0", "d"}, Usage, 2, "'0' is not a number of jobs from 1 to 256", ""},
+        {{"-o", "x", "--jobs=257", "d"}, Usage, 2, "'257' is not a number of jobs", ""},
+        {{"-o", "x", "-j4x", "d"}, Usage, 2, "'4x' is not a number of jobs", ""},
+        {{"-o", "x", "-j"}, Usage, 2, "'-j' needs a number", ""},
+        {{"d", "-o"}, Usage, 2, "'-o' needs a file name", ""},
+        {{"--output=", "d"}, Usage, 2, "'--output=' needs a file name", ""},
+        {{"-o", "x", "--stub", "", "d"}, Usage, 2, "'--stub' needs a file name", ""},
+        {{"--zip", "a.zip", "-o", "x", "d"}, Usage, 2, "--zip takes the archive alone", ""},
+        {{"--test", "a.exe", "-o", "x"}, Usage, 2, "--test takes one file and nothing", ""},
+        {{"--test=a.exe", "-v"}, Test, 0, "", "test=a.exe verbose=1 in="},
+        {{"-o", "x", "d1", "d2"}, Pack, 0, "", "out=x in=d1,d2 zip= level=9 zopfli=0 selftest=1"},
+        {{"-o", "x", "d"}, Pack, 0, "", "quiet=0 verbose=0"},
+        {{"-ox", "-0", "-q", "--no-test", "d"}, Pack, 0, "", "out=x level=0 quiet=1 selftest=0"},
+        {{"--output=x", "-12", "--zopfli", "-j", "3", "d"},
+         Pack,
+         0,
+         "",
+         "level=12 zopfli=1 jobs=3"},
+        {{"--output", "x", "--jobs", "256", "-09", "-2", "d"}, Pack, 0, "", "jobs=256 level=2"},
+        {{"-j2", "-o", "x", "-", "--verbose"}, Pack, 0, "", "jobs=2 in=- verbose=1"},
+        {{"-o", "x", "--", "-v", "--zip=z"}, Pack, 0, "", "in=-v,--zip=z verbose=0"},
+        {{"-o", "x", "--zip=a.zip", "--stub", "s.exe"}, Wrap, 0, "", "zip=a.zip stub=s.exe in="},
+    };
+    for (const Case& c : cases) {
+        std::string args;
+        for (const std::string& arg : c.Args)
+            args += " '" + arg + "'";
+        Options options = ParseOptions(c.Args);
+        EXPECT_EQ(static_cast<int>(options.Do), static_cast<int>(c.Do)) << args;
+        EXPECT_EQ(options.Exit, c.Exit) << args;
+        if (*c.Message == '\0')
+            EXPECT_EQ(options.Message, "") << args;
+        else
+            EXPECT_NE(options.Message.find(c.Message), std::string::npos)
+                << args << " gave '" << options.Message << "'";
+        std::set<std::string> fields = Fields(options);
+        std::istringstream want(c.Fields);
+        for (std::string token; want >> token;)
+            EXPECT_EQ(fields.count(token), 1u) << args << " lacks " << token;
+    }
+}
 
 TEST(MksfxNames, AcceptsWhatWindowsKeepsAndRefusesTheRest)
 {
@@ -91,6 +177,36 @@ TEST(MksfxNames, FindsNamesThatDifferOnlyInCase)
     // A folder and a file of one name would land on one path.
     ASSERT_TRUE(FindCaseClash({"readme", "b", "README/"}, first, second));
     EXPECT_EQ(first + second, 2u);
+}
+
+TEST(MksfxNames, MessagesShowPathsWithoutDotPartsAndBytesThatAreNotUtf8Escaped)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"big/./z.img", "big/z.img"},
+        {"./a/././b", "a/b"},
+        {"a//b///c", "a/b/c"},
+        {"//abs/./x", "/abs/x"},
+        {"/", "/"},
+        {"dir/", "dir/"},
+        {"dir/./", "dir/"},
+        {"dir/.", "dir/."},  // as typed: the folder's contents
+        {".", "."},
+        {"./", "./"},
+        {"../up", "../up"},
+        {"a/.b/..c", "a/.b/..c"},
+        {"Grüße/日本語", "Grüße/日本語"},
+        {"bad\xff/./x", "bad\\xFF/x"},
+        {"cut\xe6\x97", "cut\\xE6\\x97"},
+        {"surrogate\xed\xa0\x80", "surrogate\\xED\\xA0\\x80"},
+        {"tab\there\x1b[2J\x7f", "tab\\x09here\\x1B[2J\\x7F"},
+        {"csi\xc2\x9b"
+         "2J\xc2\xa0nbsp",
+         "csi\\xC2\\x9B2J\xc2\xa0nbsp"},
+        {"back\\slash", "back\\slash"},
+    };
+    for (const auto& [path, shown] : cases)
+        EXPECT_EQ(ShownPath(path), shown) << path;
+    EXPECT_EQ(ShownName("a/./b\xe9"), "a/./b\\xE9");
 }
 
 static u32 Dos(int year, int month, int day, int hour, int minute, int second)

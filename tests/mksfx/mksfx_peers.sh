@@ -129,12 +129,14 @@ rm "$work/links/self"
     { fail "output packed into itself"; unzip -Z1 "$work/small/self.exe"; }
 rm "$work/small/self.exe"
 
-# Another stub goes in front as given; verbose names every entry.
+# Another stub goes in front as given; verbose names every entry, a folder without a ratio.
 head -c 5000 /dev/zero | sed 's/^/MZ/' >"$work/stub.exe"
+mkdir "$work/small/empty"
 "$mksfx" -v --stub "$work/stub.exe" -o "$work/other.exe" "$work/small/." >"$work/verbose" ||
     fail "pack --stub"
 cmp -s -n 5000 "$work/stub.exe" "$work/other.exe" || fail "--stub not in front"
-grep -qE 'deflated .*zlib\.h' "$work/verbose" && grep -q '2 entries' "$work/verbose" ||
+grep -qE '^ +[0-9]+  deflated +[0-9.]+%  zlib\.h$' "$work/verbose" &&
+    grep -qE '^ +0  folder +-  empty/$' "$work/verbose" && grep -q '3 entries' "$work/verbose" ||
     { fail "verbose lines"; cat "$work/verbose"; }
 peers_pass "$work/other.exe"
 

@@ -10,23 +10,20 @@ pack_refused() {  # code pattern input...
     refused "$code" "$pattern" "$out" -- "$mksfx" -o "$out" "$@"
 }
 
-# Usage.
-refused 2 "no output named" "$out" -- "$mksfx" "$work"
-pack_refused 2 "nothing to pack"
-pack_refused 2 "unknown option '--fast'" --fast "$work"
-pack_refused 2 "'-13'" -13 "$work"
-pack_refused 2 "not a number of jobs" -j 0 "$work"
-pack_refused 2 "--zip takes the archive alone" --zip a.zip "$work"
-refused 2 "--test takes one file" "$out" -- "$mksfx" --test a.exe -o "$out"
-"$mksfx" --help | grep -q "Exit codes" || fail "--help"
-"$mksfx" --version | grep -q "^mksfx " || fail "--version"
+# Usage: the parser's cases are rows in MksfxTest; here only that main prints them, the help
+# on standard output and an error on standard error.
+"$mksfx" --help 2>/dev/null | grep -q "Exit codes" || fail "--help"
+"$mksfx" >"$work/usage.out" 2>"$work/usage.err"
+[ $? -eq 2 ] && [ ! -s "$work/usage.out" ] && grep -q "^mksfx --help lists" "$work/usage.err" ||
+    fail "no arguments"
 
-# Names the stub cannot write on Windows, each in a folder of its own, named with its path.
+# Names the stub cannot write on Windows, each in a folder of its own, named with its path
+# (a control character shown escaped).
 for name in 'a:b' 'CON' 'con.txt' 'LPT1.log' 'x<y' 'q?' 'star*' 'say"hi' 'pi|pe' \
     "$(printf 'tab\tname')" 'dot.' 'blank ' 'back\slash'; do
     mkdir -p "$work/names"
     echo data >"$work/names/$name"
-    pack_refused 3 "cannot pack '$work/names/$name'" "$work/names"
+    pack_refused 3 "cannot pack '$work/names/${name//$'\t'/\\x09}'" "$work/names"
     rm -rf "$work/names"
 done
 mkdir -p "$work/names/$(printf 'x%.0s' {1..200})"
@@ -35,7 +32,7 @@ pack_refused 3 "longer than 255 bytes" "$work/names"
 rm -rf "$work/names"
 mkdir "$work/names"
 echo data >"$work/names/$(printf 'bad\xff')"
-pack_refused 3 "not valid UTF-8" "$work/names"
+pack_refused 3 "cannot pack '$work/names/bad\\xFF': name is not valid UTF-8" "$work/names/."
 rm -rf "$work/names"
 mkdir -p "$work/names/Docs" "$work/other/docs"
 echo a >"$work/names/Docs/a"
@@ -44,16 +41,24 @@ pack_refused 3 "which ignores case" "$work/names/." "$work/other/."
 pack_refused 3 "which ignores case" "$work/names/Docs" "$work/names/Docs"
 rm -rf "$work/names" "$work/other"
 
-# --test: a damaged entry is named; a file without an archive, or none at all.
+# --test: a damaged entry is named; a file without an archive that the stub can read, or no
+# file at all, is an input error.
 mkdir "$work/ok"
 head -c 100000 /usr/include/stdio.h >"$work/ok/stdio.h"
 "$mksfx" -q -o "$work/ok.exe" "$work/ok/." || fail "pack ok.exe"
 python3 -c 'import sys
 p = sys.argv[1]; d = bytearray(open(p, "rb").read())
+c = bytearray(d); c[c.rfind(b"PK\x01\x02") + 3] ^= 0xFF; open(sys.argv[2], "wb").write(c)
+open(sys.argv[3], "wb").write(b"PK\x05\x06" + bytes(18))
 at = d.find(b"stdio.h", d.find(b"PK\x03\x04")) + 30
-d[at] ^= 0x55; open(p, "wb").write(d)' "$work/ok.exe"
+d[at] ^= 0x55; open(p, "wb").write(d)' "$work/ok.exe" "$work/directory.exe" "$work/end.exe"
 refused 1 "entry 'stdio.h' fails the stub's decoder" "$work/none" -- "$mksfx" --test "$work/ok.exe"
-refused 1 "finds no archive" "$work/none" -- "$mksfx" --test "$work/ok/stdio.h"
+refused 3 "stdio.h: no ZIP archive found behind the stub" "$work/none" -- \
+    "$mksfx" --test "$work/ok/stdio.h"
+refused 3 "the directory's first record is damaged" "$work/none" -- \
+    "$mksfx" --test "$work/directory.exe"
+refused 3 "the archive's end record lies too close to the start" "$work/none" -- \
+    "$mksfx" --test "$work/end.exe"
 refused 3 "cannot read '$work/none'" "$work/none" -- "$mksfx" --test "$work/none"
 
 # Inputs that cannot be read or packed.
@@ -67,7 +72,7 @@ pack_refused 3 "not a Windows program" --stub "$work/stub.txt" "$work/stub.txt"
 # Limits, found before anything is read or written: sparse files cost no disk.
 mkdir "$work/limits"
 truncate -s 2G "$work/limits/big"
-pack_refused 4 "'$work/limits/big' is 2147483648 bytes" "$work/limits"
+pack_refused 4 "'$work/limits/big' is 2147483648 bytes" "$work/limits/."
 truncate -s 1G "$work/limits/big"
 truncate -s 1G "$work/limits/big2"
 pack_refused 4 "under 2 GiB in one archive" "$work/limits"

@@ -1,5 +1,18 @@
 #include "Limits.h"
 
+void CountEntry(PackTotals& totals, const ZipRecord& record, u64 size, u64 stored,
+                const std::string& shown)
+{
+    ++totals.Entries;
+    if (size >= totals.LargestSize) {
+        totals.LargestSize = size;
+        totals.LargestName = shown;
+    }
+    totals.TotalSize += size;
+    totals.AllEmpty = totals.AllEmpty && size == 0;
+    totals.OutputBound += LocalHeaderLength(record) + stored + CentralHeaderLength(record);
+}
+
 std::string LimitProblem(const PackTotals& totals)
 {
     if (totals.Entries > EntryLimit)

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "DosTime.h"
+#include "ZipWrite.h"
 
 constexpr u64 SizeLimit = u64{1} << 31;  // 2 GiB: every size, sum and offset stays below
 constexpr u64 EntryLimit = 65535;
@@ -18,6 +18,11 @@ struct PackTotals
     u64 OutputBound = 0;  // the largest the output can become
     bool AllEmpty = true;
 };
+
+// Counts one entry in: size is its data uncompressed, stored the most that data can take in
+// the output, shown how a message names the entry.
+void CountEntry(PackTotals& totals, const ZipRecord& record, u64 size, u64 stored,
+                const std::string& shown);
 
 // The message for the first limit the archive passes, or empty when it fits.
 std::string LimitProblem(const PackTotals& totals);

@@ -12,29 +12,85 @@ bool NameIsAscii(const std::string& name)
     return std::all_of(name.begin(), name.end(), [](char c) { return static_cast<u8>(c) < 0x80; });
 }
 
+// The length of the strict UTF-8 sequence at p, or 0 when the bytes there are not one.
+static std::size_t Utf8Length(const u8* p, const u8* end)
+{
+    u8 lead = *p;
+    std::size_t length = lead < 0x80                    ? 1
+                         : lead >= 0xC2 && lead <= 0xDF ? 2
+                         : lead >= 0xE0 && lead <= 0xEF ? 3
+                         : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                        : 0;
+    if (length == 0 || static_cast<std::size_t>(end - p) < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+    // The second byte's range rules out overlong forms, surrogates and values past U+10FFFF.
+    if ((lead == 0xE0 && p[1] < 0xA0) || (lead == 0xED && p[1] > 0x9F) ||
+        (lead == 0xF0 && p[1] < 0x90) || (lead == 0xF4 && p[1] > 0x8F))
+        return 0;
+    return length;
+}
+
 bool NameIsUtf8(const std::string& name)
 {
     const auto* p = reinterpret_cast<const u8*>(name.data());
     const u8* end = p + name.size();
     while (p < end) {
-        u8 lead = *p;
-        std::size_t length = lead < 0x80                    ? 1
-                             : lead >= 0xC2 && lead <= 0xDF ? 2
-                             : lead >= 0xE0 && lead <= 0xEF ? 3
-                             : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                            : 0;
-        if (length == 0 || static_cast<std::size_t>(end - p) < length)
-            return false;
-        for (std::size_t i = 1; i < length; ++i)
-            if ((p[i] & 0xC0) != 0x80)
-                return false;
-        // The second byte's range rules out overlong forms, surrogates and values past U+10FFFF.
-        if ((lead == 0xE0 && p[1] < 0xA0) || (lead == 0xED && p[1] > 0x9F) ||
-            (lead == 0xF0 && p[1] < 0x90) || (lead == 0xF4 && p[1] > 0x8F))
+        std::size_t length = Utf8Length(p, end);
+        if (length == 0)
             return false;
         p += length;
     }
     return true;
+}
+
+std::string ShownName(const std::string& name)
+{
+    const auto* p = reinterpret_cast<const u8*>(name.data());
+    const u8* end = p + name.size();
+    std::string shown;
+    while (p < end) {
+        std::size_t length = Utf8Length(p, end);
+        // Terminals act on the C0 and C1 controls and DEL.
+        bool control =
+            length == 1 ? *p < 0x20 || *p == 0x7F : length == 2 && *p == 0xC2 && p[1] < 0xA0;
+        if (length != 0 && !control) {
+            shown.append(reinterpret_cast<const char*>(p), length);
+            p += length;
+            continue;
+        }
+        static const char hex[] = "0123456789ABCDEF";
+        for (const u8* stop = p + (length == 0 ? 1 : length); p < stop; ++p)
+            shown += {'\\', 'x', hex[*p >> 4], hex[*p & 15]};
+    }
+    return shown;
+}
+
+std::string ShownPath(const std::string& path)
+{
+    // Parts between slashes: a "." goes unless it is the last, an empty one unless it is the
+    // first (the root) or the last (a trailing slash).
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t slash = path.find('/', start);
+        parts.push_back(path.substr(start, slash - start));
+        if (slash == std::string::npos)
+            break;
+        start = slash + 1;
+    }
+    std::string kept;
+    bool first = true;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        bool last = i + 1 == parts.size();
+        if ((parts[i] == "." && !last) || (parts[i].empty() && i != 0 && !last))
+            continue;
+        kept += (first ? "" : "/") + parts[i];
+        first = false;
+    }
+    return ShownName(kept.empty() ? path : kept);
 }
 
 static bool IsDeviceName(const std::string& component)

@@ -1,5 +1,6 @@
 // The rules an archive name must meet before the packer writes it: what the stub can write on
-// Windows, safely, under the destination folder.
+// Windows, safely, under the destination folder. And names and paths as messages show them,
+// so the terminal never gets bytes that are not UTF-8.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +12,13 @@ constexpr std::size_t NameLimit = 255;
 bool NameIsAscii(const std::string& name);
 // Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
 bool NameIsUtf8(const std::string& name);
+// The name with each byte that is no part of UTF-8, and each control character, as \xNN
+// bytes.
+std::string ShownName(const std::string& name);
+// ShownName of the path without the "/./", "//" and leading "./" that joining and typing put
+// in: "big/./z.img" shows as "big/z.img".
+std::string ShownPath(const std::string& path);
+
 // Why the stub could not write this name ('/' separators, a folder's ends in '/'), or empty
 // when it can.
 std::string NameProblem(const std::string& name);

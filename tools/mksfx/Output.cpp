@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Names.h"
+
 // The temporary file's path for the signal handler, which may call only async-signal-safe
 // functions: a fixed buffer, cleared before the file is renamed or removed.
 static char PendingPath[4096];
@@ -28,7 +30,7 @@ void InstallInterruptHandlers()
 
 static std::string Reason(const std::string& path)
 {
-    return "cannot write '" + path + "': " + std::strerror(errno);
+    return "cannot write '" + ShownPath(path) + "': " + std::strerror(errno);
 }
 
 bool OutputOpen(OutputFile& out, const std::string& path, std::string& error)
@@ -36,7 +38,7 @@ bool OutputOpen(OutputFile& out, const std::string& path, std::string& error)
     out.Path = path;
     std::string pattern = path + ".mksfx-XXXXXX";
     if (pattern.size() >= sizeof PendingPath) {
-        error = "cannot write '" + path + "': path too long";
+        error = "cannot write '" + ShownPath(path) + "': path too long";
         return false;
     }
     // The handler must know the name before the file exists, or an interrupt in between

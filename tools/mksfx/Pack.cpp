@@ -72,7 +72,7 @@ static bool ReadWhole(const InputEntry& entry, ByteBuffer& data, std::string& er
 {
     int fd = open(entry.Path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        error = "cannot read '" + entry.Path + "': " + std::strerror(errno);
+        error = "cannot read '" + ShownPath(entry.Path) + "': " + std::strerror(errno);
         return false;
     }
     // One byte more than expected shows a file that grew since it was listed.
@@ -83,7 +83,7 @@ static bool ReadWhole(const InputEntry& entry, ByteBuffer& data, std::string& er
         if (done < 0 && errno == EINTR)
             continue;
         if (done < 0) {
-            error = "cannot read '" + entry.Path + "': " + std::strerror(errno);
+            error = "cannot read '" + ShownPath(entry.Path) + "': " + std::strerror(errno);
             close(fd);
             return false;
         }
@@ -93,7 +93,7 @@ static bool ReadWhole(const InputEntry& entry, ByteBuffer& data, std::string& er
     }
     close(fd);
     if (got != entry.Size) {
-        error = "cannot read '" + entry.Path + "': it changed while being packed";
+        error = "cannot read '" + ShownPath(entry.Path) + "': it changed while being packed";
         return false;
     }
     data.resize(got);

@@ -6,6 +6,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include "Names.h"
+
 namespace {
 
 struct FolderId
@@ -26,7 +28,7 @@ struct Scanner
 
 static bool Fail(Scanner& scan, const std::string& path, const char* reason)
 {
-    scan.Error = "cannot read '" + path + "': " + reason;
+    scan.Error = "cannot read '" + ShownPath(path) + "': " + reason;
     return false;
 }
 

@@ -215,7 +215,7 @@ static bool ReadLocal(int fd, const Directory& dir, ImportEntry& entry, std::str
 
 static bool Refuse(const std::string& path, const std::string& reason, std::string& error)
 {
-    error = "cannot wrap '" + path + "': " + reason;
+    error = "cannot wrap '" + ShownPath(path) + "': " + reason;
     return false;
 }
 
@@ -243,7 +243,8 @@ static bool ReadEntries(ImportedArchive& archive, const Directory& dir, const By
         if (reason.empty())
             ReadLocal(archive.Fd, dir, entry, reason);
         if (!reason.empty())
-            return Refuse(archive.Path, "entry '" + entry.Record.Name + "' " + reason, error);
+            return Refuse(archive.Path, "entry '" + ShownName(entry.Record.Name) + "' " + reason,
+                          error);
         at = next;
         // Archivers that packed "." (bsdtar) write "./" and "./name": the same places as the
         // root and "name", which every unzipper makes of them.
@@ -264,7 +265,7 @@ bool ImportOpen(const std::string& path, ImportedArchive& archive, std::string& 
     };
 
     if (archive.Fd < 0 || fstat(archive.Fd, &st) != 0) {
-        error = "cannot read '" + path + "': " + std::strerror(errno);
+        error = "cannot read '" + ShownPath(path) + "': " + std::strerror(errno);
         return false;
     }
     if (!S_ISREG(st.st_mode))
@@ -304,7 +305,7 @@ bool ImportCopy(ImportedArchive& archive, ImportEntry& entry, OutputFile& out, s
         std::size_t piece = left < buffer.size() ? static_cast<std::size_t>(left) : buffer.size();
         errno = 0;
         if (!ReadAt(archive.Fd, from, buffer.data(), piece)) {
-            error = "cannot read '" + archive.Path +
+            error = "cannot read '" + ShownPath(archive.Path) +
                     "': " + (errno != 0 ? std::strerror(errno) : "it ends early");
             fault = PackFault::Input;
             return false;

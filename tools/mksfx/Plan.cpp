@@ -1,0 +1,150 @@
+#include "Plan.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Limits.h"
+#include "Names.h"
+
+extern "C" const unsigned char SfxStubStart[];
+extern "C" const unsigned char SfxStubEnd[];
+
+static bool LoadStub(const Options& options, ByteBuffer& stub, Failure& failure)
+{
+    if (options.Stub.empty()) {
+        stub.assign(SfxStubStart, SfxStubEnd);
+        return true;
+    }
+    int fd = open(options.Stub.c_str(), O_RDONLY | O_CLOEXEC);
+
+    struct stat st
+    {
+    };
+
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        failure = {ExitInput,
+                   "cannot read '" + ShownPath(options.Stub) + "': " + std::strerror(errno)};
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    stub.resize(static_cast<std::size_t>(st.st_size));
+    ssize_t got = read(fd, stub.data(), stub.size());
+    close(fd);
+    if (got != st.st_size || stub.size() < 64 || stub[0] != 'M' || stub[1] != 'Z') {
+        failure = {ExitInput, "cannot use '" + ShownPath(options.Stub) +
+                                  "' as the stub: not a Windows program"};
+        return false;
+    }
+    return true;
+}
+
+// Packs the file system's entries: lists, names, checks limits, all before any output.
+static bool PlanInputs(const Options& options, u64 stubSize, std::vector<InputEntry>& entries,
+                       Failure& failure)
+{
+    ScanSkip skip;
+
+    struct stat st
+    {
+    };
+
+    if (stat(options.Output.c_str(), &st) == 0) {
+        skip = {true, st.st_dev, st.st_ino};
+    }
+    std::string error;
+    if (!ScanInputs(options.Inputs, skip, entries, error)) {
+        failure = {ExitInput, error};
+        return false;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const InputEntry& a, const InputEntry& b) { return a.Name < b.Name; });
+    std::vector<std::string> names;
+    for (const InputEntry& entry : entries) {
+        std::string problem = NameProblem(entry.Name);
+        if (!problem.empty()) {
+            failure = {ExitInput, "cannot pack '" + ShownPath(entry.Path) + "': " + problem};
+            return false;
+        }
+        names.push_back(entry.Name);
+    }
+    std::size_t first = 0;
+    std::size_t second = 0;
+    if (FindCaseClash(names, first, second)) {
+        failure = {ExitInput, "cannot pack both '" + ShownPath(entries[first].Path) + "' and '" +
+                                  ShownPath(entries[second].Path) + "': their names '" +
+                                  ShownName(names[first]) + "' and '" + ShownName(names[second]) +
+                                  "' are one name on Windows, which ignores case"};
+        return false;
+    }
+    i64 epoch = 0;
+    const char* epochText = std::getenv("SOURCE_DATE_EPOCH");
+    if (epochText != nullptr && !ParseEpoch(epochText, epoch)) {
+        failure = {ExitUsage,
+                   "SOURCE_DATE_EPOCH='" + ShownName(epochText) + "' is not a number of seconds"};
+        return false;
+    }
+    PackTotals totals;
+    totals.OutputBound = stubSize + EndRecordSize;
+    for (InputEntry& entry : entries) {
+        if (epochText != nullptr && entry.ModifiedTime > epoch)
+            entry.ModifiedTime = epoch;
+        // Stored at worst: an entry is never larger than its file.
+        CountEntry(totals, RecordOf(entry), entry.Size, entry.Size, ShownPath(entry.Path));
+    }
+    std::string limit = LimitProblem(totals);
+    if (!limit.empty()) {
+        failure = {ExitLimit, "cannot pack: " + limit};
+        return false;
+    }
+    return true;
+}
+
+static bool PlanZip(const Options& options, u64 stubSize, ImportedArchive& archive,
+                    Failure& failure)
+{
+    std::string error;
+    if (!ImportOpen(options.Zip, archive, error)) {
+        failure = {ExitInput, error};
+        return false;
+    }
+    std::vector<std::string> names;
+    PackTotals totals;
+    totals.OutputBound = stubSize + EndRecordSize + archive.Comment.size();
+    for (const ImportEntry& entry : archive.Entries) {
+        const ZipRecord& record = entry.Record;
+        names.push_back(record.Name);
+        CountEntry(totals, record, record.UncompressedSize, record.CompressedSize,
+                   ShownName(record.Name));
+    }
+    std::size_t first = 0;
+    std::size_t second = 0;
+    if (FindCaseClash(names, first, second)) {
+        failure = {ExitInput, "cannot wrap '" + ShownPath(options.Zip) + "': entries '" +
+                                  ShownName(names[first]) + "' and '" + ShownName(names[second]) +
+                                  "' are one name on Windows, which ignores case"};
+        return false;
+    }
+    std::string limit = LimitProblem(totals);
+    if (!limit.empty()) {
+        failure = {ExitLimit, "cannot wrap '" + ShownPath(options.Zip) + "': " + limit};
+        return false;
+    }
+    return true;
+}
+
+bool PlanPack(const Options& options, Plan& plan, Failure& failure)
+{
+    plan.Wrap = options.Do == Action::Wrap;
+    bool planned = LoadStub(options, plan.Stub, failure) &&
+                   (plan.Wrap ? PlanZip(options, plan.Stub.size(), plan.Archive, failure)
+                              : PlanInputs(options, plan.Stub.size(), plan.Entries, failure));
+    if (!planned)
+        ImportClose(plan.Archive);
+    return planned;
+}
