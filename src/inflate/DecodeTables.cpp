@@ -172,7 +172,7 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
                         table = nullptr;
                         return TableBadInput;
                     }
-                    tables[h][index] = DecodeEntry{static_cast<u8>(16 + j),
+                    tables[h][index] = DecodeEntry{static_cast<u8>(OpLinkBase + j),
                                                    static_cast<u8>(parentWidth), 0, block + 1};
                 }
             }

@@ -293,7 +293,7 @@ FastLookup(FastReader& r, const DecodeEntry* table, u32 bits)
         return e;
     while (e->Op > OpLiteral && e->Op != OpInvalid) {
         r.Take(e->Bits);
-        e = e->SubTable + (r.Bits & ((1u << (e->Op - 16)) - 1));
+        e = e->SubTable + (r.Bits & ((1u << (e->Op - OpLinkBase)) - 1));
     }
     return e;
 }
@@ -435,7 +435,7 @@ static const DecodeEntry* PlainLookup(const DecodeEntry* table, i32 bits)
         if (e->Op == OpInvalid)
             return nullptr;
         SkipBits(e->Bits);
-        u8 e2 = static_cast<u8>(e->Op - 16);  // sub-table index bits
+        u8 e2 = static_cast<u8>(e->Op - OpLinkBase);  // sub-table index bits
         EnsureBits(e2);
         e = e->SubTable + (InflateState.BitBuffer & LowBitMask[e2]);
     }
