@@ -529,6 +529,21 @@ static i32 CopyStoredBlock()
     return InflateState.InputExhausted ? ResultReadFailed : ResultOk;
 }
 
+// Decodes a block's symbols with its two tables and releases both; distanceResult is the
+// distance table's build, which may be incomplete but not bad.
+static i32 FinishBlock(i32 distanceResult, DecodeEntry* literalTable, i32 literalBits,
+                       DecodeEntry* distanceTable, i32 distanceBits)
+{
+    if (distanceResult > TableIncomplete) {
+        ReleaseDecodeTables(literalTable);
+        return ResultBadData;
+    }
+    i32 result = DecodeSymbols(literalTable, distanceTable, literalBits, distanceBits);
+    ReleaseDecodeTables(literalTable);
+    ReleaseDecodeTables(distanceTable);
+    return result;
+}
+
 static i32 DecodeFixedBlock()
 {
     u16 lengths[288];
@@ -549,14 +564,7 @@ static i32 DecodeFixedBlock()
     i32 distanceBits = FixedDistanceBits;
     result =
         BuildDecodeTable(lengths, 30, 0, DistanceBase, DistanceExtra, distanceTable, distanceBits);
-    if (result > TableIncomplete) {
-        ReleaseDecodeTables(literalTable);
-        return ResultBadData;
-    }
-    result = DecodeSymbols(literalTable, distanceTable, literalBits, distanceBits);
-    ReleaseDecodeTables(literalTable);
-    ReleaseDecodeTables(distanceTable);
-    return result;
+    return FinishBlock(result, literalTable, literalBits, distanceTable, distanceBits);
 }
 
 // Reads the literal/length and distance code lengths as one sequence through the code-length
@@ -631,14 +639,7 @@ static i32 DecodeDynamicBlock()
     i32 distanceBits = DistanceLookupBits;
     result = BuildDecodeTable(lengths + nl, static_cast<u16>(nd), 0, DynamicDistance.Base,
                               DynamicDistance.Extra, distanceTable, distanceBits);
-    if (result > TableIncomplete) {
-        ReleaseDecodeTables(literalTable);
-        return ResultBadData;
-    }
-    result = DecodeSymbols(literalTable, distanceTable, literalBits, distanceBits);
-    ReleaseDecodeTables(literalTable);
-    ReleaseDecodeTables(distanceTable);
-    return result;
+    return FinishBlock(result, literalTable, literalBits, distanceTable, distanceBits);
 }
 
 static i32 DecodeBlock(i32& last)
