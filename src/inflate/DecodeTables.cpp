@@ -44,10 +44,13 @@ void ReleaseDecodeTables(DecodeEntry* table)
 // a sub-table; and the root has exactly lb index bits whatever its codes would suggest.
 //
 // Every exit is a bare return: table starts null, and on a failure the blocks already linked
-// from it are the caller's to release.
+// from it are the caller's to release. Forced inline, since -Os keeps it apart and the split
+// would cost the stub bytes.
 // NOLINTNEXTLINE(readability-function-size): the builder's steps read best in one place.
-static i32 BuildTableChain(const u16* lengths, u16 count, u16 simpleCount, const u16* baseTable,
-                           const u16* extraTable, DecodeEntry*& table, i32& lookupBits)
+[[gnu::always_inline]] static inline i32 BuildTableChain(const u16* lengths, u16 count,
+                                                         u16 simpleCount, const u16* baseTable,
+                                                         const u16* extraTable, DecodeEntry*& table,
+                                                         i32& lookupBits)
 {
     SFX_ASSERT(count <= MaxSymbols);
     u32 n = count;
