@@ -198,7 +198,7 @@ std::set<std::string> MakeExistingTargets(const Controls& c, const std::string& 
     int index = 0;
     for (i32 result = ArchiveOpen(SfxContext.ProgramPath, reader, 0,
                                   ArchiveLengthBeforeSignature(SfxContext.ProgramPath));
-         result == 0 && index < 8; result = ArchiveNextEntry(reader), ++index) {
+         result == ArchiveEntryReady && index < 8; result = ArchiveNextEntry(reader), ++index) {
         if ((c.Existing & (1u << index)) == 0)
             continue;
         char target[PathBufferSize];

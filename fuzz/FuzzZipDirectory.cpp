@@ -26,12 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t files = HostOpenFiles();
     ArchiveReader reader;
     int entries = 0;
-    if (ArchiveOpen(path.c_str(), reader, 0, 0) == 0) {
+    if (ArchiveOpen(path.c_str(), reader, 0, 0) == ArchiveEntryReady) {
         do {
             if (std::memchr(reader.Entry.Name, 0, sizeof reader.Entry.Name) == nullptr)
                 std::abort();
             ++entries;
-        } while (ArchiveNextEntry(reader) == 0 && entries < 100000);
+        } while (ArchiveNextEntry(reader) == ArchiveEntryReady && entries < 100000);
     }
     ArchiveClose(reader);
     if (reader.Window != nullptr || HostHeapBlocks() != blocks || HostOpenFiles() != files)

@@ -70,22 +70,22 @@ i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLe
     reader = ArchiveReader{};
     HANDLE file = FsOpenRead(path, FsModeRead);
     if (FsLastError != 0)
-        return -1;
+        return ArchiveNotFound;
     i32 length = archiveLength > 0 ? archiveLength : FsSize(file);
     u32 directoryOffset = 0;
     i32 endRecord = length > 0 ? FindEndRecord(file, base, length, directoryOffset) : -1;
     if (endRecord < 0) {
         FsClose(file);
-        return -1;
+        return ArchiveNotFound;
     }
     if (endRecord < CentralHeaderSize) {
         FsClose(file);
-        return -2;
+        return ArchiveEndTooClose;
     }
     // An offset past the end record leaves no directory to read.
     if (directoryOffset > static_cast<u32>(endRecord)) {
         FsClose(file);
-        return 1;
+        return ArchiveDirectoryEnd;
     }
     u32 directoryLength = static_cast<u32>(endRecord) - directoryOffset + 4;
     bool sliding = directoryLength >= ArchiveSlidingWindow;
@@ -101,7 +101,7 @@ i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLe
         MemFree(reader.Window);
         reader.Window = nullptr;
         FsClose(file);
-        return -1;
+        return ArchiveNotFound;
     }
     // A short read leaves the rest of the window unread; the parser never looks past it.
     reader.DataEnd = got;
@@ -110,7 +110,7 @@ i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLe
     else
         FsClose(file);
     i32 result = ArchiveParseEntry(reader);
-    if (result != 0)
+    if (result != ArchiveEntryReady)
         ArchiveClose(reader);
     return result;
 }
@@ -201,15 +201,15 @@ static bool NameFromUtf8(char* name, const u8* utf8, u32 length)
 i32 ArchiveParseEntry(ArchiveReader& reader)
 {
     if (IsSliding(reader) && !HoldsRecord(reader) && !Refill(reader))
-        return 1;
+        return ArchiveDirectoryEnd;
     u32 p = reader.Cursor;
     u8* record = reader.Window + p;
     if (p + 4 <= reader.DataEnd && ZipHasSignature(record, ZipEndSignature))
-        return 1;
+        return ArchiveDirectoryEnd;
     if (IsTooLargeForWindow(reader))
         return ArchiveRecordTooLarge;
     if (!HoldsRecord(reader) || !ZipHasSignature(record, ZipCentralSignature))
-        return 1;
+        return ArchiveDirectoryEnd;
 
     ZipEntry& entry = reader.Entry;
     entry.DosDateTime = ZipRead32(record + CentralDateTime);
@@ -246,15 +246,15 @@ i32 ArchiveParseEntry(ArchiveReader& reader)
         *slash = '\\';
 
     reader.Cursor = static_cast<u16>(p + RecordLength(record));
-    return 0;
+    return ArchiveEntryReady;
 }
 
 i32 ArchiveNextEntry(ArchiveReader& reader)
 {
     if (reader.Window == nullptr)
-        return 1;
+        return ArchiveDirectoryEnd;
     i32 result = ArchiveParseEntry(reader);
-    if (result != 0)
+    if (result != ArchiveEntryReady)
         ArchiveClose(reader);
     return result;
 }

@@ -33,17 +33,22 @@ struct ArchiveReader
 
 constexpr u16 ArchiveSlidingWindow = 64000;
 
-// Offsets in the archive count from base; archiveLength 0 means up to the end of the file.
-// 0 open with the first entry; -1 unreadable or no end record; -2 end record too close to
-// base; 1 no valid first record; ArchiveRecordTooLarge (below) for a first record no window
-// holds. A non-zero result leaves the file closed and nothing held.
-i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLength);
-// A directory record larger than the sliding window: the walk cannot go on, though the
-// directory is not complete.
+// Results of opening and walking; a non-zero one leaves the file closed and nothing held.
+//   ArchiveEntryReady      an entry is in the reader (the first one after the open)
+//   ArchiveNotFound        unreadable, or no end record
+//   ArchiveEndTooClose     end record too close to base for a directory before it
+//   ArchiveDirectoryEnd    no further valid record: the directory's end, or a damaged record
+//   ArchiveRecordTooLarge  a record larger than the sliding window: the walk cannot go on,
+//                          though the directory is not complete
+constexpr i32 ArchiveEntryReady = 0;
+constexpr i32 ArchiveNotFound = -1;
+constexpr i32 ArchiveEndTooClose = -2;
+constexpr i32 ArchiveDirectoryEnd = 1;
 constexpr i32 ArchiveRecordTooLarge = 2;
 
-// 0 next entry delivered; non-zero: the walk is over and the reader closed, 1 at the end of
-// the directory (or a damaged record), ArchiveRecordTooLarge as above.
+// Offsets in the archive count from base; archiveLength 0 means up to the end of the file.
+i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLength);
+// ArchiveEntryReady, ArchiveDirectoryEnd (also on a closed reader) or ArchiveRecordTooLarge.
 i32 ArchiveNextEntry(ArchiveReader& reader);
 void ArchiveClose(ArchiveReader& reader);
 i32 ArchiveParseEntry(ArchiveReader& reader);

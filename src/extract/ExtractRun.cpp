@@ -22,10 +22,10 @@ i32 SumEntrySizes(const char* archivePath, i32 base, i32 archiveLength)
 {
     ArchiveReader reader;
     i32 result = ArchiveOpen(archivePath, reader, base, archiveLength);
-    if (result == 1)
+    if (result == ArchiveDirectoryEnd)
         return -1;
     u32 sum = 0;  // wraps, as sizes that lie may make it
-    while (result == 0) {
+    while (result == ArchiveEntryReady) {
         sum += reader.Entry.UncompressedSize;
         result = ArchiveNextEntry(reader);
     }
@@ -198,7 +198,7 @@ i32 ExtractAll(const char* archivePath, const char* destination, i32 base, i32 a
     ArchiveReader reader;
     i32 result = ArchiveOpen(archivePath, reader, base, archiveLength);
     u32 done = 0;
-    while (result == 0) {
+    while (result == ArchiveEntryReady) {
         const ZipEntry& entry = reader.Entry;
         ProgressBeginEntry(static_cast<i32>(done), static_cast<i32>(entry.UncompressedSize));
         done += entry.UncompressedSize;
@@ -210,7 +210,7 @@ i32 ExtractAll(const char* archivePath, const char* destination, i32 base, i32 a
         result = ArchiveNextEntry(reader);
     }
     ArchiveClose(reader);
-    return result == 1 ? ResultOk : RunDirectoryUnreadable;
+    return result == ArchiveDirectoryEnd ? ResultOk : RunDirectoryUnreadable;
 }
 
 bool RunExtraction()

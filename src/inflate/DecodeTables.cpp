@@ -42,29 +42,32 @@ void ReleaseDecodeTables(DecodeEntry* table)
 // what is left, at lb bits, or at the bits the longest code has left. A table that the
 // end-of-block code would cross is cut where that code ends, so the decoder finds it without
 // a sub-table; and the root has exactly lb index bits whatever its codes would suggest.
+//
+// Every exit is a bare return: table starts null, and on a failure the blocks already linked
+// from it are the caller's to release. Forced inline, since -Os keeps it apart and the split
+// would cost the stub bytes.
 // NOLINTNEXTLINE(readability-function-size): the builder's steps read best in one place.
-i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* baseTable,
-                     const u16* extraTable, DecodeEntry*& table, i32& lookupBits)
+[[gnu::always_inline]] static inline i32 BuildTableChain(const u16* lengths, u16 count,
+                                                         u16 simpleCount, const u16* baseTable,
+                                                         const u16* extraTable, DecodeEntry*& table,
+                                                         i32& lookupBits)
 {
     SFX_ASSERT(count <= MaxSymbols);
     u32 n = count;
+    // The width stays 0 until the root's is known, as for a set without codes.
+    i32 wanted = lookupBits;
+    lookupBits = 0;
     u32 el = n > 256 ? lengths[256] : MaxCodeLength;
 
     // Count the codes of each length.
     u32 c[MaxCodeLength + 1] = {};
     for (u32 i = 0; i < n; ++i) {
-        if (lengths[i] > MaxCodeLength) {
-            table = nullptr;
-            lookupBits = 0;
+        if (lengths[i] > MaxCodeLength)
             return TableBadInput;
-        }
         ++c[lengths[i]];
     }
-    if (c[0] == n) {
-        table = nullptr;
-        lookupBits = 0;
+    if (c[0] == n)
         return TableComplete;
-    }
 
     // Clamp the root width to the shortest and longest codes.
     u32 kmin = 1;
@@ -73,10 +76,11 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
     u32 g = MaxCodeLength;
     while (c[g] == 0)
         --g;
-    if (lookupBits < static_cast<i32>(kmin))
-        lookupBits = static_cast<i32>(kmin);
-    if (lookupBits > static_cast<i32>(g))
-        lookupBits = static_cast<i32>(g);
+    if (wanted < static_cast<i32>(kmin))
+        wanted = static_cast<i32>(kmin);
+    if (wanted > static_cast<i32>(g))
+        wanted = static_cast<i32>(g);
+    lookupBits = wanted;
     u32 lb = static_cast<u32>(lookupBits);
 
     // Kraft check; the spare codes become dummies of the longest length.
@@ -110,7 +114,6 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
     u32 patterns[MaxLevels + 1] = {};
     DecodeEntry* tables[MaxLevels + 1] = {};
     DecodeEntry* tail = nullptr;  // header of the chain's last block, where the next links
-    table = nullptr;
     i32 h = -1;
     u32 w = 0;
     u32 code = 0;
@@ -144,11 +147,8 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
                 z = 1u << j;
                 widths[h + 1] = j;
                 auto* block = static_cast<DecodeEntry*>(MemTryAlloc((z + 1) * sizeof(DecodeEntry)));
-                if (block == nullptr) {
-                    ReleaseDecodeTables(table);
-                    table = nullptr;
+                if (block == nullptr)
                     return TableNoMemory;
-                }
                 // Bottom-tested, like the fill below: at -Os a loop otherwise jumps back to
                 // its test, and under emulation each jump costs a block change.
                 u32 s = 0;
@@ -167,12 +167,9 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
                     patterns[h + 1] = code;
                     u32 parentWidth = width(h - 1);
                     u32 index = (code & ((1u << w) - 1)) >> (w - parentWidth);
-                    if (index >= (1u << parentWidth)) {
-                        ReleaseDecodeTables(table);
-                        table = nullptr;
+                    if (index >= (1u << parentWidth))
                         return TableBadInput;
-                    }
-                    tables[h][index] = DecodeEntry{static_cast<u8>(16 + j),
+                    tables[h][index] = DecodeEntry{static_cast<u8>(OpLinkBase + j),
                                                    static_cast<u8>(parentWidth), 0, block + 1};
                 }
             }
@@ -185,8 +182,6 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
                     slot.Op = v < 256 ? OpLiteral : OpEndOfBlock;
                     slot.Value = static_cast<u16>(v);
                 } else if (baseTable == nullptr || extraTable == nullptr) {
-                    ReleaseDecodeTables(table);
-                    table = nullptr;
                     return TableBadInput;
                 } else {
                     slot.Op = static_cast<u8>(extraTable[v - simpleCount] & 0xFF);
@@ -215,4 +210,17 @@ i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* 
         }
     }
     return y != 0 && g != 1 ? TableIncomplete : TableComplete;
+}
+
+i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* baseTable,
+                     const u16* extraTable, DecodeEntry*& table, i32& lookupBits)
+{
+    table = nullptr;
+    i32 result =
+        BuildTableChain(lengths, count, simpleCount, baseTable, extraTable, table, lookupBits);
+    if (result > TableIncomplete) {
+        ReleaseDecodeTables(table);
+        table = nullptr;
+    }
+    return result;
 }

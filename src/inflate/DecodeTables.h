@@ -16,6 +16,10 @@ struct DecodeEntry
 constexpr u8 OpEndOfBlock = 15;
 constexpr u8 OpLiteral = 16;
 constexpr u8 OpInvalid = 99;
+// A link slot's Op is OpLinkBase plus the index bits of its sub-table (1..16).
+constexpr u8 OpLinkBase = 16;
+// The decoders take every op above OpLiteral but OpInvalid for a link.
+static_assert(OpLinkBase >= OpLiteral && OpLinkBase + 16 < OpInvalid);
 
 constexpr i32 TableComplete = 0;
 constexpr i32 TableIncomplete = 1;

@@ -293,7 +293,7 @@ FastLookup(FastReader& r, const DecodeEntry* table, u32 bits)
         return e;
     while (e->Op > OpLiteral && e->Op != OpInvalid) {
         r.Take(e->Bits);
-        e = e->SubTable + (r.Bits & ((1u << (e->Op - 16)) - 1));
+        e = e->SubTable + (r.Bits & ((1u << (e->Op - OpLinkBase)) - 1));
     }
     return e;
 }
@@ -435,7 +435,7 @@ static const DecodeEntry* PlainLookup(const DecodeEntry* table, i32 bits)
         if (e->Op == OpInvalid)
             return nullptr;
         SkipBits(e->Bits);
-        u8 e2 = static_cast<u8>(e->Op - 16);  // sub-table index bits
+        u8 e2 = static_cast<u8>(e->Op - OpLinkBase);  // sub-table index bits
         EnsureBits(e2);
         e = e->SubTable + (InflateState.BitBuffer & LowBitMask[e2]);
     }
@@ -529,6 +529,21 @@ static i32 CopyStoredBlock()
     return InflateState.InputExhausted ? ResultReadFailed : ResultOk;
 }
 
+// Decodes a block's symbols with its two tables and releases both; distanceResult is the
+// distance table's build, which may be incomplete but not bad.
+static i32 FinishBlock(i32 distanceResult, DecodeEntry* literalTable, i32 literalBits,
+                       DecodeEntry* distanceTable, i32 distanceBits)
+{
+    if (distanceResult > TableIncomplete) {
+        ReleaseDecodeTables(literalTable);
+        return ResultBadData;
+    }
+    i32 result = DecodeSymbols(literalTable, distanceTable, literalBits, distanceBits);
+    ReleaseDecodeTables(literalTable);
+    ReleaseDecodeTables(distanceTable);
+    return result;
+}
+
 static i32 DecodeFixedBlock()
 {
     u16 lengths[288];
@@ -549,14 +564,7 @@ static i32 DecodeFixedBlock()
     i32 distanceBits = FixedDistanceBits;
     result =
         BuildDecodeTable(lengths, 30, 0, DistanceBase, DistanceExtra, distanceTable, distanceBits);
-    if (result > TableIncomplete) {
-        ReleaseDecodeTables(literalTable);
-        return ResultBadData;
-    }
-    result = DecodeSymbols(literalTable, distanceTable, literalBits, distanceBits);
-    ReleaseDecodeTables(literalTable);
-    ReleaseDecodeTables(distanceTable);
-    return result;
+    return FinishBlock(result, literalTable, literalBits, distanceTable, distanceBits);
 }
 
 // Reads the literal/length and distance code lengths as one sequence through the code-length
@@ -631,14 +639,7 @@ static i32 DecodeDynamicBlock()
     i32 distanceBits = DistanceLookupBits;
     result = BuildDecodeTable(lengths + nl, static_cast<u16>(nd), 0, DynamicDistance.Base,
                               DynamicDistance.Extra, distanceTable, distanceBits);
-    if (result > TableIncomplete) {
-        ReleaseDecodeTables(literalTable);
-        return ResultBadData;
-    }
-    result = DecodeSymbols(literalTable, distanceTable, literalBits, distanceBits);
-    ReleaseDecodeTables(literalTable);
-    ReleaseDecodeTables(distanceTable);
-    return result;
+    return FinishBlock(result, literalTable, literalBits, distanceTable, distanceBits);
 }
 
 static i32 DecodeBlock(i32& last)

@@ -20,6 +20,8 @@ struct InflateStateRecord
     i16 InputPosition;
     i16 InputLastIndex;  // -1: empty
     HWND ProgressWindow;
+    // With a progress window, the command id each percentage is sent with; without one, the
+    // virtual key that aborts while held down (0: none). Only one of the two is ever in use.
     i16 ProgressCommandId;
     u16 WindowPosition;
     u32 BitBuffer;  // the next bit of the stream is bit 0

@@ -40,9 +40,9 @@ const DecodeEntry* Lookup(const DecodeEntry* table, i32 rootBits, u32 code, int 
     for (int i = 0; i < length; ++i)
         bits |= ((code >> (length - 1 - i)) & 1) << i;
     const DecodeEntry* e = table + (bits & ((1u << rootBits) - 1));
-    while (e->Op > 16 && e->Op <= 32) {
+    while (e->Op > OpLinkBase && e->Op <= OpLinkBase + 16) {
         bits >>= e->Bits;
-        e = e->SubTable + (bits & ((1u << (e->Op - 16)) - 1));
+        e = e->SubTable + (bits & ((1u << (e->Op - OpLinkBase)) - 1));
     }
     return e;
 }

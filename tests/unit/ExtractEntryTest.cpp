@@ -82,9 +82,9 @@ struct ExtractingEntry : InTempDir
     {
         WriteBytes(Archive, zip.Build());
         ArchiveReader reader;
-        EXPECT_EQ(ArchiveOpen(Archive.c_str(), reader, 0, 0), 0);
+        EXPECT_EQ(ArchiveOpen(Archive.c_str(), reader, 0, 0), ArchiveEntryReady);
         while (!name.empty() && reader.Entry.Name != name)
-            EXPECT_EQ(ArchiveNextEntry(reader), 0) << name;
+            EXPECT_EQ(ArchiveNextEntry(reader), ArchiveEntryReady) << name;
         ZipEntry entry = reader.Entry;
         ArchiveClose(reader);
         return entry;

@@ -40,7 +40,8 @@ struct ZipDirectory : InTempDir
     std::vector<std::string> Walk(const std::string& path)
     {
         std::vector<std::string> names;
-        for (i32 r = ArchiveOpen(path.c_str(), Reader, 0, 0); r == 0; r = ArchiveNextEntry(Reader))
+        for (i32 r = ArchiveOpen(path.c_str(), Reader, 0, 0); r == ArchiveEntryReady;
+             r = ArchiveNextEntry(Reader))
             names.push_back(Reader.Entry.Name);
         EXPECT_EQ(Reader.Window, nullptr) << "a finished walk closes the reader";
         ArchiveClose(Reader);
@@ -83,7 +84,7 @@ TEST_F(ZipDirectory, DeliversEntriesOfAnArchiveBehindAStub)
     unix.ExternalAttributes = 0x81A40021;
     Bytes bytes = zip.Build();
 
-    ASSERT_EQ(Open(bytes), 0);
+    ASSERT_EQ(Open(bytes), ArchiveEntryReady);
     const ZipEntry& e = Reader.Entry;
     EXPECT_STREQ(e.Name, "dir\\sub\\file.txt");
     EXPECT_EQ(e.Method, 8);
@@ -94,42 +95,43 @@ TEST_F(ZipDirectory, DeliversEntriesOfAnArchiveBehindAStub)
     EXPECT_EQ(e.CompressedSize, 8u);
     EXPECT_EQ(e.LocalHeaderOffset, 5000u) << "offsets count from the start of the file";
     EXPECT_EQ(e.Attributes, 0x21);
-    ASSERT_EQ(ArchiveNextEntry(Reader), 0) << "extra field and comment are stepped over";
+    ASSERT_EQ(ArchiveNextEntry(Reader), ArchiveEntryReady)
+        << "extra field and comment are stepped over";
     EXPECT_STREQ(e.Name, "dir\\");
     EXPECT_EQ(e.Attributes, 0x10);
-    ASSERT_EQ(ArchiveNextEntry(Reader), 0);
+    ASSERT_EQ(ArchiveNextEntry(Reader), ArchiveEntryReady);
     EXPECT_STREQ(e.Name, "unix.txt");
     EXPECT_EQ(e.Attributes, 0) << "attributes count only from a DOS host";
-    EXPECT_NE(ArchiveNextEntry(Reader), 0);
+    EXPECT_NE(ArchiveNextEntry(Reader), ArchiveEntryReady);
     EXPECT_EQ(Reader.Window, nullptr);
-    EXPECT_NE(ArchiveNextEntry(Reader), 0) << "a closed reader stays closed";
+    EXPECT_NE(ArchiveNextEntry(Reader), ArchiveEntryReady) << "a closed reader stays closed";
     ArchiveClose(Reader);
     ArchiveClose(Reader);
 }
 
 TEST_F(ZipDirectory, FilesWithoutAnEndRecord)
 {
-    EXPECT_EQ(ArchiveOpen((Dir / "missing.exe").c_str(), Reader, 0, 0), -1);
-    EXPECT_EQ(Open({}), -1) << "empty file";
-    EXPECT_EQ(Open(Bytes{'P', 'K', 5, 6, 0, 0, 0}), -1) << "shorter than a record";
-    EXPECT_EQ(Open(StandInStub(10000)), -1) << "no signature anywhere";
+    EXPECT_EQ(ArchiveOpen((Dir / "missing.exe").c_str(), Reader, 0, 0), ArchiveNotFound);
+    EXPECT_EQ(Open({}), ArchiveNotFound) << "empty file";
+    EXPECT_EQ(Open(Bytes{'P', 'K', 5, 6, 0, 0, 0}), ArchiveNotFound) << "shorter than a record";
+    EXPECT_EQ(Open(StandInStub(10000)), ArchiveNotFound) << "no signature anywhere";
     // A signature that begins 21 bytes before the end cannot hold a whole record.
     Bytes tail = StandInStub(100);
     Bytes late = {'P', 'K', 5, 6};
     late.resize(21, 0);
     tail.insert(tail.end(), late.begin(), late.end());
-    EXPECT_EQ(Open(tail), -1);
+    EXPECT_EQ(Open(tail), ArchiveNotFound);
     EXPECT_EQ(Reader.Window, nullptr);
 }
 
 TEST_F(ZipDirectory, EndRecordTooCloseToTheStartOrWithoutDirectory)
 {
     ZipBuilder empty;
-    EXPECT_EQ(Open(empty.Build()), -2) << "end record at position 0";
+    EXPECT_EQ(Open(empty.Build()), ArchiveEndTooClose) << "end record at position 0";
     empty.Prefix = StandInStub(45);
-    EXPECT_EQ(Open(empty.Build()), -2);
+    EXPECT_EQ(Open(empty.Build()), ArchiveEndTooClose);
     empty.Prefix = StandInStub(46);
-    EXPECT_EQ(Open(empty.Build()), 1) << "room for a record, but none there";
+    EXPECT_EQ(Open(empty.Build()), ArchiveDirectoryEnd) << "room for a record, but none there";
     EXPECT_EQ(Reader.Window, nullptr);
 
     // A directory offset beyond the end record leaves no directory at all.
@@ -144,7 +146,7 @@ TEST_F(ZipDirectory, EndRecordTooCloseToTheStartOrWithoutDirectory)
         bad[offsetField + 1] = static_cast<unsigned char>(offset >> 8);
         bad[offsetField + 2] = static_cast<unsigned char>(offset >> 16);
         bad[offsetField + 3] = static_cast<unsigned char>(offset >> 24);
-        EXPECT_EQ(Open(bad), 1) << offset;
+        EXPECT_EQ(Open(bad), ArchiveDirectoryEnd) << offset;
     }
 }
 
@@ -158,7 +160,7 @@ TEST_F(ZipDirectory, SearchCrossesWindowBoundaries)
         zip.Prefix = StandInStub(300);
         zip.Add("only.txt", "data");
         zip.ArchiveComment.assign(comment, 'c');
-        ASSERT_EQ(Open(zip.Build()), 0) << "comment of " << comment;
+        ASSERT_EQ(Open(zip.Build()), ArchiveEntryReady) << "comment of " << comment;
         EXPECT_STREQ(Reader.Entry.Name, "only.txt");
         ArchiveClose(Reader);
     }
@@ -173,14 +175,14 @@ TEST_F(ZipDirectory, FilesOfExactlyOneAndJustOverOneSearchWindow)
         zip.Prefix = StandInStub(length - bare);
         Bytes bytes = zip.Build();
         ASSERT_EQ(bytes.size(), length);
-        ASSERT_EQ(Open(bytes), 0) << length;
+        ASSERT_EQ(Open(bytes), ArchiveEntryReady) << length;
         EXPECT_STREQ(Reader.Entry.Name, "x");
         ArchiveClose(Reader);
     }
     // The end record at position 0 of a 4097-byte file is only reached by the second window.
     ZipBuilder bare;
     bare.ArchiveComment.assign(4097 - 22, 'z');
-    EXPECT_EQ(Open(bare.Build()), -2);
+    EXPECT_EQ(Open(bare.Build()), ArchiveEndTooClose);
 }
 
 TEST_F(ZipDirectory, TheLastSignatureWins)
@@ -192,9 +194,9 @@ TEST_F(ZipDirectory, TheLastSignatureWins)
     fake.resize(22, 0);
     fake[16] = 50;  // a directory offset that points into the stub
     zip.ArchiveComment.assign(fake.begin(), fake.end());
-    EXPECT_EQ(Open(zip.Build()), 1) << "the record inside the comment is taken";
+    EXPECT_EQ(Open(zip.Build()), ArchiveDirectoryEnd) << "the record inside the comment is taken";
     zip.ArchiveComment = "no signature here";
-    EXPECT_EQ(Open(zip.Build()), 0);
+    EXPECT_EQ(Open(zip.Build()), ArchiveEntryReady);
     ArchiveClose(Reader);
 }
 
@@ -258,7 +260,7 @@ TEST_F(ZipDirectory, WholeBelow64000AndSlidingFrom64000)
     for (std::size_t length : {63999u, 64000u}) {
         ZipBuilder zip = DirectoryOfLength(length);
         std::string path = Write(zip.Build());
-        ASSERT_EQ(ArchiveOpen(path.c_str(), Reader, 0, 0), 0);
+        ASSERT_EQ(ArchiveOpen(path.c_str(), Reader, 0, 0), ArchiveEntryReady);
         EXPECT_EQ(Reader.WindowLength, length == 64000 ? 64000 : 63999);
         ArchiveClose(Reader);
         EXPECT_EQ(Walk(path).size(), zip.Entries.size()) << length;
@@ -291,7 +293,8 @@ TEST_F(ZipDirectory, PeerArchives)
     for (const char* archive : {"python.zip", "infozip.zip"}) {
         sizes.clear();
         std::string path = PeerPath(archive);
-        for (i32 r = ArchiveOpen(path.c_str(), Reader, 0, 0); r == 0; r = ArchiveNextEntry(Reader))
+        for (i32 r = ArchiveOpen(path.c_str(), Reader, 0, 0); r == ArchiveEntryReady;
+             r = ArchiveNextEntry(Reader))
             sizes[Reader.Entry.Name] = Reader.Entry.UncompressedSize;
         ArchiveClose(Reader);
         EXPECT_EQ(sizes["readme.txt"], 27u * 40) << archive;
@@ -343,7 +346,9 @@ static void CheckNames(ZipDirectory& test, const std::vector<NameCase>& cases)
         ZipBuilderEntry& e = zip.Add(c.Raw);
         e.Flags = c.Flags;
         e.Extra = c.Extra;
-        ASSERT_EQ(ArchiveOpen(test.Write(zip.Build()).c_str(), test.Reader, 0, 0), 0) << c.Raw;
+        ASSERT_EQ(ArchiveOpen(test.Write(zip.Build()).c_str(), test.Reader, 0, 0),
+                  ArchiveEntryReady)
+            << c.Raw;
         EXPECT_EQ(test.Reader.Entry.NameUnusable, c.Name.empty()) << c.Raw;
         if (!c.Name.empty()) {
             EXPECT_EQ(std::string(test.Reader.Entry.Name), c.Name) << c.Raw;
@@ -428,7 +433,7 @@ TEST_F(ZipDirectory, RecordLargerThanTheSlidingWindowFailsTheWalk)
     zip.Add("first");
     zip.Add("huge").Comment.assign(64000, 'c');  // legal, but no window of 64000 holds it
     zip.Add("after");
-    ASSERT_EQ(Open(zip.Build()), 0);
+    ASSERT_EQ(Open(zip.Build()), ArchiveEntryReady);
     EXPECT_EQ(Reader.WindowLength, ArchiveSlidingWindow);
     EXPECT_STREQ(Reader.Entry.Name, "first");
     EXPECT_EQ(ArchiveNextEntry(Reader), ArchiveRecordTooLarge);
@@ -479,9 +484,10 @@ TEST_F(ZipDirectory, SignedProgramsEndTheirArchiveAtTheCertificateTable)
     file.insert(file.end(), table.begin(), table.end());
     std::string path = Write(file);
     EXPECT_EQ(ArchiveLengthBeforeSignature(path.c_str()), static_cast<i32>(end));
-    ASSERT_EQ(ArchiveOpen(path.c_str(), Reader, 0, ArchiveLengthBeforeSignature(path.c_str())), 0);
+    ASSERT_EQ(ArchiveOpen(path.c_str(), Reader, 0, ArchiveLengthBeforeSignature(path.c_str())),
+              ArchiveEntryReady);
     EXPECT_STREQ(Reader.Entry.Name, "signed.txt");
-    EXPECT_NE(ArchiveNextEntry(Reader), 0);
+    EXPECT_NE(ArchiveNextEntry(Reader), ArchiveEntryReady);
     EXPECT_EQ(Walk(path), std::vector<std::string>{"hidden.txt"}) << "what the whole file shows";
 
     struct Case
