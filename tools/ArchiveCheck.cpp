@@ -64,10 +64,10 @@ ArchiveCheckSummary CheckArchive(const char* path, const EntryCheckVisitor& visi
     ArchiveCheckSummary summary;
     ArchiveReader reader;
     summary.Open = ArchiveOpen(path, reader, 0, ArchiveLengthBeforeSignature(path));
-    if (summary.Open != 0)
+    if (summary.Open != ArchiveEntryReady)
         return summary;
     std::string scratch = CheckScratchPath();
-    i32 next = 0;
+    i32 next = ArchiveEntryReady;
     do {
         const ZipEntry& entry = reader.Entry;
         // A new file each time: rewriting a truncated one makes some file systems flush it.
@@ -80,7 +80,7 @@ ArchiveCheckSummary CheckArchive(const char* path, const EntryCheckVisitor& visi
         }
         if (visit)
             visit(entry, check);
-    } while ((next = ArchiveNextEntry(reader)) == 0);
+    } while ((next = ArchiveNextEntry(reader)) == ArchiveEntryReady);
     ArchiveClose(reader);
     std::remove(scratch.c_str());
     summary.RecordTooLarge = next == ArchiveRecordTooLarge;
@@ -90,11 +90,11 @@ ArchiveCheckSummary CheckArchive(const char* path, const EntryCheckVisitor& visi
 std::string ArchiveOpenProblem(i32 open)
 {
     switch (open) {
-        case -1:
+        case ArchiveNotFound:
             return "no ZIP archive found behind the stub";
-        case -2:
+        case ArchiveEndTooClose:
             return "the archive's end record lies too close to the start";
-        case 1:
+        case ArchiveDirectoryEnd:
             return "the directory's first record is damaged";
         case ArchiveRecordTooLarge:
             return "a directory record too large for the stub's reader";

@@ -14,7 +14,7 @@ int main(int argc, char** argv)
         std::printf("%-40s method %u  %10u -> %10u  crc %08x  result %d%s\n", e.Name, e.Method,
                     e.CompressedSize, e.UncompressedSize, e.Crc32, o.Result, o.Problem);
     });
-    if (summary.Open != 0) {
+    if (summary.Open != ArchiveEntryReady) {
         std::printf("%s: no readable archive (%d)\n", argv[1], summary.Open);
         return 1;
     }

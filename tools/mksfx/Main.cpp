@@ -26,7 +26,7 @@ static Failure CheckProblem(const std::string& path, const EntryCheckVisitor& vi
 {
     ArchiveCheckSummary summary = CheckArchive(path.c_str(), visit);
     entries = summary.Entries;
-    if (summary.Open != 0)
+    if (summary.Open != ArchiveEntryReady)
         return {ExitInput, ArchiveOpenProblem(summary.Open)};
     if (summary.Failed != 0)
         return {ExitCheckFailed, "entry '" + ShownName(summary.FirstFailedName) +
