@@ -202,11 +202,9 @@ std::set<std::string> MakeExistingTargets(const Controls& c, const std::string& 
         if ((c.Existing & (1u << index)) == 0)
             continue;
         char target[PathBufferSize];
-        TextCopy(target, destination.c_str());
-        char* last = target + destination.size() - 1;
-        TextAppendMax(target, reader.Entry.Name, PathLimit);
-        DropDotComponents(last);
-        if (reader.Entry.NameUnusable || !IsSafeEntryName(last))
+        char* last = nullptr;
+        if (!ComposeTargetPath(target, destination.c_str(), reader.Entry.Name, last) ||
+            reader.Entry.NameUnusable || !IsSafeEntryName(last))
             continue;
         std::string host = HostPath(target);
         bool folder = !host.empty() && host.back() == '/';

@@ -208,12 +208,18 @@ i32 ExtractEntry(const char* archivePath, const char* targetPath, u16 attributes
         return result;
     }
     bool isDirectory = EndsInBackslash(path);
+    // A folder's entry has no room for data: data there would vanish without a word.
+    if (isDirectory && directoryEntry.UncompressedSize != 0) {
+        EntryEnd();
+        return ResultWriteFailed;
+    }
     HANDLE target = FsCreatePath(path, isDirectory);
     if (isDirectory || FsLastError != 0 || target == INVALID_HANDLE_VALUE) {
         EntryEnd();
-        if (!isDirectory)
+        // A folder that is not there afterwards (a file of its name is in the way) could not
+        // be written, however its creation ended.
+        if (!isDirectory || !FsDirExists(path))
             return ResultWriteFailed;
-        // A directory that could not be made shows when its files cannot be written.
         FsSetAttributes(path, attributes);
         return ResultOk;
     }

@@ -33,13 +33,28 @@ i32 SumEntrySizes(const char* archivePath, i32 base, i32 archiveLength)
     return sum == 0 ? -1 : static_cast<i32>(sum);
 }
 
-bool TargetExists(const char* path)
+constexpr i32 TargetMissing = 0;
+constexpr i32 TargetFound = 1;
+constexpr i32 TargetElsewhere = 2;  // the system takes the name for a file of another name
+
+// Whether the target exists, and under its own name: a short alias such as LONGFI~1.TXT, or a
+// pattern, finds a file whose name differs otherwise than by case.
+static i32 FindTarget(const char* path)
 {
     SearchRecord record{};
     FsFindFirst(path, FsAttributeMaskAll, record);
-    bool exists = FsLastError == 0;
+    i32 found = FsLastError == 0 ? TargetFound : TargetMissing;
+    const char* slash = PathFindLastChar(path, '\\');
+    const char* own = slash != nullptr ? slash + 1 : path;
+    if (found == TargetFound && *own != 0 && lstrcmpiA(record.Name, own) != 0)
+        found = TargetElsewhere;
     FsFindClose(record);
-    return exists;
+    return found;
+}
+
+bool TargetExists(const char* path)
+{
+    return FindTarget(path) != TargetMissing;
 }
 
 void DropDotComponents(char* from)
@@ -103,16 +118,28 @@ bool IsSafeEntryName(const char* name)
         const char* end = PathFindChar(start, '\\');
         if (end == nullptr)
             end = TextEnd(start);
-        // The system drops trailing dots and blanks, so these must not stand for "." or "..".
-        const char* trimmed = end;
-        while (trimmed != start && (trimmed[-1] == '.' || trimmed[-1] == ' '))
-            --trimmed;
-        if ((trimmed == start && end != start) || IsDeviceName(start, trimmed))
+        // The system drops trailing dots and blanks, so "t.txt." would land on "t.txt" and
+        // ". ." on "."; no part may end in either.
+        if ((end != start && (end[-1] == '.' || end[-1] == ' ')) || IsDeviceName(start, end))
             return false;
         if (*end == 0)
             return true;
         start = end + 1;
     }
+}
+
+bool ComposeTargetPath(char* target, const char* destination, const char* name, char*& entryPart)
+{
+    // Room for a whole destination and a whole name, so nothing is cut before the dots go.
+    char whole[2 * PathBufferSize];
+    TextCopy(whole, destination);
+    u32 length = TextLength(whole);
+    char* last = whole + (length != 0 ? length - 1 : 0);
+    TextAppend(whole, name);
+    DropDotComponents(last);
+    TextCopyMax(target, whole, PathLimit);
+    entryPart = target + (last - whole);
+    return TextLength(whole) <= PathLimit;
 }
 
 void ComposeStatusText(char* status, const char* archivePath, const char* targetPath)
@@ -129,11 +156,15 @@ void ComposeStatusText(char* status, const char* archivePath, const char* target
 constexpr i32 DecisionExtract = 0;
 constexpr i32 DecisionSkip = 1;
 constexpr i32 DecisionCancel = 2;
+constexpr i32 DecisionRefuse = 3;
 
 // The questions for an existing target; what the user decided.
 static i32 AskAboutTarget(const char* targetPath)
 {
-    bool exists = TargetExists(targetPath);
+    i32 found = FindTarget(targetPath);
+    if (found == TargetElsewhere)
+        return DecisionRefuse;
+    bool exists = found == TargetFound;
     i32 decision = DecisionExtract;
     if (exists && SfxContext.ConfirmOverwrites) {
         int answer = MessageBoxA(SfxContext.ProgressWindow, targetPath, LoadText(IDS_FILE_EXISTS),
@@ -167,19 +198,24 @@ static i32 HandleEntry(const char* archivePath, const char* destination, const Z
                        i32 base)
 {
     char targetPath[PathBufferSize];
-    TextCopy(targetPath, destination);
-    char* last = targetPath + (TextLength(targetPath) != 0 ? TextLength(targetPath) - 1 : 0);
-    TextAppendMax(targetPath, entry.Name, PathLimit);
-    DropDotComponents(last);
+    char* last = nullptr;
+    bool whole = ComposeTargetPath(targetPath, destination, entry.Name, last);
     char status[StatusTextLimit + 1];
     ComposeStatusText(status, archivePath, targetPath);
     SetDlgItemTextA(SfxContext.ProgressWindow, ID_STATUS_TEXT, status);
     // A name that would land elsewhere, or not at all, fails before anything is made.
     if (entry.NameUnusable || !IsSafeEntryName(last))
         return RunOtherFailure;
+    // A path that does not fit would be another, shorter name.
+    if (!whole) {
+        TextCopy(FailedTarget, targetPath);
+        return ResultWriteFailed;
+    }
     i32 decision = AskAboutTarget(targetPath);
     if (decision == DecisionCancel)
         return ResultAborted;
+    if (decision == DecisionRefuse)
+        return RunOtherFailure;
     if (decision == DecisionSkip)
         return ResultOk;
     auto attributes = static_cast<u16>(entry.Attributes & ~FILE_ATTRIBUTE_READONLY);

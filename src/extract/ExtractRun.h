@@ -27,7 +27,12 @@ bool TargetExists(const char* path);
 void DropDotComponents(char* from);
 // Whether the entry's part of a target path (after its dot components were dropped) is
 // written where it says: no ':' (a stream, or a drive in mid-path), no component that names
-// a device such as CON or LPT1, and none that the system takes for "." or "..".
+// a device such as CON or LPT1, and none that ends in a dot or a blank, which the system
+// would drop (so none that it takes for "." or "..").
 bool IsSafeEntryName(const char* name);
+// The entry's target: the destination (ending in '\'), then name with its dot components
+// dropped; entryPart points at the destination's last character. False when the whole path is
+// longer than a path may be: target then holds it cut, for the messages only.
+bool ComposeTargetPath(char* target, const char* destination, const char* name, char*& entryPart);
 // "From: <archive file name>" CR "To:   <target>", cut to StatusTextLimit characters.
 void ComposeStatusText(char* status, const char* archivePath, const char* targetPath);

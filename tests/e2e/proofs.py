@@ -248,11 +248,13 @@ HOSTILE_NAMES = [
     (b"//server/share/escaped9.txt", OK, "server/share/escaped9.txt"),
     (b"\\\\sfxsrv\\share\\escaped10.txt", OK, "sfxsrv/share/escaped10.txt"),
     (b"/\\/..\\/escaped11.txt", OK, "escaped11.txt"),
-    # The system drops trailing dots and blanks from the last component only: the folder is
-    # made without them, and the file's path then names a folder that does not exist.
-    (b"trailing dots../escaped12.txt", WRITE, "trailing dots..\\escaped12.txt"),
-    (b"trailing blank /escaped13.txt", WRITE, "trailing blank \\escaped13.txt"),
-    (b"trailing dot./", OK, None),
+    # The system drops trailing dots and blanks, so a part ending in either would land on
+    # another name: refused before anything is made.
+    (b"trailing dots../escaped12.txt", FAIL, None),
+    (b"trailing blank /escaped13.txt", FAIL, None),
+    (b"trailing dot./", FAIL, None),
+    (b"escaped14.txt.", FAIL, None),
+    (b"escaped15.txt ", FAIL, None),
     # Components the system would read as "." or "..": dots and blanks, or a final one.
     (b".. /escaped.txt", FAIL, None),
     (b"../.. /escaped.txt", FAIL, None),

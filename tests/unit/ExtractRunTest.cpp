@@ -101,7 +101,12 @@ TEST(RunPaths, NamesThatLandElsewhereOrNowhereAreRefused)
         {"\\a\\.. \\b", false},
         {"\\a\\. \\b", false},
         {"\\a\\ \\b", false},
-        {"\\..a\\b..", true},
+        {"\\..a\\b..", false},  // the system would drop the trailing dots
+        {"\\..a\\b", true},
+        {"\\t.txt.", false},
+        {"\\u.txt ", false},
+        {"\\dv.\\f.txt", false},
+        {"\\dir\\", true},
         {"\\.hidden", true},
         {"\\a\\\\b", true},  // an empty component is no component
     };
@@ -429,6 +434,45 @@ TEST_F(Run, ADirectoryInTheWayIsAWriteErrorCaptionedWithItsPath)
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"File exists, overwrite? | " + Out + "taken",
                                                  Out + "taken | Error writing target file!"}));
     EXPECT_STREQ(FailedTarget, (Out + "taken").c_str());
+}
+
+// Each would otherwise end in a file under another name, or data that vanishes, reported as
+// success: a path that does not fit, a folder over a file, a folder entry with data, an alias.
+TEST_F(Run, TargetsThatCannotBeMadeWholeFailTheirEntry)
+{
+    struct Case
+    {
+        std::string Name;
+        unsigned Size;
+        std::string Failed;  // the caption of the message, or empty for "Unzip NOT successful!"
+    } const cases[] = {
+        {std::string(260 - Out.size(), 'n'), 0, Out + std::string(259 - Out.size(), 'n')},
+        {std::string(259 - Out.size(), 'n'), 0, ""},  // after it: the folder stays between rows
+        {"x/", 0, Out + "x\\"},
+        {"/", 5, Out + "\\"},
+        {"d/", 5, Out + "d\\"},
+        {"LONGFI~1.TXT", 0, "-"},
+    };
+
+    for (const Case& c : cases) {
+        SetUp();
+        Zip = ZipBuilder{};
+        WriteBytes(Out + "x", Fill(3, 9));
+        WriteBytes(Out + "longfilename.txt", Fill(3, 9));
+        Add("a.txt", Fill(1, 1));  // not all empty, which would be nothing to extract
+        Add(c.Name, Fill(c.Size, 1), c.Name.back() == '/' ? 0x10 : 0x20);
+        bool ok = RunWith();
+        EXPECT_EQ(ok, c.Failed.empty()) << c.Name;
+        std::string box = c.Failed == "-" ? Program + " | Unzip NOT successful!"
+                                          : c.Failed + " | Error writing target file!";
+        if (!c.Failed.empty()) {
+            EXPECT_EQ(Boxes(), std::vector<std::string>{box}) << c.Name;
+        }
+        if (Out.size() + c.Name.size() > 259) {
+            EXPECT_FALSE(Exists(c.Name.substr(0, 259 - Out.size()))) << "nothing cut";
+        }
+        EXPECT_EQ(ReadBytes(Out + "longfilename.txt"), Fill(3, 9));
+    }
 }
 
 TEST_F(Run, CancelDuringATransferRemovesThePartialFile)

