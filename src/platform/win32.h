@@ -116,6 +116,7 @@ using LPCWSTR = const WCHAR*;
 using LPBOOL = BOOL*;
 
 #define CP_ACP                       0
+#define CP_OEMCP                     1
 #define CP_UTF8                      65001
 #define MB_ERR_INVALID_CHARS         0x00000008
 #define WC_NO_BEST_FIT_CHARS         0x00000400

@@ -14,7 +14,8 @@
 // code page 1252 with OEM 437, and clears every seam.
 void HostPortReset();
 
-// Selects the ANSI and OEM code pages the text functions follow: 1252 (OEM 437) or 932.
+// Selects the ANSI and OEM code pages the text functions follow: 1252 (OEM 437), 1251
+// (OEM 866) or 932.
 void HostSetCodePage(unsigned ansiCodePage);
 
 // Maps a drive letter or a \\server\share root to a host directory.

@@ -87,11 +87,17 @@ BOOL WINAPI OemToCharA(LPCSTR source, LPSTR destination)
 
 namespace {
 
+// The OEM code page goes with the ANSI one: 437 with 1252, 866 with 1251, and the double-byte
+// system uses 932 for both.
 const char* CharsetOf(UINT codePage)
 {
     if (codePage == CP_UTF8)
         return "UTF-8";
-    return AnsiCodePage == 932 ? "CP932" : "CP1252";
+    if (AnsiCodePage == 932)
+        return "CP932";
+    if (codePage == CP_OEMCP)
+        return AnsiCodePage == 1251 ? "CP866" : "CP437";
+    return AnsiCodePage == 1251 ? "CP1251" : "CP1252";
 }
 
 int Fail(DWORD code)
@@ -102,7 +108,7 @@ int Fail(DWORD code)
 
 }  // namespace
 
-// Through iconv, which knows both code pages; like the system's, the length -1 takes the
+// Through iconv, which knows every code page here; like the system's, the length -1 takes the
 // terminator along, and the count 0 asks for the length only.
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
                                int wideLength)
