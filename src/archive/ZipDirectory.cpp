@@ -15,10 +15,10 @@ static bool IsSliding(const ArchiveReader& reader)
     return reader.WindowLength == ArchiveSlidingWindow;
 }
 
-// The handle sits unaligned behind the window's spare byte.
+// The handle sits unaligned behind the window.
 static u8* HandleSlot(const ArchiveReader& reader)
 {
-    return reader.Window + reader.WindowLength + 1;
+    return reader.Window + reader.WindowLength;
 }
 
 static void StoreHandle(const ArchiveReader& reader, HANDLE file)
@@ -38,7 +38,7 @@ static i32 FindEndRecord(HANDLE file, i32 base, i32 length, u32& directoryOffset
 {
     u16 windowLength = length > SearchWindow ? SearchWindow : static_cast<u16>(length);
     i32 start = length - windowLength;
-    auto* window = static_cast<u8*>(MemAlloc(windowLength + 1u));
+    auto* window = static_cast<u8*>(MemAlloc(windowLength));
     for (;;) {
         u16 got = 0;
         FsSeek(file, base + start, 0);
@@ -90,7 +90,7 @@ i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLe
     u32 directoryLength = static_cast<u32>(endRecord) - directoryOffset + 4;
     bool sliding = directoryLength >= ArchiveSlidingWindow;
     u16 windowLength = sliding ? ArchiveSlidingWindow : static_cast<u16>(directoryLength);
-    u32 allocation = windowLength + 1u + (sliding ? u32{sizeof(HANDLE)} : 0u);
+    u32 allocation = windowLength + (sliding ? u32{sizeof(HANDLE)} : 0u);
     reader.Window = static_cast<u8*>(MemAlloc(allocation));
     reader.WindowLength = windowLength;
     u16 got = 0;
@@ -181,13 +181,14 @@ static const u8* UnicodePathOf(const u8* record, u32& length)
     return nullptr;
 }
 
-// UTF-8 to the ANSI code page through UTF-16, with no best-fit mapping: a character the code
-// page lacks, or a name that does not fit, makes the name unusable rather than another name.
-static bool NameFromUtf8(char* name, const u8* utf8, u32 length)
+// A name in the given code page to the ANSI code page through UTF-16, with no best-fit
+// mapping: a byte sequence the code page does not define, a character the ANSI code page
+// lacks, or a name that does not fit makes the name unusable rather than another name.
+static bool NameFrom(UINT codePage, char* name, const u8* text, u32 length)
 {
     WCHAR wide[PathBufferSize];
     int wideLength =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(utf8),
+        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(text),
                             static_cast<int>(length), wide, PathLimit);
     BOOL usedDefault = FALSE;
     int ansiLength = wideLength <= 0
@@ -223,23 +224,17 @@ i32 ArchiveParseEntry(ArchiveReader& reader)
 
     // A name flagged as UTF-8, or one with a Unicode path field that belongs to it, is
     // converted from UTF-8; every other name from the OEM code page.
-    u32 utf8Length = ZipRead16(record + CentralNameLength);
-    const u8* utf8 = (entry.Flags & ZipFlagUtf8) != 0 ? record + CentralHeaderSize
-                                                      : UnicodePathOf(record, utf8Length);
-    entry.NameUnusable = false;
-    if (utf8 != nullptr) {
-        entry.NameUnusable = !NameFromUtf8(entry.Name, utf8, utf8Length);
-    } else {
-        // The spare byte behind the window makes room for this terminator at the very end.
-        // (The analyzer loses the window across a refill's file read and takes it for null.)
-        u8* nameEnd = record + CentralHeaderSize + ZipRead16(record + CentralNameLength);
-        u8 saved = *nameEnd;  // NOLINT(clang-analyzer-core.NullDereference)
-        *nameEnd = 0;
-        TextCopyMax(entry.Name, reinterpret_cast<const char*>(record + CentralHeaderSize),
-                    PathLimit);
-        *nameEnd = saved;
-        OemToCharA(entry.Name, entry.Name);
+    u32 nameLength = ZipRead16(record + CentralNameLength);
+    const u8* name = record + CentralHeaderSize;
+    UINT codePage = CP_UTF8;
+    if ((entry.Flags & ZipFlagUtf8) == 0) {
+        const u8* unicodePath = UnicodePathOf(record, nameLength);
+        if (unicodePath != nullptr)
+            name = unicodePath;
+        else
+            codePage = CP_OEMCP;
     }
+    entry.NameUnusable = !NameFrom(codePage, entry.Name, name, nameLength);
     // Neither code page has '/' as a trail byte, so the bytes can be replaced as they stand.
     for (char* slash = TextFindChar(entry.Name, '/'); slash != nullptr;
          slash = TextFindChar(slash, '/'))

@@ -16,8 +16,8 @@ struct ZipEntry
     u16 Method;
     u16 Attributes;  // DOS attribute bits, 0 unless made on a DOS host
     u16 Flags;
-    // The name could not be had in the ANSI code page (invalid UTF-8, a character the code
-    // page lacks, or too long once converted); Name holds what could be made of it.
+    // The name could not be had whole in the ANSI code page (invalid UTF-8 or OEM bytes, a
+    // character the code page lacks, or too long); Name holds what could be made of it.
     bool NameUnusable;
 };
 

@@ -130,7 +130,6 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wid
 LPSTR WINAPI CharNextA(LPCSTR text);
 LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current);
 int WINAPI GetSystemMetrics(int index);
-BOOL WINAPI OemToCharA(LPCSTR source, LPSTR destination);
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
 
 // Times, directory search and the current directory.

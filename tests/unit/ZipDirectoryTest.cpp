@@ -200,11 +200,11 @@ TEST_F(ZipDirectory, TheLastSignatureWins)
     ArchiveClose(Reader);
 }
 
-TEST_F(ZipDirectory, NamesAreCutConvertedAndSlashesTurned)
+TEST_F(ZipDirectory, NamesAreConvertedAndSlashesTurned)
 {
     ZipBuilder zip;
     zip.Prefix = StandInStub(64);
-    zip.Add(std::string(300, 'n'));
+    zip.Add(std::string(259, 'n'));
     zip.Add("a/b/");
     zip.Add(std::string("cut\0here", 8));
     zip.Add("\x81"
@@ -357,7 +357,7 @@ static void CheckNames(ZipDirectory& test, const std::vector<NameCase>& cases)
     }
 }
 
-TEST_F(ZipDirectory, Utf8NamesTakeTheCodePagesCharactersOrNone)
+TEST_F(ZipDirectory, NamesTakeTheCodePagesCharactersOrNone)
 {
     CheckNames(
         *this,
@@ -384,6 +384,13 @@ TEST_F(ZipDirectory, Utf8NamesTakeTheCodePagesCharactersOrNone)
             {"bad\xC3\x28", 0x800, {}, ""},                                       // not UTF-8
             {"over\xC0\xAFlong", 0x800, {}, ""},                                  // an overlong '/'
             {std::string(257, 'u') + "\xC3\xBC\xC3\xBC\xC3\xBC", 0x800, {}, ""},  // 260 bytes
+            // OEM names (437) take their own characters, never a best fit: not alpha, 8, +.
+            {"\x82t\x82.txt", 0, {}, "\xE9t\xE9.txt"},
+            {"\xE0lpha.txt", 0, {}, ""},
+            {"\xEC.txt", 0, {}, ""},
+            {"\xDA-corner.txt", 0, {}, ""},
+            {std::string(259, 'o'), 0, {}, std::string(259, 'o')},
+            {std::string(260, 'o'), 0, {}, ""},
             // The Unicode path field where it belongs to the name; otherwise the OEM name.
             {"plain.txt", 0, UnicodePath("plain.txt", UTF8_GRUSSE "e.txt"),
              "Gr\xFC\xDF"
@@ -404,6 +411,12 @@ TEST_F(ZipDirectory, Utf8NamesTakeTheCodePagesCharactersOrNone)
              "\xFC"
              "ber.txt"},
         });
+#if !defined(_WIN32)
+    // Code page 866: two Russian names that a best fit from 437 to 1252 made one.
+    HostSetCodePage(1251);
+    CheckNames(*this, {{"\xA9\xAE\xA4.txt", 0, {}, "\xE9\xEE\xE4.txt"},
+                       {"\xAA\xAE\xA4.txt", 0, {}, "\xEA\xEE\xE4.txt"}});
+#endif
 }
 
 TEST_F(ZipDirectory, Utf8NamesInADoubleByteCodePage)
@@ -423,6 +436,7 @@ TEST_F(ZipDirectory, Utf8NamesInADoubleByteCodePage)
                           // The trail byte 0x5C of a double-byte character is no separator either.
                           {"\xE8\xA1\xA8.txt", 0x800, {}, "\x95\x5C.txt"},
                           {UTF8_GRUSSE "e", 0x800, {}, ""},
+                          {"\x95\x5C/\x93\xFA.txt", 0, {}, "\x95\x5C\\\x93\xFA.txt"},  // OEM
                       });
 }
 
