@@ -83,7 +83,7 @@ ArchiveCheckSummary CheckArchive(const char* path, const EntryCheckVisitor& visi
     } while ((next = ArchiveNextEntry(reader)) == ArchiveEntryReady);
     ArchiveClose(reader);
     std::remove(scratch.c_str());
-    summary.RecordTooLarge = next == ArchiveRecordTooLarge;
+    summary.WalkEnd = next;
     return summary;
 }
 
@@ -98,6 +98,8 @@ std::string ArchiveOpenProblem(i32 open)
             return "the directory's first record is damaged";
         case ArchiveRecordTooLarge:
             return "a directory record too large for the stub's reader";
+        case ArchiveDirectoryDamaged:
+            return "the directory is damaged, or its entries differ from the end record's count";
         default:
             return "the stub's reader refuses the archive (" + std::to_string(open) + ")";
     }

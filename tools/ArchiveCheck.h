@@ -28,7 +28,9 @@ struct ArchiveCheckSummary
     u32 Failed = 0;   // of those, the ones that failed
     std::string FirstFailedName;
     EntryCheck FirstFailure;
-    bool RecordTooLarge = false;  // the walk stopped at a record the stub's window cannot hold
+    // How the walk ended after the entries: ArchiveDirectoryEnd for a complete directory, or
+    // why the stub cannot reach the rest (a record too large for its window, damage).
+    i32 WalkEnd = ArchiveDirectoryEnd;
 };
 
 // Called after each entry is decoded, in directory order.
@@ -37,5 +39,6 @@ using EntryCheckVisitor = std::function<void(const ZipEntry&, const EntryCheck&)
 // Walks the whole directory and decodes every entry; visit may be empty.
 ArchiveCheckSummary CheckArchive(const char* path, const EntryCheckVisitor& visit);
 
-// What a non-zero ArchiveOpen result means, in words for a message.
+// What a non-zero ArchiveOpen result, or a walk's end other than the directory's, means, in
+// words for a message.
 std::string ArchiveOpenProblem(i32 open);

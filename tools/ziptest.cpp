@@ -18,9 +18,10 @@ int main(int argc, char** argv)
         std::printf("%s: no readable archive (%d)\n", argv[1], summary.Open);
         return 1;
     }
-    if (summary.RecordTooLarge)
-        std::printf("a directory record too large for the stub's window follows\n");
-    u32 failures = summary.Failed + (summary.RecordTooLarge ? 1 : 0);
+    bool incomplete = summary.WalkEnd != ArchiveDirectoryEnd;
+    if (incomplete)
+        std::printf("after these: %s\n", ArchiveOpenProblem(summary.WalkEnd).c_str());
+    u32 failures = summary.Failed + (incomplete ? 1 : 0);
     std::printf("%u entries, %u failed\n", summary.Entries, failures);
     return failures == 0 ? 0 : 1;
 }

@@ -34,7 +34,7 @@ static HANDLE LoadHandle(const ArchiveReader& reader)
 }
 
 // Archive position of the last end-record signature that has room for a whole record, or -1.
-static i32 FindEndRecord(HANDLE file, i32 base, i32 length, u32& directoryOffset)
+static i32 FindEndRecord(HANDLE file, i32 base, i32 length, u32& directoryOffset, u16& totalEntries)
 {
     u16 windowLength = length > SearchWindow ? SearchWindow : static_cast<u16>(length);
     i32 start = length - windowLength;
@@ -50,6 +50,7 @@ static i32 FindEndRecord(HANDLE file, i32 base, i32 length, u32& directoryOffset
             const u8* p = window + at;
             if (ZipHasSignature(p, ZipEndSignature)) {
                 directoryOffset = ZipRead32(p + EndDirectoryOffset);
+                totalEntries = ZipRead16(p + EndTotalEntries);
                 MemFree(window);
                 return start + at;
             }
@@ -73,7 +74,8 @@ i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLe
         return ArchiveNotFound;
     i32 length = archiveLength > 0 ? archiveLength : FsSize(file);
     u32 directoryOffset = 0;
-    i32 endRecord = length > 0 ? FindEndRecord(file, base, length, directoryOffset) : -1;
+    i32 endRecord =
+        length > 0 ? FindEndRecord(file, base, length, directoryOffset, reader.EntriesCounted) : -1;
     if (endRecord < 0) {
         FsClose(file);
         return ArchiveNotFound;
@@ -112,10 +114,12 @@ i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLe
     i32 result = ArchiveParseEntry(reader);
     if (result != ArchiveEntryReady)
         ArchiveClose(reader);
-    return result;
+    // Without a first entry there is nothing to tell a damaged directory from an empty one.
+    return result == ArchiveDirectoryDamaged ? ArchiveDirectoryEnd : result;
 }
 
-static bool Refill(ArchiveReader& reader)
+// Moves the unread rest to the window's start and reads behind it; a failed read adds nothing.
+static void Refill(ArchiveReader& reader)
 {
     u16 keep = static_cast<u16>(reader.DataEnd - reader.Cursor);
     u8* window = reader.Window;
@@ -123,11 +127,8 @@ static bool Refill(ArchiveReader& reader)
         window[i] = window[reader.Cursor + i];
     u16 got = 0;
     FsRead(LoadHandle(reader), window + keep, static_cast<u16>(reader.WindowLength - keep), got);
-    if (FsLastError != 0)
-        return false;
     reader.Cursor = 0;
     reader.DataEnd = static_cast<u16>(keep + got);
-    return reader.DataEnd >= CentralHeaderSize;
 }
 
 static u32 RecordLength(const u8* record)
@@ -201,16 +202,21 @@ static bool NameFrom(UINT codePage, char* name, const u8* text, u32 length)
 
 i32 ArchiveParseEntry(ArchiveReader& reader)
 {
-    if (IsSliding(reader) && !HoldsRecord(reader) && !Refill(reader))
-        return ArchiveDirectoryEnd;
+    if (IsSliding(reader) && !HoldsRecord(reader))
+        Refill(reader);
     u32 p = reader.Cursor;
     u8* record = reader.Window + p;
-    if (p + 4 <= reader.DataEnd && ZipHasSignature(record, ZipEndSignature))
-        return ArchiveDirectoryEnd;
+    // The end record, or the ZIP64 end record in front of it, closes the directory; whole only
+    // after as many entries as the end record counts, which 0xFFFF leaves to the ZIP64 record.
+    if (p + 4 <= reader.DataEnd &&
+        (ZipHasSignature(record, ZipEndSignature) || ZipHasSignature(record, Zip64EndSignature)))
+        return reader.EntriesCounted == 0xFFFF || reader.EntriesDelivered == reader.EntriesCounted
+                   ? ArchiveDirectoryEnd
+                   : ArchiveDirectoryDamaged;
     if (IsTooLargeForWindow(reader))
         return ArchiveRecordTooLarge;
     if (!HoldsRecord(reader) || !ZipHasSignature(record, ZipCentralSignature))
-        return ArchiveDirectoryEnd;
+        return ArchiveDirectoryDamaged;
 
     ZipEntry& entry = reader.Entry;
     entry.DosDateTime = ZipRead32(record + CentralDateTime);
@@ -241,6 +247,7 @@ i32 ArchiveParseEntry(ArchiveReader& reader)
         *slash = '\\';
 
     reader.Cursor = static_cast<u16>(p + RecordLength(record));
+    ++reader.EntriesDelivered;
     return ArchiveEntryReady;
 }
 

@@ -28,27 +28,34 @@ struct ArchiveReader
     u16 WindowLength;  // 64000 marks the sliding (windowed) mode
     u16 Cursor;
     ZipEntry Entry;
-    u16 DataEnd;  // bytes of the window that hold data actually read
+    u16 DataEnd;           // bytes of the window that hold data actually read
+    u16 EntriesCounted;    // the end record's total-entries field
+    u16 EntriesDelivered;  // modulo 65536, as that field counts
 };
 
 constexpr u16 ArchiveSlidingWindow = 64000;
 
 // Results of opening and walking; a non-zero one leaves the file closed and nothing held.
-//   ArchiveEntryReady      an entry is in the reader (the first one after the open)
-//   ArchiveNotFound        unreadable, or no end record
-//   ArchiveEndTooClose     end record too close to base for a directory before it
-//   ArchiveDirectoryEnd    no further valid record: the directory's end, or a damaged record
-//   ArchiveRecordTooLarge  a record larger than the sliding window: the walk cannot go on,
-//                          though the directory is not complete
+//   ArchiveEntryReady        an entry is in the reader (the first one after the open)
+//   ArchiveNotFound          unreadable, or no end record
+//   ArchiveEndTooClose       end record too close to base for a directory before it
+//   ArchiveDirectoryEnd      the directory's end after as many entries as it counts; from
+//                            the open also a first record that is damaged or missing
+//   ArchiveRecordTooLarge    a record larger than the sliding window: the walk cannot go on,
+//                            though the directory is not complete
+//   ArchiveDirectoryDamaged  a damaged or incomplete record before the end, or the end after
+//                            a number of entries other than the end record counts
 constexpr i32 ArchiveEntryReady = 0;
 constexpr i32 ArchiveNotFound = -1;
 constexpr i32 ArchiveEndTooClose = -2;
 constexpr i32 ArchiveDirectoryEnd = 1;
 constexpr i32 ArchiveRecordTooLarge = 2;
+constexpr i32 ArchiveDirectoryDamaged = 3;
 
 // Offsets in the archive count from base; archiveLength 0 means up to the end of the file.
 i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLength);
-// ArchiveEntryReady, ArchiveDirectoryEnd (also on a closed reader) or ArchiveRecordTooLarge.
+// ArchiveEntryReady, ArchiveDirectoryEnd (also on a closed reader), ArchiveRecordTooLarge or
+// ArchiveDirectoryDamaged.
 i32 ArchiveNextEntry(ArchiveReader& reader);
 void ArchiveClose(ArchiveReader& reader);
 i32 ArchiveParseEntry(ArchiveReader& reader);

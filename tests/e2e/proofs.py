@@ -526,8 +526,10 @@ def handmade_damage(stub, base, contents):
         ("deflated size too small", patched(base, first_local + 18, "<I", 40), NOT_SUCCESSFUL),
         ("uncompressed sizes that lie", patched(patched(base, second + 24, "<I", 0xFFFFFFFF),
                                                 records[0] + 24, "<I", 7), None),
-        ("entry count and directory size that lie",
-         patched(patched(base, end + 10, "<H", 60000), end + 12, "<I", 3), None),
+        ("directory size that lies", patched(base, end + 12, "<I", 3), None),
+        ("entry count that lies", patched(base, end + 10, "<H", 60000), NOT_SUCCESSFUL),
+        ("a record cut out of the directory", base[:records[3]] + base[records[4]:],
+         NOT_SUCCESSFUL),
         ("deflated as stored", patched(base, first_local + 8, "<H", 0), NOT_SUCCESSFUL),
         ("stored as deflated", patched(base, local + 8, "<H", 8), NOT_SUCCESSFUL),
     ]
@@ -561,10 +563,13 @@ def damaged(args, checks):
         hot = [len(stub) + i for i in range(0, 30)] + [records[1] + i for i in range(0, 46, 3)]
         hot += [end + i for i in range(0, 22, 2)]
         spots = hot + [len(stub) + r.randrange(span) for _ in range(40)]
+        # The second record's signature or the entry count: the run fails after what came out.
+        broken = set(range(records[1], records[1] + 4)) | {end + 10, end + 11}
         for spot in spots:
             flipped = bytearray(base)
             flipped[spot] ^= 1 << r.randrange(8) if spot % 2 else 0xFF
-            variants.append((f"base {which} flipped at {spot}", bytes(flipped), ANY, None))
+            variants.append((f"base {which} flipped at {spot}", bytes(flipped),
+                             NOT_SUCCESSFUL if spot in broken else ANY, None))
     clean = sorted(contents.values())
     for label, data, message, *made in handmade_damage(stub, bases[0], contents):
         variants.append((label, data, message, made[0] if made else clean))

@@ -302,6 +302,17 @@ TEST_F(Run, CrcFailureInTheThirdOfFiveKeepsTheFirstTwo)
     EXPECT_EQ(Boxes(), std::vector<std::string>{Program + " | Unzip NOT successful!"});
 }
 
+TEST_F(Run, ADamagedDirectoryFailsTheRunAfterTheEntriesBeforeIt)
+{
+    // The comment's length field wraps to 0: the walk lands inside the comment.
+    Add("first.txt", Fill(10, 1)).Comment.assign(65536, 'c');
+    Add("after.txt", Fill(10, 2));
+    EXPECT_FALSE(RunWith());
+    EXPECT_EQ(ReadBytes(Out + "first.txt"), Fill(10, 1));
+    EXPECT_FALSE(Exists("after.txt"));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{Program + " | Unzip NOT successful!"});
+}
+
 TEST_F(Run, QuestionsDecideAboutExistingTargets)
 {
     struct Case

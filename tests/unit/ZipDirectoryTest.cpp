@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 #include "archive/ZipDirectory.h"
 #include "files/FileSystem.h"
@@ -36,12 +37,12 @@ struct ZipDirectory : InTempDir
         return ArchiveOpen(Write(bytes).c_str(), Reader, 0, 0);
     }
 
-    // Every name of the walk, closing the reader at the end.
+    // Every name of the walk, closing the reader at the end; WalkEnd is how it ended.
     std::vector<std::string> Walk(const std::string& path)
     {
         std::vector<std::string> names;
-        for (i32 r = ArchiveOpen(path.c_str(), Reader, 0, 0); r == ArchiveEntryReady;
-             r = ArchiveNextEntry(Reader))
+        for (WalkEnd = ArchiveOpen(path.c_str(), Reader, 0, 0); WalkEnd == ArchiveEntryReady;
+             WalkEnd = ArchiveNextEntry(Reader))
             names.push_back(Reader.Entry.Name);
         EXPECT_EQ(Reader.Window, nullptr) << "a finished walk closes the reader";
         ArchiveClose(Reader);
@@ -50,6 +51,7 @@ struct ZipDirectory : InTempDir
 
     ArchiveReader Reader{};
     int ArchivesWritten = 0;
+    i32 WalkEnd = ArchiveEntryReady;
 };
 
 // Bytes in the stub's place in front of an archive: "MZ", then a pattern without a signature.
@@ -218,25 +220,36 @@ TEST_F(ZipDirectory, NamesAreConvertedAndSlashesTurned)
                         "ber\\\xE4rger.txt");
 }
 
-TEST_F(ZipDirectory, TruncatedDirectoryEndsTheWalkAfterTheGoodEntries)
+TEST_F(ZipDirectory, DamagedDirectoryEndsTheWalkAfterTheGoodEntriesAndSaysSo)
 {
     ZipBuilder zip;
     zip.Prefix = StandInStub(64);
     zip.Add("one");
     zip.Add("two");
     zip.Add("three");
-    Bytes bytes = zip.Build();
-    // Damage the third record's signature: the walk ends there without an error.
-    std::size_t third = zip.DirectoryOffset + 2 * (46 + 3);
-    bytes[third + 2] = 9;
-    std::vector<std::string> names = Walk(Write(bytes));
-    EXPECT_EQ(names, (std::vector<std::string>{"one", "two"}));
-
-    // A name length that runs past the directory makes the record incomplete.
-    bytes = zip.Build();
-    bytes[zip.DirectoryOffset + 46 + 3 + 28] = 0xFF;
-    names = Walk(Write(bytes));
-    EXPECT_EQ(names, (std::vector<std::string>{"one"}));
+    const Bytes bytes = zip.Build();
+    const std::size_t second = zip.DirectoryOffset + 46 + 3;
+    const std::size_t end = bytes.size() - 22;
+    const std::vector<std::string> all = {"one", "two", "three"};
+    // (where, the bytes written there, the names delivered, the walk's end)
+    const std::tuple<std::size_t, Bytes, std::vector<std::string>, i32> cases[] = {
+        {second + 46 + 3 + 2, {9}, {"one", "two"}, ArchiveDirectoryDamaged},  // a signature
+        {second + 28, {0xFF}, {"one"}, ArchiveDirectoryDamaged},  // a name length past the end
+        {end + 10, {4}, all, ArchiveDirectoryDamaged},            // the entries counted
+        {end + 10, {0xFF, 0xFF}, all, ArchiveDirectoryEnd},       // the ZIP64 marker for it
+    };
+    for (const auto& [at, patch, names, walkEnd] : cases) {
+        Bytes bad = bytes;
+        std::copy(patch.begin(), patch.end(), bad.begin() + static_cast<std::ptrdiff_t>(at));
+        EXPECT_EQ(Walk(Write(bad)), names) << at;
+        EXPECT_EQ(WalkEnd, walkEnd) << at;
+    }
+    // A ZIP64 end record (and locator) in front of the end record ends the directory too.
+    Bytes zip64 = bytes;
+    zip64.insert(zip64.begin() + static_cast<std::ptrdiff_t>(end), 76, 0);
+    std::copy_n("PK\6\6", 4, zip64.begin() + static_cast<std::ptrdiff_t>(end));
+    EXPECT_EQ(Walk(Write(zip64)), all);
+    EXPECT_EQ(WalkEnd, ArchiveDirectoryEnd);
 }
 
 // Directory length counts the directory and the end record's signature.
@@ -264,6 +277,7 @@ TEST_F(ZipDirectory, WholeBelow64000AndSlidingFrom64000)
         EXPECT_EQ(Reader.WindowLength, length == 64000 ? 64000 : 63999);
         ArchiveClose(Reader);
         EXPECT_EQ(Walk(path).size(), zip.Entries.size()) << length;
+        EXPECT_EQ(WalkEnd, ArchiveDirectoryEnd) << length;
     }
 }
 

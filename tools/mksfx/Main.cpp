@@ -33,10 +33,9 @@ static Failure CheckProblem(const std::string& path, const EntryCheckVisitor& vi
                                      "' fails the stub's decoder (result " +
                                      std::to_string(summary.FirstFailure.Result) +
                                      summary.FirstFailure.Problem + ")"};
-    if (summary.RecordTooLarge)
-        return {ExitCheckFailed,
-                "a directory record too large for the stub's reader follows entry " +
-                    std::to_string(summary.Entries)};
+    if (summary.WalkEnd != ArchiveDirectoryEnd)
+        return {ExitCheckFailed, "after entry " + std::to_string(summary.Entries) + ": " +
+                                     ArchiveOpenProblem(summary.WalkEnd)};
     return {};
 }
 
