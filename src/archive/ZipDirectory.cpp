@@ -184,7 +184,7 @@ static const u8* UnicodePathOf(const u8* record, u32& length)
 
 // A name in the given code page to the ANSI code page through UTF-16, with no best-fit
 // mapping: a byte sequence the code page does not define, a character the ANSI code page
-// lacks, or a name that does not fit makes the name unusable rather than another name.
+// lacks, a null, or a name that does not fit makes the name unusable rather than another name.
 static bool NameFrom(UINT codePage, char* name, const u8* text, u32 length)
 {
     WCHAR wide[PathBufferSize];
@@ -197,7 +197,9 @@ static bool NameFrom(UINT codePage, char* name, const u8* text, u32 length)
                          : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, wideLength, name,
                                                PathLimit, nullptr, &usedDefault);
     name[ansiLength > 0 ? ansiLength : 0] = 0;
-    return length == 0 || (ansiLength > 0 && usedDefault == FALSE);
+    // A null inside would cut the name to another one.
+    return length == 0 || (ansiLength > 0 && usedDefault == FALSE &&
+                           TextLength(name) == static_cast<u32>(ansiLength));
 }
 
 i32 ArchiveParseEntry(ArchiveReader& reader)

@@ -405,6 +405,7 @@ TEST_F(ZipDirectory, NamesTakeTheCodePagesCharactersOrNone)
             {"\xDA-corner.txt", 0, {}, ""},
             {std::string(259, 'o'), 0, {}, std::string(259, 'o')},
             {std::string(260, 'o'), 0, {}, ""},
+            {std::string("cut\0here", 8), 0, {}, ""},  // not the shorter name "cut"
             // The Unicode path field where it belongs to the name; otherwise the OEM name.
             {"plain.txt", 0, UnicodePath("plain.txt", UTF8_GRUSSE "e.txt"),
              "Gr\xFC\xDF"
