@@ -25,9 +25,22 @@ constexpr i32 ResultAborted = 5;      // the user cancelled
 constexpr i32 ResultUnsupported = 6;  // compression method other than stored or deflated
 constexpr i32 ResultEncrypted = 7;
 
-// Paths live in 260-byte buffers and hold at most 259 characters.
-constexpr u32 PathBufferSize = 260;
-constexpr u32 PathLimit = 259;
+// Paths are UTF-8 inside the program and UTF-16 at the system, which takes up to 32,767
+// units; UTF-8 needs at most three bytes for each of them.
+constexpr u32 WidePathLimit = 32767;
+constexpr u32 PathLimit = 3 * WidePathLimit;
+constexpr u32 PathBufferSize = PathLimit + 1;
+// One name of a folder (the system's 259 units, in UTF-8), and a short text of the string
+// table.
+constexpr u32 NameBufferSize = 3 * 259 + 1;
+
+// Scratch buffers are per thread where the tools run the engine on several threads; the stub
+// has one thread, and a plain global spares it this compiler's emulated thread-local storage.
+#if defined(SFX_STUB)
+#define SFX_PER_THREAD
+#else
+#define SFX_PER_THREAD thread_local
+#endif
 
 // Live in host and test builds; compiled out of the stub, whose callers guarantee these.
 #if defined(SFX_CHECKS)

@@ -20,7 +20,7 @@ static const char* SkipToArgument(const char* p)
     }
 }
 
-// Reads one argument from p: its length, its first characters into out (up to 255), and
+// Reads one argument from p: its length, its first bytes into out (as many as it holds), and
 // where the text goes on after it.
 static const char* ReadArgument(const char* p, u32& length, String* out)
 {
@@ -38,7 +38,7 @@ static const char* ReadArgument(const char* p, u32& length, String* out)
         ++length;
     }
     if (out != nullptr)
-        out->Length = static_cast<u8>(length < sizeof out->Chars ? length : sizeof out->Chars);
+        out->Length = length < sizeof out->Chars ? length : sizeof out->Chars;
     return p;
 }
 

@@ -9,7 +9,7 @@ struct CommandArguments
 {
     i32 Count;        // arguments after the program's own item
     u32 FirstLength;  // the first argument's full length, which may exceed what First holds
-    String First;     // its first 255 characters; empty when there is none
+    String First;     // as much of it as a path may hold; empty when there is none
 };
 
 // Blanks and control characters separate arguments outside double quotes; the quotes are not
@@ -21,8 +21,8 @@ constexpr i32 FormSwitchConfirm = 1;    // "/S": the program's folder, asking be
 constexpr i32 FormSwitchOverwrite = 2;  // "/O": the program's folder, overwriting silently
 constexpr i32 FormPath = 3;             // a destination such as C:\dir
 
-// An argument longer than 256 characters is no destination: it leads to the dialog rather
-// than to a folder the user did not name.
-constexpr u32 CommandPathLimit = 256;
+// An argument longer than a path may be is no destination: it leads to the dialog rather than
+// to a folder the user did not name.
+constexpr u32 CommandPathLimit = PathLimit;
 
 i32 CommandForm(const CommandArguments& arguments);

@@ -10,8 +10,8 @@
 #include "text/Text.h"
 
 using GetSpecialFolderFunction = HRESULT(WINAPI*)(HWND, int, LPITEMIDLIST*);
-using BrowseFunction = LPITEMIDLIST(WINAPI*)(LPBROWSEINFOA);
-using PathFromListFunction = BOOL(WINAPI*)(LPCITEMIDLIST, LPSTR);
+using BrowseFunction = LPITEMIDLIST(WINAPI*)(LPBROWSEINFOW);
+using PathFromListFunction = BOOL(WINAPI*)(LPCITEMIDLIST, LPWSTR);
 using FreeListFunction = void(WINAPI*)(LPITEMIDLIST);
 
 constexpr int FolderDrives = 0x11;  // CSIDL_DRIVES: the computer's drives
@@ -21,19 +21,19 @@ template <typename Function> static Function Lookup(HMODULE module, const char* 
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-// Shows the browser rooted at the drives; the chosen folder's path into result.
-static bool ChooseFolder(HMODULE shell, HWND owner, const char* title, char* result)
+// Shows the browser rooted at the drives; the chosen folder's path into result (MAX_PATH units).
+static bool ChooseFolder(HMODULE shell, HWND owner, const WCHAR* title, WCHAR* result)
 {
     auto getSpecialFolder = Lookup<GetSpecialFolderFunction>(shell, "SHGetSpecialFolderLocation");
-    auto browse = Lookup<BrowseFunction>(shell, "SHBrowseForFolder");
-    auto pathFromList = Lookup<PathFromListFunction>(shell, "SHGetPathFromIDList");
+    auto browse = Lookup<BrowseFunction>(shell, "SHBrowseForFolderW");
+    auto pathFromList = Lookup<PathFromListFunction>(shell, "SHGetPathFromIDListW");
     auto freeList = Lookup<FreeListFunction>(shell, "ILFree");
     if (getSpecialFolder == nullptr || browse == nullptr || pathFromList == nullptr)
         return false;
     LPITEMIDLIST root = nullptr;
     if (getSpecialFolder(owner, FolderDrives, &root) < 0)
         return false;
-    BROWSEINFOA info;
+    BROWSEINFOW info;
     __builtin_memset(&info, 0, sizeof info);
     info.hwndOwner = owner;
     info.pidlRoot = root;
@@ -55,18 +55,22 @@ bool BrowseForDestination(HWND owner, char* path)
     HMODULE shell = LoadSystemLibrary("shell32.dll");
     if (shell == nullptr)
         return false;
-    char previous[PathBufferSize];
+    static char previous[PathBufferSize];
     TextCopy(previous, path);
     const char* lastName = BrowseLastName(previous);
-    char title[PathBufferSize];
-    // The title's format may name the last name once.
-    const char* arguments[1] = {lastName};
-    wvsprintfA(title, LoadText(IDS_BROWSE_TITLE),
-               reinterpret_cast<va_list>(const_cast<char**>(arguments)));
-    char result[PathBufferSize];
-    result[0] = 0;
-    bool chosen = ChooseFolder(shell, owner, title, result);
-    if (chosen) {
+    // The title's format may name the last name once; wvsprintf writes at most 1024 units.
+    static WCHAR format[MAX_PATH];
+    static WCHAR name[WidePathLimit + 1];
+    static WCHAR title[1024];
+    MultiByteToWideChar(CP_UTF8, 0, LoadText(IDS_BROWSE_TITLE), -1, format, MAX_PATH);
+    MultiByteToWideChar(CP_UTF8, 0, lastName, -1, name, MAX_PATH);
+    const WCHAR* arguments[1] = {name};
+    wvsprintfW(title, format, reinterpret_cast<va_list>(const_cast<WCHAR**>(arguments)));
+    WCHAR wideResult[MAX_PATH];
+    wideResult[0] = 0;
+    bool chosen = ChooseFolder(shell, owner, title, wideResult);
+    static char result[PathBufferSize];
+    if (chosen && TextFromWide(result, wideResult, PathBufferSize) >= 0) {
         BrowseCarryLastName(result, lastName);
         TextCopyMax(path, result, PathLimit);
     }
@@ -74,9 +78,17 @@ bool BrowseForDestination(HWND owner, char* path)
     return chosen;
 }
 
+// The field's text in UTF-8, whole, whatever its script.
+static void ReadField(HWND window, char* text)
+{
+    static WCHAR wide[WidePathLimit + 1];
+    GetDlgItemTextW(window, ID_DESTINATION_EDIT, wide, WidePathLimit + 1);
+    TextFromWide(text, wide, PathBufferSize);
+}
+
 static INT_PTR OnInitDialog(HWND window)
 {
-    SetDlgItemTextA(window, ID_DESTINATION_EDIT, SfxContext.Destination);
+    SetItemText(window, ID_DESTINATION_EDIT, SfxContext.Destination);
     SendDlgItemMessageA(window, ID_CONFIRM_CHECK, BM_SETCHECK, BST_CHECKED, 0);
     return TRUE;
 }
@@ -85,7 +97,7 @@ static INT_PTR OnCommand(HWND window, WPARAM wParam)
 {
     switch (wParam) {
         case IDOK:
-            GetDlgItemTextA(window, ID_DESTINATION_EDIT, SfxContext.Destination, PathLimit);
+            ReadField(window, SfxContext.Destination);
             SfxContext.ConfirmOverwrites =
                 SendDlgItemMessageA(window, ID_CONFIRM_CHECK, BM_GETCHECK, 0, 0) != 0;
             EndDialog(window, IDOK);
@@ -94,10 +106,10 @@ static INT_PTR OnCommand(HWND window, WPARAM wParam)
             EndDialog(window, IDCANCEL);
             return TRUE;
         case ID_BROWSE_BUTTON: {
-            char path[PathBufferSize];
-            GetDlgItemTextA(window, ID_DESTINATION_EDIT, path, PathLimit);
+            static char path[PathBufferSize];
+            ReadField(window, path);
             if (BrowseForDestination(window, path))
-                SetDlgItemTextA(window, ID_DESTINATION_EDIT, path);
+                SetItemText(window, ID_DESTINATION_EDIT, path);
             return FALSE;
         }
         default:

@@ -8,7 +8,7 @@
 
 INT_PTR CALLBACK DestinationDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// path (260 bytes) holds the edit field's text. True with path replaced by the chosen folder,
+// path (a path's buffer) holds the edit field's text, in UTF-8. True with path replaced by the chosen folder,
 // false with path unchanged.
 bool BrowseForDestination(HWND owner, char* path);
 
@@ -16,5 +16,5 @@ bool BrowseForDestination(HWND owner, char* path);
 const char* BrowseLastName(const char* path);
 // Carries the last name the user had typed over to the folder chosen in the browser: appended
 // unless the chosen folder's own last name begins with it (ASCII case ignored). chosen holds
-// 260 bytes; the result is cut at 259 characters.
+// a path's buffer; the result is cut at PathLimit bytes.
 void BrowseCarryLastName(char* chosen, const char* previousLastName);

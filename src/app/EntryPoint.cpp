@@ -13,8 +13,9 @@ extern "C" [[noreturn]] void __stdcall EntryPoint()
 {
     RestrictLibrarySearch();
     SfxContext.Instance = GetModuleHandleA(nullptr);
-    const char* commandLine = GetCommandLineA();
-    TextInit();
+    // In UTF-8, as every text of the program: a path in any script arrives whole.
+    static char commandLine[PathBufferSize];
+    TextFromWide(commandLine, GetCommandLineW(), PathBufferSize);
     InitCrcTable();
     ProgramMain(commandLine);
     ExitProcess(0);

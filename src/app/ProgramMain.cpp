@@ -44,7 +44,7 @@ static bool ChooseDestination(const CommandArguments& arguments)
             break;
     }
     INT_PTR answer =
-        DialogBoxParamA(SfxContext.Instance, "InputDialog", nullptr, DestinationDialogProc, 0);
+        DialogBoxParamW(SfxContext.Instance, WIDE("InputDialog"), nullptr, DestinationDialogProc, 0);
     if (answer != IDOK)
         return false;
     if (SfxContext.Destination[0] == 0 || TextCompare(SfxContext.Destination, ".") == 0)
@@ -57,7 +57,9 @@ void ProgramMain(const char* commandLine)
 {
     SetErrorMode(QuietErrorMode);
     InitCommonControlsIfPresent();
-    GetModuleFileNameA(SfxContext.Instance, SfxContext.ProgramPath, PathLimit);
+    static WCHAR programPath[WidePathLimit + 1];
+    GetModuleFileNameW(SfxContext.Instance, programPath, WidePathLimit + 1);
+    TextFromWide(SfxContext.ProgramPath, programPath, PathBufferSize);
     TextCopy(SfxContext.Destination, SfxContext.ProgramPath);
     ExpandLongPath(SfxContext.Destination);
     char* slash = TextFindLastChar(SfxContext.Destination, '\\');

@@ -182,24 +182,25 @@ static const u8* UnicodePathOf(const u8* record, u32& length)
     return nullptr;
 }
 
-// A name in the given code page to the ANSI code page through UTF-16, with no best-fit
-// mapping: a byte sequence the code page does not define, a character the ANSI code page
-// lacks, a null, or a name that does not fit makes the name unusable rather than another name.
+static SFX_PER_THREAD WCHAR WideName[WidePathLimit + 1];
+
+// A name in the given code page to UTF-8 through UTF-16: a byte sequence the code page does
+// not define, a null, or a name longer than a path may be makes the name unusable rather than
+// another name.
 static bool NameFrom(UINT codePage, char* name, const u8* text, u32 length)
 {
-    WCHAR wide[PathBufferSize];
     int wideLength =
-        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(text),
-                            static_cast<int>(length), wide, PathLimit);
-    BOOL usedDefault = FALSE;
-    int ansiLength = wideLength <= 0
-                         ? 0
-                         : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, wideLength, name,
-                                               PathLimit, nullptr, &usedDefault);
-    name[ansiLength > 0 ? ansiLength : 0] = 0;
+        length == 0 ? 0
+                    : MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS,
+                                          reinterpret_cast<const char*>(text),
+                                          static_cast<int>(length), WideName, WidePathLimit);
+    int nameLength = wideLength <= 0 ? 0
+                                     : WideCharToMultiByte(CP_UTF8, 0, WideName, wideLength, name,
+                                                           PathLimit, nullptr, nullptr);
+    name[nameLength > 0 ? nameLength : 0] = 0;
     // A null inside would cut the name to another one.
-    return length == 0 || (ansiLength > 0 && usedDefault == FALSE &&
-                           TextLength(name) == static_cast<u32>(ansiLength));
+    return length == 0 ||
+           (nameLength > 0 && TextLength(name) == static_cast<u32>(nameLength));
 }
 
 i32 ArchiveParseEntry(ArchiveReader& reader)
@@ -243,7 +244,7 @@ i32 ArchiveParseEntry(ArchiveReader& reader)
             codePage = CP_OEMCP;
     }
     entry.NameUnusable = !NameFrom(codePage, entry.Name, name, nameLength);
-    // Neither code page has '/' as a trail byte, so the bytes can be replaced as they stand.
+    // No byte of a UTF-8 character but '/' has its value.
     for (char* slash = TextFindChar(entry.Name, '/'); slash != nullptr;
          slash = TextFindChar(slash, '/'))
         *slash = '\\';

@@ -12,12 +12,12 @@ struct ZipEntry
     u32 CompressedSize;
     u32 LocalHeaderOffset;
     u32 Crc32;
-    char Name[260];  // ANSI, '\' separators, at most 259 bytes
+    char Name[PathBufferSize];  // UTF-8, '\' separators
     u16 Method;
     u16 Attributes;  // DOS attribute bits, 0 unless made on a DOS host
     u16 Flags;
-    // The name could not be had whole in the ANSI code page (invalid UTF-8 or OEM bytes, a
-    // character the code page lacks, or too long); Name holds what could be made of it.
+    // The name could not be had whole (invalid UTF-8 or OEM bytes, a null, or longer than a
+    // path may be); Name holds what could be made of it.
     bool NameUnusable;
 };
 

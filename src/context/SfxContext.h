@@ -15,7 +15,7 @@ struct SfxContextRecord
     char Destination[PathBufferSize];  // ends in '\' when the run starts
     HWND ProgressWindow;               // null while none is open
     bool ConfirmOverwrites;
-    char TextBuffer[PathBufferSize];  // what LoadText loaded last
+    char TextBuffer[NameBufferSize];  // what LoadText loaded last
     HBRUSH FaceBrush;
     char DefaultDestination[PathBufferSize];
     String FirstArgument;
@@ -29,6 +29,11 @@ extern constinit SfxContextRecord SfxContext;
 // Back to the all-zero start state; for tests.
 void SfxContextReset();
 
-// The string-table text of id in the one shared TextBuffer; an id without text gives an empty
-// text. Each call overwrites the previous text.
+// The string-table text of id, in UTF-8, in the one shared TextBuffer; an id without text
+// gives an empty text. Each call overwrites the previous text.
 char* LoadText(u32 id);
+
+// The program's texts are UTF-8; windows and message boxes take them in UTF-16, so that a
+// name shows whole whatever the system's code page.
+int ShowMessage(HWND owner, const char* text, const char* caption, UINT style);
+void SetItemText(HWND window, int id, const char* text);

@@ -164,7 +164,7 @@ u32 EntryExpectedCrc(i32 transferResult, const EntryHeader& header)
 static bool EndsInBackslash(const char* path)
 {
     const char* end = TextEnd(path);
-    return end != path && CharPrevA(path, end) == end - 1 && end[-1] == '\\';
+    return end != path && end[-1] == '\\';
 }
 
 // Sets the stamp once more through a handle that may set it, if closing changed it.

@@ -37,6 +37,15 @@ constexpr i32 TargetMissing = 0;
 constexpr i32 TargetFound = 1;
 constexpr i32 TargetElsewhere = 2;  // the system takes the name for a file of another name
 
+// Whether two names are one to the system, which ignores case in every script.
+static bool IsSameName(const char* a, const char* b)
+{
+    WCHAR wideA[MAX_PATH];
+    WCHAR wideB[MAX_PATH];
+    return WideFromText(wideA, a, MAX_PATH) >= 0 && WideFromText(wideB, b, MAX_PATH) >= 0 &&
+           lstrcmpiW(wideA, wideB) == 0;
+}
+
 // Whether the target exists, and under its own name: a short alias such as LONGFI~1.TXT, or a
 // pattern, finds a file whose name differs otherwise than by case.
 static i32 FindTarget(const char* path)
@@ -44,9 +53,9 @@ static i32 FindTarget(const char* path)
     SearchRecord record{};
     FsFindFirst(path, FsAttributeMaskAll, record);
     i32 found = FsLastError == 0 ? TargetFound : TargetMissing;
-    const char* slash = PathFindLastChar(path, '\\');
+    const char* slash = TextFindLastChar(path, '\\');
     const char* own = slash != nullptr ? slash + 1 : path;
-    if (found == TargetFound && *own != 0 && lstrcmpiA(record.Name, own) != 0)
+    if (found == TargetFound && *own != 0 && !IsSameName(record.Name, own))
         found = TargetElsewhere;
     FsFindClose(record);
     return found;
@@ -80,16 +89,16 @@ void DropDotComponents(char* from)
     }
 }
 
-// The digit of COM1 to COM9 and LPT1 to LPT9, or the superscript one, two or three that the
-// system also takes there; judged as the code page's character, not as a byte.
-static bool IsDeviceDigit(char c)
+// The digit of COM1 to COM9 and LPT1 to LPT9, or the superscript one, two or three (U+00B9,
+// U+00B2, U+00B3) that the system also takes there; its length in bytes, or 0.
+static u32 DeviceDigitLength(const char* c)
 {
-    if (c >= '1' && c <= '9')
-        return true;
-    WCHAR wide = 0;
-    if (static_cast<u8>(c) < 0x80 || MultiByteToWideChar(CP_ACP, 0, &c, 1, &wide, 1) != 1)
-        return false;
-    return wide == 0x00B9 || wide == 0x00B2 || wide == 0x00B3;
+    if (*c >= '1' && *c <= '9')
+        return 1;
+    auto second = static_cast<u8>(c[1]);
+    return static_cast<u8>(c[0]) == 0xC2 && (second == 0xB9 || second == 0xB2 || second == 0xB3)
+               ? 2
+               : 0;
 }
 
 // A device name, with or without an extension, any case, with blanks before the extension.
@@ -106,7 +115,8 @@ static bool IsDeviceName(const char* start, const char* end)
     };
     if (length == 3)
         return named("CON") || named("PRN") || named("AUX") || named("NUL");
-    return length == 4 && (named("COM") || named("LPT")) && IsDeviceDigit(start[3]);
+    return length >= 4 && (named("COM") || named("LPT")) &&
+           DeviceDigitLength(start + 3) == length - 3;
 }
 
 bool IsSafeEntryName(const char* name)
@@ -115,7 +125,7 @@ bool IsSafeEntryName(const char* name)
         return false;
     const char* start = name;
     for (;;) {
-        const char* end = PathFindChar(start, '\\');
+        const char* end = TextFindChar(start, '\\');
         if (end == nullptr)
             end = TextEnd(start);
         // The system drops trailing dots and blanks, so "t.txt." would land on "t.txt" and
@@ -167,7 +177,7 @@ static i32 AskAboutTarget(const char* targetPath)
     bool exists = found == TargetFound;
     i32 decision = DecisionExtract;
     if (exists && SfxContext.ConfirmOverwrites) {
-        int answer = MessageBoxA(SfxContext.ProgressWindow, targetPath, LoadText(IDS_FILE_EXISTS),
+        int answer = ShowMessage(SfxContext.ProgressWindow, targetPath, LoadText(IDS_FILE_EXISTS),
                                  StyleOverwriteQuestion);
         if (answer == IDCANCEL)
             return DecisionCancel;
@@ -175,7 +185,7 @@ static i32 AskAboutTarget(const char* targetPath)
     }
     u32 attributes = FsGetAttributes(targetPath);
     if (exists && decision == DecisionExtract && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        int answer = MessageBoxA(SfxContext.ProgressWindow, targetPath,
+        int answer = ShowMessage(SfxContext.ProgressWindow, targetPath,
                                  LoadText(IDS_WRITE_PROTECTED), StyleWriteProtectQuestion);
         if (answer == IDCANCEL)
             return DecisionCancel;
@@ -202,7 +212,7 @@ static i32 HandleEntry(const char* archivePath, const char* destination, const Z
     bool whole = ComposeTargetPath(targetPath, destination, entry.Name, last);
     char status[StatusTextLimit + 1];
     ComposeStatusText(status, archivePath, targetPath);
-    SetDlgItemTextA(SfxContext.ProgressWindow, ID_STATUS_TEXT, status);
+    SetItemText(SfxContext.ProgressWindow, ID_STATUS_TEXT, status);
     // A name that would land elsewhere, or not at all, fails before anything is made.
     if (entry.NameUnusable || !IsSafeEntryName(last))
         return RunOtherFailure;
@@ -255,7 +265,7 @@ bool RunExtraction()
     i32 length = ArchiveLengthBeforeSignature(SfxContext.ProgramPath);
     i32 total = SumEntrySizes(SfxContext.ProgramPath, 0, length);
     if (total == -1) {
-        MessageBoxA(nullptr, LoadText(IDS_NOTHING_TO_EXTRACT), SfxContext.ProgramPath,
+        ShowMessage(nullptr, LoadText(IDS_NOTHING_TO_EXTRACT), SfxContext.ProgramPath,
                     StyleFinalMessage);
         return false;
     }
@@ -267,13 +277,13 @@ bool RunExtraction()
     if (GetActiveWindow() != SfxContext.ProgressWindow)
         MessageBeep(0);
     if (result == ResultAborted)
-        MessageBoxA(SfxContext.ProgressWindow, LoadText(IDS_ABORTED), SfxContext.ProgramPath,
+        ShowMessage(SfxContext.ProgressWindow, LoadText(IDS_ABORTED), SfxContext.ProgramPath,
                     StyleFinalMessage);
     else if (result == ResultWriteFailed)
-        MessageBoxA(SfxContext.ProgressWindow, LoadText(IDS_WRITE_ERROR), FailedTarget,
+        ShowMessage(SfxContext.ProgressWindow, LoadText(IDS_WRITE_ERROR), FailedTarget,
                     StyleFinalMessage);
     else if (result != ResultOk)
-        MessageBoxA(SfxContext.ProgressWindow, LoadText(IDS_NOT_SUCCESSFUL), SfxContext.ProgramPath,
+        ShowMessage(SfxContext.ProgressWindow, LoadText(IDS_NOT_SUCCESSFUL), SfxContext.ProgramPath,
                     StyleFinalMessage);
     ProgressDestroy();
     SfxContext.ProgressWindow = nullptr;

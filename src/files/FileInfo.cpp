@@ -82,27 +82,31 @@ DosDateTime FsGetTime(HANDLE file)
 void FsSetAttributes(const char* name, u16 attributes)
 {
     DWORD value = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
-    FsSetOutcome(SetFileAttributesA(name, value) != FALSE);
+    const WCHAR* path = FsSystemPath(name);
+    if (path != nullptr)
+        FsSetOutcome(SetFileAttributesW(path, value) != FALSE);
 }
 
 u32 FsGetAttributes(const char* name)
 {
-    DWORD attributes = GetFileAttributesA(name);
+    const WCHAR* path = FsSystemPath(name);
+    if (path == nullptr)
+        return 0;
+    DWORD attributes = GetFileAttributesW(path);
     FsSetOutcome(attributes != INVALID_FILE_ATTRIBUTES);
     return attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes;
 }
 
-static bool IsFilteredOut(const WIN32_FIND_DATAA& data, u16 attributeMask)
+static bool IsFilteredOut(const WIN32_FIND_DATAW& data, u16 attributeMask)
 {
     return (data.dwFileAttributes & FsAttributeMaskAll & ~static_cast<u32>(attributeMask)) != 0;
 }
 
-static void FillRecord(SearchRecord& record, const WIN32_FIND_DATAA& data)
+static void FillRecord(SearchRecord& record, const WIN32_FIND_DATAW& data)
 {
-    TextCopyMax(record.Name, data.cFileName, PathLimit);
-    if (TextCompare(data.cAlternateFileName, data.cFileName) != 0)
-        TextCopyMax(record.ShortName, data.cAlternateFileName, 13);
-    else
+    TextFromWide(record.Name, data.cFileName, sizeof record.Name);
+    TextFromWide(record.ShortName, data.cAlternateFileName, sizeof record.ShortName);
+    if (TextCompare(record.ShortName, record.Name) == 0)
         record.ShortName[0] = 0;
     bool isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     record.SizeLow = data.nFileSizeLow;
@@ -114,10 +118,10 @@ static void FillRecord(SearchRecord& record, const WIN32_FIND_DATAA& data)
 }
 
 // Steps past filtered entries; false when the search has no further entry.
-static bool FindNextUnfiltered(HANDLE find, WIN32_FIND_DATAA& data, u16 attributeMask)
+static bool FindNextUnfiltered(HANDLE find, WIN32_FIND_DATAW& data, u16 attributeMask)
 {
     for (;;) {
-        if (FindNextFileA(find, &data) == FALSE)
+        if (FindNextFileW(find, &data) == FALSE)
             return false;
         if (!IsFilteredOut(data, attributeMask))
             return true;
@@ -126,8 +130,9 @@ static bool FindNextUnfiltered(HANDLE find, WIN32_FIND_DATAA& data, u16 attribut
 
 void FsFindFirst(const char* pattern, u16 attributeMask, SearchRecord& record)
 {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern, &data);
+    WIN32_FIND_DATAW data;
+    const WCHAR* path = FsSystemPath(pattern);
+    HANDLE find = path != nullptr ? FindFirstFileW(path, &data) : INVALID_HANDLE_VALUE;
     bool found = find != INVALID_HANDLE_VALUE && (!IsFilteredOut(data, attributeMask) ||
                                                   FindNextUnfiltered(find, data, attributeMask));
     if (found) {
@@ -137,7 +142,7 @@ void FsFindFirst(const char* pattern, u16 attributeMask, SearchRecord& record)
         FsLastError = 0;
         return;
     }
-    DWORD error = GetLastError();
+    DWORD error = path != nullptr ? GetLastError() : static_cast<DWORD>(FsLastError);
     FsLastError = error != 0 ? static_cast<i32>(error) : ERROR_FILE_NOT_FOUND;
     if (find != INVALID_HANDLE_VALUE)
         FindClose(find);
@@ -151,7 +156,7 @@ void FsFindNext(SearchRecord& record)
         FsLastError = ERROR_INVALID_HANDLE;
         return;
     }
-    WIN32_FIND_DATAA data;
+    WIN32_FIND_DATAW data;
     if (FindNextUnfiltered(record.FindHandle, data, record.AttributeMask)) {
         FillRecord(record, data);
         FsLastError = 0;
@@ -174,8 +179,11 @@ i32 FsPathKind(const char* path)
     if (path == nullptr)
         return PathMissing;
     // A search never finds a root, so a root is tried as the current directory instead.
-    if (IsRootPath(path))
-        return SetCurrentDirectoryA(path) != FALSE ? PathIsDirectory : PathMissing;
+    if (IsRootPath(path)) {
+        const WCHAR* root = FsSystemPath(path);
+        return root != nullptr && SetCurrentDirectoryW(root) != FALSE ? PathIsDirectory
+                                                                        : PathMissing;
+    }
     char copy[PathBufferSize];
     TextCopyMax(copy, path, PathLimit);
     RemoveTrailingBackslash(copy);

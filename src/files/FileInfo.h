@@ -26,10 +26,10 @@ struct SearchRecord
     u8 Attributes;  // the six DOS bits only
     DosDateTime Time;
     u32 SizeLow;
-    char Name[PathBufferSize];
+    char Name[NameBufferSize];  // UTF-8, as every name
     u16 AllAttributes;
     u32 SizeHigh;        // 0 for a directory
-    char ShortName[14];  // empty unless it differs from the long name
+    char ShortName[40];  // 8.3, empty unless it differs from the long name
     FILETIME WriteTime;  // UTC
 };
 

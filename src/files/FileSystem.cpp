@@ -1,11 +1,45 @@
 // File layer over the Win32 file API: one system call per operation, outcome in FsLastError.
 #include "files/FileSystem.h"
 
-#if defined(SFX_STUB)
-i32 FsLastError = 0;
-#else
-thread_local i32 FsLastError = 0;
-#endif
+#include "text/Text.h"
+
+SFX_PER_THREAD i32 FsLastError = 0;
+
+// The longest path every call takes in its plain form: a folder's, which leaves room for an
+// 8.3 name below it.
+constexpr u32 PlainPathLimit = MAX_PATH - 12 - 1;
+constexpr u32 LongPrefixLength = 6;  // what the long form of a share adds to its two backslashes
+
+static SFX_PER_THREAD WCHAR PlainPath[WidePathLimit + 1];
+static SFX_PER_THREAD WCHAR LongPath[LongPrefixLength + WidePathLimit + 1];
+
+const WCHAR* FsSystemPath(const char* path)
+{
+    i32 length = WideFromText(PlainPath, path, WidePathLimit + 1);
+    if (length < 0) {
+        FsLastError = ERROR_FILENAME_EXCED_RANGE;
+        return nullptr;
+    }
+    if (static_cast<u32>(length) <= PlainPathLimit)
+        return PlainPath;
+    // The long form takes no relative part, '/' or dot component: the full path first, which
+    // resolves them as the plain form would.
+    WCHAR* full = LongPath + LongPrefixLength;
+    DWORD fullLength = GetFullPathNameW(PlainPath, WidePathLimit + 1, full, nullptr);
+    if (fullLength == 0 || fullLength > WidePathLimit) {
+        FsLastError = ERROR_FILENAME_EXCED_RANGE;
+        return nullptr;
+    }
+    bool unc = full[0] == '\\' && full[1] == '\\';
+    if (unc && (full[2] == '?' || full[2] == '.'))
+        return full;  // a long or device path already
+    // \\?\UNC takes the place of a share's first '\', \\?\ stands before a drive.
+    const char* prefix = unc ? "\\\\?\\UNC" : "\\\\?\\";
+    WCHAR* result = full - (unc ? 6 : 4);
+    for (WCHAR* at = result; *prefix != 0;)
+        *at++ = static_cast<WCHAR>(*prefix++);
+    return result;
+}
 
 void FsSetOutcome(bool ok)
 {
@@ -46,7 +80,10 @@ HANDLE FsOpenHandle(const char* name, u32 flagsAndAttributes, u32 disposition, u
     // Anything that may create or truncate needs write access, whatever the caller asked.
     if (disposition != OPEN_EXISTING)
         mode = static_cast<u16>((mode & ~0x0F) | 2);
-    HANDLE file = CreateFileA(name, AccessOf(mode), ShareOf(mode), nullptr, disposition,
+    const WCHAR* path = FsSystemPath(name);
+    if (path == nullptr)
+        return INVALID_HANDLE_VALUE;
+    HANDLE file = CreateFileW(path, AccessOf(mode), ShareOf(mode), nullptr, disposition,
                               flagsAndAttributes, nullptr);
     FsSetOutcome(file != INVALID_HANDLE_VALUE);
     return file;
@@ -102,15 +139,20 @@ void FsWrite(HANDLE file, const void* buffer, u16 count, u16& countWritten)
 
 void FsDelete(const char* name)
 {
-    FsSetOutcome(DeleteFileA(name) != FALSE);
+    const WCHAR* path = FsSystemPath(name);
+    if (path != nullptr)
+        FsSetOutcome(DeleteFileW(path) != FALSE);
 }
 
 void FsMakeDir(const char* name)
 {
-    if (CreateDirectoryA(name, nullptr) == FALSE) {
+    const WCHAR* path = FsSystemPath(name);
+    if (path == nullptr)
+        return;
+    if (CreateDirectoryW(path, nullptr) == FALSE) {
         FsSetOutcome(false);
         return;
     }
-    SetFileAttributesA(name, FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
     FsLastError = 0;
 }

@@ -5,17 +5,18 @@
 #include "Types.h"
 #include "platform/win32.h"
 
-// One per thread, as the system's own last error is. The stub runs a single thread, where a
-// plain global is the same and spares it this compiler's emulated thread-local storage.
-#if defined(SFX_STUB)
-extern i32 FsLastError;
-#else
-extern thread_local i32 FsLastError;
-#endif
+// One per thread, as the system's own last error is.
+extern SFX_PER_THREAD i32 FsLastError;
 
 // The system's last error, or 0, into FsLastError; how every operation of the file layer
 // ends.
 void FsSetOutcome(bool ok);
+
+// The UTF-16 form of a UTF-8 path that the system's wide calls take: as it is while it is short,
+// past that its full form behind \\?\ (\\?\UNC\ for a share), up to 32,767 units. Null, with
+// FsLastError 206, for text that is no UTF-8 or longer than that. The result lives until the
+// next call on this thread.
+const WCHAR* FsSystemPath(const char* path);
 
 // Open modes: bits 0-3 access (0 read, 1 write, 2 both), bits 4-7 sharing.
 constexpr u16 FsModeRead = 0;

@@ -1,5 +1,5 @@
-// Path creation. Separators are found by characters, so a double-byte trail byte 0x5C never
-// splits a name. Server, share and drive root are never created.
+// Path creation. The path is UTF-8, whose bytes of other characters are never a backslash.
+// Server, share and drive root are never created.
 #include "files/FileInfo.h"
 #include "files/FileSystem.h"
 #include "text/Text.h"
@@ -9,13 +9,13 @@
 static char* StartSeparator(char* work)
 {
     if (!IsUncPath(work)) {
-        char* first = PathFindChar(work, '\\');
+        char* first = TextFindChar(work, '\\');
         return first != nullptr ? first : work;
     }
-    char* afterServer = PathFindChar(work + 2, '\\');
+    char* afterServer = TextFindChar(work + 2, '\\');
     if (afterServer == nullptr)
         return nullptr;
-    char* afterShare = PathFindChar(afterServer + 1, '\\');
+    char* afterShare = TextFindChar(afterServer + 1, '\\');
     return afterShare != nullptr ? afterShare : work;
 }
 
@@ -44,7 +44,7 @@ HANDLE FsCreatePath(const char* path, bool isDirectory)
     FsLastError = 0;
     char* current = StartSeparator(work);
     while (current != nullptr) {
-        char* next = PathFindChar(CharNextA(current), '\\');
+        char* next = TextFindChar(current + 1, '\\');
         if (next == nullptr)
             break;
         MakeMissing(work, next);

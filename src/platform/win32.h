@@ -5,8 +5,11 @@
 #if defined(_WIN32)
 
 #include <windows.h>
+#define WIDE(text) L##text
 
 #else
+
+#define WIDE(text) u##text
 
 // The system's own names, spelled as its headers spell them.
 // NOLINTBEGIN(readability-identifier-naming, bugprone-reserved-identifier)
@@ -127,10 +130,18 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int leng
                                int wideLength);
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text,
                                int length, LPCSTR defaultChar, LPBOOL usedDefault);
-LPSTR WINAPI CharNextA(LPCSTR text);
-LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current);
 int WINAPI GetSystemMetrics(int index);
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
+int WINAPI lstrcmpiW(LPCWSTR a, LPCWSTR b);
+
+// The wide file calls, which take paths in any script and, behind \\?\, of any length.
+HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL WINAPI DeleteFileW(LPCWSTR name);
+BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES security);
+DWORD WINAPI GetFileAttributesW(LPCWSTR name);
+BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes);
+DWORD WINAPI GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* filePart);
 
 // Times, directory search and the current directory.
 struct FILETIME
@@ -171,6 +182,21 @@ struct WIN32_FIND_DATAA
 
 using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
 
+struct WIN32_FIND_DATAW
+{
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+};
+using LPWIN32_FIND_DATAW = WIN32_FIND_DATAW*;
+
 #define ERROR_NO_MORE_FILES 18
 #define ERROR_INVALID_NAME  123
 
@@ -185,7 +211,10 @@ BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* utc, LPFILETIME local);
 BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* local, LPFILETIME utc);
 BOOL WINAPI FileTimeToSystemTime(const FILETIME* time, LPSYSTEMTIME parts);
 BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* parts, LPFILETIME time);
+HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
+BOOL WINAPI FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
+BOOL WINAPI SetCurrentDirectoryW(LPCWSTR path);
 DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 
 // Message pump, progress notification, key poll and beep; test hooks in host/HostMessages.h.
@@ -282,15 +311,20 @@ using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
 
 HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND parent,
                                DLGPROC procedure, LPARAM parameter);
+HWND WINAPI CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent,
+                               DLGPROC procedure, LPARAM parameter);
 BOOL WINAPI DestroyWindow(HWND window);
 BOOL WINAPI ShowWindow(HWND window, int command);
 HWND WINAPI GetDlgItem(HWND dialog, int id);
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);
 HMENU WINAPI GetSystemMenu(HWND window, BOOL revert);
 BOOL WINAPI DeleteMenu(HMENU menu, UINT position, UINT flags);
 HWND WINAPI GetActiveWindow();
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size);
+int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int size);
 
 HDC WINAPI GetDC(HWND window);
 int WINAPI ReleaseDC(HWND window, HDC dc);

@@ -20,7 +20,8 @@ HWND ProgressCreate()
 {
     ProgressState.LastEntryPercent = 0;
     ProgressState.LastOverallPercent = 0;
-    HWND window = CreateDialogParamA(SfxContext.Instance, "DLG2FILEACTIONMIN", nullptr,
+    // A wide dialog, whose controls show a name in any script.
+    HWND window = CreateDialogParamW(SfxContext.Instance, WIDE("DLG2FILEACTIONMIN"), nullptr,
                                      ProgressDialogProc, 0);
     ProgressState.EntryBar = GetDlgItem(window, ID_ENTRY_BAR);
     ProgressState.OverallBar = GetDlgItem(window, ID_OVERALL_BAR);

@@ -1,14 +1,5 @@
-// Zero-terminated text and DBCS-aware path operations.
+// Zero-terminated text and path operations.
 #include "text/Text.h"
-
-#include "platform/win32.h"
-
-constinit u8 DbcsEnabled = 0;
-
-void TextInit()
-{
-    DbcsEnabled = GetSystemMetrics(SM_DBCSENABLED) != 0 ? 1 : 0;
-}
 
 u32 TextLength(const char* text)
 {
@@ -71,7 +62,7 @@ String StringFromText(const char* text)
     u32 i = 0;
     for (; i < sizeof string.Chars && text[i] != 0; ++i)
         string.Chars[i] = text[i];
-    string.Length = static_cast<u8>(i);
+    string.Length = i;
     return string;
 }
 
@@ -138,39 +129,9 @@ i32 TextCompareMaxNoCase(const char* a, const char* b, u32 maxCount)
     return CompareMax(a, b, maxCount, true);
 }
 
-char* PathFindChar(const char* text, char wanted)
-{
-    if (!DbcsEnabled)
-        return TextFindChar(text, wanted);
-    // Stepping by characters keeps a trail byte from matching.
-    for (;;) {
-        if (*text == wanted)
-            return const_cast<char*>(text);
-        if (*text == 0)
-            return nullptr;
-        text = CharNextA(text);
-    }
-}
-
-char* PathFindLastChar(const char* text, char wanted)
-{
-    if (!DbcsEnabled)
-        return TextFindLastChar(text, wanted);
-    if (*text == 0)
-        return nullptr;
-    const char* p = TextEnd(text);
-    for (;;) {
-        if (*p == wanted)
-            return const_cast<char*>(p);
-        if (p == text)
-            return nullptr;
-        p = CharPrevA(text, p);
-    }
-}
-
 static char* LastChar(char* path)
 {
-    return CharPrevA(path, TextEnd(path));
+    return path + TextLength(path) - 1;
 }
 
 void AddTrailingBackslash(char* path)
@@ -193,10 +154,8 @@ void TrimTrailingBlanks(char* text)
     if (*text == 0)
         return;
     char* last = LastChar(text);
-    while (last != text && *last == ' ') {
-        *last = 0;
-        last = CharPrevA(text, last);
-    }
+    while (last != text && *last == ' ')
+        *last-- = 0;
 }
 
 bool IsUncPath(const char* path)
@@ -212,11 +171,33 @@ static bool IsLastChar(const char* p)
 bool IsRootPath(const char* path)
 {
     if (IsUncPath(path)) {
-        const char* afterServer = PathFindChar(path + 2, '\\');
+        const char* afterServer = TextFindChar(path + 2, '\\');
         if (afterServer == nullptr || IsLastChar(afterServer))
             return false;
-        const char* afterShare = PathFindChar(afterServer + 1, '\\');
+        const char* afterShare = TextFindChar(afterServer + 1, '\\');
         return afterShare == nullptr || IsLastChar(afterShare);
     }
     return TextLength(path) == 3 && path[1] == ':' && path[2] == '\\';
+}
+
+i32 WideFromText(WCHAR* wide, const char* text, u32 capacity)
+{
+    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide,
+                                    static_cast<int>(capacity));
+    if (units <= 0) {
+        wide[0] = 0;
+        return -1;
+    }
+    return units - 1;
+}
+
+i32 TextFromWide(char* text, const WCHAR* wide, u32 capacity)
+{
+    int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, static_cast<int>(capacity), nullptr, nullptr);
+    if (bytes <= 0) {
+        text[0] = 0;
+        return -1;
+    }
+    return bytes - 1;
 }

@@ -1,22 +1,18 @@
-// Zero-terminated ANSI text and path operations. Nothing here allocates or checks the room
-// at the destination: callers guarantee it. The path operations respect double-byte
-// character sets, where a trail byte may have the value of a backslash.
+// Zero-terminated text and path operations. Nothing here allocates or checks the room at the
+// destination: callers guarantee it. Paths and names are UTF-8, in which no byte of a
+// character other than '\\' has that value, so paths split by bytes.
 #pragma once
 
 #include "Types.h"
+#include "platform/win32.h"
 
-// The program's owned, length-counted string: the command-line argument and path
-// classification use it. Holds at most 255 characters and lives wherever its owner puts it.
+// The program's owned, length-counted string: the command-line argument uses it. Holds a
+// whole path and lives wherever its owner puts it.
 struct String
 {
-    u8 Length;
-    char Chars[255];
+    u32 Length;
+    char Chars[PathLimit];
 };
-
-// Set once at start-up, before anything else of the program runs.
-extern constinit u8 DbcsEnabled;
-
-void TextInit();
 
 u32 TextLength(const char* text);
 char* TextEnd(const char* text);
@@ -32,10 +28,14 @@ i32 TextCompare(const char* a, const char* b);
 i32 TextCompareMax(const char* a, const char* b, u32 maxCount);
 i32 TextCompareMaxNoCase(const char* a, const char* b, u32 maxCount);
 
-char* PathFindChar(const char* text, char wanted);
-char* PathFindLastChar(const char* text, char wanted);
 void AddTrailingBackslash(char* path);
 void RemoveTrailingBackslash(char* path);
 void TrimTrailingBlanks(char* text);
 bool IsUncPath(const char* path);
 bool IsRootPath(const char* path);
+
+// UTF-8 to UTF-16 and back through the system's converters, terminator included. Each returns
+// the units or bytes before the terminator, or -1 (and an empty result) when the text is not
+// valid or does not fit in capacity units or bytes, terminator counted.
+i32 WideFromText(WCHAR* wide, const char* text, u32 capacity);
+i32 TextFromWide(char* text, const WCHAR* wide, u32 capacity);

@@ -19,13 +19,11 @@ void FreshState::SetUp()
     InflateStateReset();
     SfxContextReset();
     ProgressReset();
-    TextInit();
 }
 
 void FreshState::TearDown()
 {
     ResetPlatform();
-    TextInit();
 }
 
 void InTempDir::SetUp()

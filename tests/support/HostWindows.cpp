@@ -421,3 +421,54 @@ BOOL WINAPI GdiFlush()
             w->Drawings.back().Flushed = true;
     return TRUE;
 }
+
+// The wide calls as the narrow ones, their texts in UTF-8.
+namespace {
+
+std::string Utf8Of(LPCWSTR text)
+{
+    if (text == nullptr)
+        return {};
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), length, nullptr, nullptr);
+    out.resize(out.size() - 1);
+    return out;
+}
+
+}  // namespace
+
+HWND WINAPI CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent,
+                               DLGPROC procedure, LPARAM parameter)
+{
+    return CreateDialogParamA(instance, Utf8Of(templateName).c_str(), parent, procedure, parameter);
+}
+
+BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text)
+{
+    return SetDlgItemTextA(dialog, id, Utf8Of(text).c_str());
+}
+
+int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
+{
+    return MessageBoxA(owner, Utf8Of(text).c_str(), Utf8Of(caption).c_str(), type);
+}
+
+int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int size)
+{
+    if (size <= 0)
+        return 0;
+    std::string text(static_cast<std::size_t>(size) * 3, '\0');
+    LoadStringA(instance, id, text.data(), static_cast<int>(text.size()));
+    std::u16string wide(text.size() + 1, u'\0');
+    int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1,
+                                    reinterpret_cast<LPWSTR>(wide.data()),
+                                    static_cast<int>(wide.size()));
+    // Cut to the buffer, as the system does.
+    std::size_t kept = units > 1 ? static_cast<std::size_t>(units - 1) : 0;
+    if (kept > static_cast<std::size_t>(size - 1))
+        kept = static_cast<std::size_t>(size - 1);
+    wide.copy(reinterpret_cast<char16_t*>(buffer), kept);
+    buffer[kept] = 0;
+    return static_cast<int>(kept);
+}

@@ -6,31 +6,49 @@
 #include <random>
 #include <gtest/gtest.h>
 
+#include "files/FileSystem.h"
+#include "text/Text.h"
+
 #if !defined(_WIN32)
 #include "support/HostControl.h"
 #include <filesystem>
 #endif
 
+// The tests' paths are UTF-8, as the program's own, and go to the system's wide calls in the
+// program's own form, long ones included.
+static std::basic_string<WCHAR> Wide(const std::string& path)
+{
+    const WCHAR* wide = FsSystemPath(path.c_str());
+    return wide != nullptr ? wide : std::basic_string<WCHAR>{};
+}
+
+static std::string Utf8(const WCHAR* wide)
+{
+    char text[NameBufferSize];
+    TextFromWide(text, wide, sizeof text);
+    return text;
+}
+
 static void RemoveTree(const std::string& path)
 {
 #if defined(_WIN32)
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((path + "*").c_str(), &data);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(Wide(path + "*").c_str(), &data);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = data.cFileName;
+            std::string name = Utf8(data.cFileName);
             if (name == "." || name == "..")
                 continue;
             std::string full = path + name;
-            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            SetFileAttributesW(Wide(full).c_str(), FILE_ATTRIBUTE_NORMAL);
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(full + "\\");
             else
-                DeleteFileA(full.c_str());
-        } while (FindNextFileA(find, &data));
+                DeleteFileW(Wide(full).c_str());
+        } while (FindNextFileW(find, &data));
         FindClose(find);
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(Wide(path).c_str());
 #else
     std::error_code ignored;
     std::filesystem::remove_all(HostPath(path.c_str()), ignored);
@@ -72,7 +90,8 @@ TempDir::~TempDir()
 
 void WriteBytes(const std::string& path, const Bytes& bytes)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE file =
+        CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << ": " << GetLastError();
     DWORD written = 0;
     if (!bytes.empty()) {
@@ -84,21 +103,21 @@ void WriteBytes(const std::string& path, const Bytes& bytes)
 
 bool PathExists(const std::string& path)
 {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::vector<std::string> FolderListing(const std::string& folder)
 {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(Wide(folder + "*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
         return names;
     do {
-        std::string name = data.cFileName;
+        std::string name = Utf8(data.cFileName);
         if (name != "." && name != "..")
             names.push_back(name);
-    } while (FindNextFileA(find, &data));
+    } while (FindNextFileW(find, &data));
     FindClose(find);
     std::sort(names.begin(), names.end());
     return names;
@@ -107,7 +126,7 @@ std::vector<std::string> FolderListing(const std::string& folder)
 Bytes ReadBytes(const std::string& path)
 {
     Bytes bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return bytes;

@@ -56,13 +56,15 @@ TEST(CommandLine, SplitsOnBlanksOutsideQuotesAndSkipsEmptyQuotePairs)
     }
 }
 
-TEST(CommandLine, KeepsTheFirst255CharactersAndCountsTheRest)
+TEST(CommandLine, KeepsAWholePathAndCountsTheRest)
 {
-    std::string path = "D:\\" + std::string(300, 'x');
-    CommandArguments arguments = SplitCommandLine(("sfx.exe " + path).c_str());
-    EXPECT_EQ(arguments.Count, 1);
-    EXPECT_EQ(arguments.FirstLength, 303u);
-    EXPECT_EQ(ToStdString(arguments.First), path.substr(0, 255));
+    for (std::size_t length : {300u, PathLimit + 10}) {
+        std::string path = "D:\\" + std::string(length, 'x');
+        CommandArguments arguments = SplitCommandLine(("sfx.exe " + path).c_str());
+        EXPECT_EQ(arguments.Count, 1);
+        EXPECT_EQ(arguments.FirstLength, length + 3);
+        EXPECT_EQ(ToStdString(arguments.First), path.substr(0, PathLimit));
+    }
 }
 
 TEST(CommandLine, FormsFollowCountLengthAndCharacters)
@@ -92,10 +94,12 @@ TEST(CommandLine, FormsFollowCountLengthAndCharacters)
 
     for (const FormCase& c : cases)
         EXPECT_EQ(CommandForm(SplitCommandLine(c.Line)), c.Form) << c.Line;
-    // 256 characters are still a destination, cut later to 255; longer is none.
+    // A whole path is a destination, however long; one that is cut is none.
     std::string line = "sfx.exe D:\\";
-    EXPECT_EQ(CommandForm(SplitCommandLine((line + std::string(253, 'x')).c_str())), FormPath);
-    EXPECT_EQ(CommandForm(SplitCommandLine((line + std::string(254, 'x')).c_str())), FormDialog);
+    EXPECT_EQ(CommandForm(SplitCommandLine((line + std::string(PathLimit - 3, 'x')).c_str())),
+              FormPath);
+    EXPECT_EQ(CommandForm(SplitCommandLine((line + std::string(PathLimit - 2, 'x')).c_str())),
+              FormDialog);
 }
 
 TEST(Browse, LastNameCarriesOverUnlessTheChosenFolderBeginsWithIt)
@@ -192,7 +196,7 @@ TEST_F(StartUp, LoadTextGivesTheTableTextOrAnEmptyOneInTheSharedBuffer)
     char* text = LoadText(4);
     EXPECT_EQ(text, SfxContext.TextBuffer);
     EXPECT_STREQ(text, "File exists, overwrite?");
-    EXPECT_EQ(TextLength(LoadText(7)), PathLimit - 1) << "LoadStringA counts the terminator";
+    EXPECT_EQ(TextLength(LoadText(7)), MAX_PATH - 1u) << "LoadStringW counts the terminator";
     EXPECT_STREQ(LoadText(12), "");
 }
 #endif

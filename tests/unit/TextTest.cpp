@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/win32.h"
 #include "support/TestFiles.h"
 #include "text/Text.h"
@@ -64,13 +66,13 @@ TEST(Text, CompareNoCaseFoldsOnlyAsciiLetters)
     EXPECT_EQ(TextCompareMaxNoCase("ABCx", "abcy", 3), 0);
 }
 
-TEST(Text, StringsHoldAtMost255Characters)
+TEST(Text, StringsHoldAWholePath)
 {
-    std::string longText(300, 'q');
+    std::string longText(PathLimit + 10, 'q');
     String s = StringFromText(longText.c_str());
-    EXPECT_EQ(s.Length, 255);
-    char buffer[300];
-    EXPECT_EQ(TextLength(TextFromString(buffer, s)), 255u);
+    EXPECT_EQ(s.Length, PathLimit);
+    static char buffer[PathBufferSize];
+    EXPECT_EQ(TextLength(TextFromString(buffer, s)), PathLimit);
     String empty = StringFromText("");
     EXPECT_STREQ(TextFromString(buffer, empty), "");
     String word = StringFromText("word");
@@ -123,50 +125,53 @@ TEST(Path, RootsOfDrivesAndShares)
     EXPECT_FALSE(IsUncPath("\\x"));
 }
 
-TEST(Path, SingleByteSearchesArePlainScans)
+// U+8868 in UTF-8: E8 A1 A8. Its Shift-JIS form ends in 0x5C; in UTF-8 no byte of a character
+// but '\' has that value, so paths split by bytes.
+#define HYO "\xE8\xA1\xA8"
+
+TEST(Path, Utf8PathsSplitByBytes)
 {
-    ResetPlatform();
-    TextInit();
-    ASSERT_FALSE(DbcsEnabled) << "run these under a single-byte code page";
-    const char* text = "a\\b";
-    EXPECT_EQ(PathFindChar(text, '\\'), text + 1);
-    EXPECT_EQ(PathFindLastChar(text, '\\'), text + 1);
-    const char* empty = "";
-    EXPECT_EQ(PathFindLastChar(empty, 0), empty);
-}
-
-// A Shift-JIS character whose trail byte is 0x5C, the backslash: U+8868.
-#define SJIS_BACKSLASH_TRAIL "\x95\x5C"
-
-static bool SelectDoubleByte()
-{
-#if !defined(_WIN32)
-    HostSetCodePage(932);
-#endif
-    TextInit();
-    return DbcsEnabled != 0;
-}
-
-TEST(Path, DoubleByteTrailBytesAreNeverSeparators)
-{
-    ASSERT_TRUE(SelectDoubleByte()) << "run these under a double-byte code page";
-    const char* text = "dir\\" SJIS_BACKSLASH_TRAIL "x";
-    EXPECT_EQ(PathFindChar(text, '\\'), text + 3);
-    EXPECT_EQ(PathFindLastChar(text, '\\'), text + 3);
-    const char* only = SJIS_BACKSLASH_TRAIL;
-    EXPECT_EQ(PathFindChar(only, '\\'), nullptr);
-    EXPECT_EQ(PathFindLastChar(only, '\\'), nullptr);
-    EXPECT_EQ(PathFindChar(only, 0), only + 2);
-    EXPECT_EQ(PathFindLastChar("", 0), nullptr) << "an empty text gives null";
-
-    char path[16] = "a" SJIS_BACKSLASH_TRAIL;
+    const char* text = "dir\\" HYO "x";
+    EXPECT_EQ(TextFindChar(text, '\\'), text + 3);
+    EXPECT_EQ(TextFindLastChar(text, '\\'), text + 3);
+    char path[16] = "a" HYO;
     AddTrailingBackslash(path);
-    EXPECT_STREQ(path, "a" SJIS_BACKSLASH_TRAIL "\\");
-    char kept[16] = "a" SJIS_BACKSLASH_TRAIL;
-    RemoveTrailingBackslash(kept);
-    EXPECT_STREQ(kept, "a" SJIS_BACKSLASH_TRAIL);
-    EXPECT_FALSE(IsRootPath("\\\\srv\\" SJIS_BACKSLASH_TRAIL "\\x"));
-    EXPECT_TRUE(IsRootPath("\\\\srv\\" SJIS_BACKSLASH_TRAIL));
-    ResetPlatform();
-    TextInit();
+    EXPECT_STREQ(path, "a" HYO "\\");
+    RemoveTrailingBackslash(path);
+    EXPECT_STREQ(path, "a" HYO);
+    EXPECT_FALSE(IsRootPath("\\\\srv\\" HYO "\\x"));
+    EXPECT_TRUE(IsRootPath("\\\\srv\\" HYO));
+}
+
+TEST(Text, WideConversionsKeepEveryScriptAndRefuseWhatIsNotUtf8)
+{
+    struct Case
+    {
+        const char* Text;
+        i32 Units;  // -1: refused
+    } const cases[] = {
+        {"plain", 5},
+        {"caf\xC3\xA9", 4},                         // Latin with an accent
+        {"cafe\xCC\x81", 5},                        // a combining accent stays its own unit
+        {"\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82", 5},  // Cyrillic
+        {"\xCE\xB1\xCE\xB2", 2},                    // Greek
+        {HYO "\xED\x95\x9C", 2},                    // CJK and Hangul
+        {"\xF0\x9F\x98\x80", 2},                    // an emoji, a surrogate pair
+        {"\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\x8F", 3},  // fullwidth dots and solidus
+        {"\xC3", -1},                               // cut short
+        {"\xC0\xAF", -1},                           // an overlong '/'
+        {"\xED\xA0\x80", -1},                       // a lone surrogate
+    };
+    for (const Case& c : cases) {
+        WCHAR wide[8];
+        char back[32];
+        ASSERT_EQ(WideFromText(wide, c.Text, 8), c.Units) << c.Text;
+        if (c.Units >= 0) {
+            EXPECT_EQ(TextFromWide(back, wide, sizeof back), static_cast<i32>(std::strlen(c.Text)));
+            EXPECT_STREQ(back, c.Text);
+        }
+    }
+    WCHAR small[4];
+    EXPECT_EQ(WideFromText(small, "four", 4), -1) << "the terminator needs room too";
+    EXPECT_EQ(small[0], 0);
 }

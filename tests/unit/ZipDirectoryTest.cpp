@@ -206,18 +206,18 @@ TEST_F(ZipDirectory, NamesAreConvertedAndSlashesTurned)
 {
     ZipBuilder zip;
     zip.Prefix = StandInStub(64);
-    zip.Add(std::string(259, 'n'));
+    zip.Add(std::string(1000, 'n'));
     zip.Add("a/b/");
     zip.Add(std::string("cut\0here", 8));
     zip.Add("\x81"
             "ber/\x84rger.txt");  // OEM 437: u and a with umlaut
     std::vector<std::string> names = Walk(Write(zip.Build()));
     ASSERT_EQ(names.size(), 4u);
-    EXPECT_EQ(names[0], std::string(259, 'n'));
+    EXPECT_EQ(names[0], std::string(1000, 'n'));
     EXPECT_EQ(names[1], "a\\b\\");
     EXPECT_EQ(names[2], "cut");
-    EXPECT_EQ(names[3], "\xFC"
-                        "ber\\\xE4rger.txt");
+    EXPECT_EQ(names[3], "\xC3\xBC"
+                        "ber\\\xC3\xA4rger.txt");
 }
 
 TEST_F(ZipDirectory, DamagedDirectoryEndsTheWalkAfterTheGoodEntriesAndSaysSo)
@@ -371,87 +371,74 @@ static void CheckNames(ZipDirectory& test, const std::vector<NameCase>& cases)
     }
 }
 
-TEST_F(ZipDirectory, NamesTakeTheCodePagesCharactersOrNone)
+TEST_F(ZipDirectory, NamesKeepEveryCharacterOrNone)
 {
+    const std::string longName = std::string(257, 'u') + "\xC3\xBC\xC3\xBC\xC3\xBC";
     CheckNames(
         *this,
         {
-            {UTF8_GRUSSE "e/na\xC3\xAFve.txt",
-             0x800,
-             {},
-             "Gr\xFC\xDF"
-             "e\\na\xEFve.txt"},
+            {UTF8_GRUSSE "e/na\xC3\xAFve.txt", 0x800, {}, UTF8_GRUSSE "e\\na\xC3\xAFve.txt"},
             {"plain/ascii.txt", 0x800, {}, "plain\\ascii.txt"},
-            // No best fit: these must never become '/', '\' or '.'.
-            {"a" UTF8_FULLWIDTH_SOLIDUS "b", 0x800, {}, ""},
-            {"a\xEF\xBC\xBC"
-             "b",
-             0x800,
-             {},
-             ""},
-            {"a\xEF\xBC\x8E\xEF\xBC\x8E"
-             "b",
-             0x800,
-             {},
-             ""},
-            {UTF8_NIHON ".txt", 0x800, {}, ""},
-            {"bad\xC3\x28", 0x800, {}, ""},                                       // not UTF-8
-            {"over\xC0\xAFlong", 0x800, {}, ""},                                  // an overlong '/'
-            {std::string(257, 'u') + "\xC3\xBC\xC3\xBC\xC3\xBC", 0x800, {}, ""},  // 260 bytes
-            // OEM names (437) take their own characters, never a best fit: not alpha, 8, +.
-            {"\x82t\x82.txt", 0, {}, "\xE9t\xE9.txt"},
-            {"\xE0lpha.txt", 0, {}, ""},
-            {"\xEC.txt", 0, {}, ""},
-            {"\xDA-corner.txt", 0, {}, ""},
-            {std::string(259, 'o'), 0, {}, std::string(259, 'o')},
-            {std::string(260, 'o'), 0, {}, ""},
+            // Every script as it is, never through a code page: Cyrillic, Greek, CJK and
+            // Hangul, an emoji, a combining accent, three scripts in one name.
+            {"\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82.txt", 0x800, {},
+             "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82.txt"},
+            {"\xCE\xB1\xCE\xB2\xCE\xB3", 0x800, {}, "\xCE\xB1\xCE\xB2\xCE\xB3"},
+            {UTF8_NIHON "/\xED\x95\x9C.txt", 0x800, {}, UTF8_NIHON "\\\xED\x95\x9C.txt"},
+            {"\xF0\x9F\x98\x80.txt", 0x800, {}, "\xF0\x9F\x98\x80.txt"},
+            {"cafe\xCC\x81.txt", 0x800, {}, "cafe\xCC\x81.txt"},
+            {"a\xD0\xAF\xCE\xB1" UTF8_NIHON, 0x800, {}, "a\xD0\xAF\xCE\xB1" UTF8_NIHON},
+            // Fullwidth dots and solidus are letters of a name, never '/', '\' or '.'.
+            {"a" UTF8_FULLWIDTH_SOLIDUS "b", 0x800, {}, "a" UTF8_FULLWIDTH_SOLIDUS "b"},
+            {"\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\x8F", 0x800, {}, "\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\x8F"},
+            {"bad\xC3\x28", 0x800, {}, ""},                   // not UTF-8
+            {"over\xC0\xAFlong", 0x800, {}, ""},              // an overlong '/'
+            {"lone\xED\xA0\x80surrogate", 0x800, {}, ""},     // a surrogate on its own
+            {longName, 0x800, {}, longName},                  // past 259 bytes
+            // OEM names (437) take their own characters, never a best fit: not a, 8, +.
+            {"\x82t\x82.txt", 0, {}, "\xC3\xA9t\xC3\xA9.txt"},
+            {"\xE0lpha.txt", 0, {}, "\xCE\xB1lpha.txt"},
+            {"\xEC.txt", 0, {}, "\xE2\x88\x9E.txt"},
+            {"\xDA-corner.txt", 0, {}, "\xE2\x94\x8C-corner.txt"},
+            {std::string(1000, 'o'), 0, {}, std::string(1000, 'o')},
             {std::string("cut\0here", 8), 0, {}, ""},  // not the shorter name "cut"
             // The Unicode path field where it belongs to the name; otherwise the OEM name.
-            {"plain.txt", 0, UnicodePath("plain.txt", UTF8_GRUSSE "e.txt"),
-             "Gr\xFC\xDF"
-             "e.txt"},
+            {"plain.txt", 0, UnicodePath("plain.txt", UTF8_GRUSSE "e.txt"), UTF8_GRUSSE "e.txt"},
             {"\x81"
              "ber.txt",
              0,
              UnicodePath("\x81"
                          "ber.txt",
                          "x" UTF8_NIHON),
-             ""},
+             "x" UTF8_NIHON},
             {"\x81"
              "ber.txt",
              0,
              UnicodePath("\x81"
                          "ber.txt",
                          "y", 1),
-             "\xFC"
+             "\xC3\xBC"
              "ber.txt"},
         });
 #if !defined(_WIN32)
     // Code page 866: two Russian names that a best fit from 437 to 1252 made one.
     HostSetCodePage(1251);
-    CheckNames(*this, {{"\xA9\xAE\xA4.txt", 0, {}, "\xE9\xEE\xE4.txt"},
-                       {"\xAA\xAE\xA4.txt", 0, {}, "\xEA\xEE\xE4.txt"}});
+    CheckNames(*this, {{"\xA9\xAE\xA4.txt", 0, {}, "\xD0\xB9\xD0\xBE\xD0\xB4.txt"},
+                       {"\xAA\xAE\xA4.txt", 0, {}, "\xD0\xBA\xD0\xBE\xD0\xB4.txt"}});
 #endif
 }
 
-TEST_F(ZipDirectory, Utf8NamesInADoubleByteCodePage)
+TEST_F(ZipDirectory, NamesInADoubleByteCodePage)
 {
 #if !defined(_WIN32)
     HostSetCodePage(932);
 #endif
     ASSERT_EQ(GetSystemMetrics(SM_DBCSENABLED) != 0, true) << "run these under code page 932";
     CheckNames(*this, {
-                          {UTF8_NIHON "/f.txt", 0x800, {}, "\x93\xFA\x96\x7B\\f.txt"},
-                          // A character of its own here, still no separator.
-                          {"a" UTF8_FULLWIDTH_SOLIDUS "b",
-                           0x800,
-                           {},
-                           "a\x81\x5E"
-                           "b"},
-                          // The trail byte 0x5C of a double-byte character is no separator either.
-                          {"\xE8\xA1\xA8.txt", 0x800, {}, "\x95\x5C.txt"},
-                          {UTF8_GRUSSE "e", 0x800, {}, ""},
-                          {"\x95\x5C/\x93\xFA.txt", 0, {}, "\x95\x5C\\\x93\xFA.txt"},  // OEM
+                          {UTF8_NIHON "/f.txt", 0x800, {}, UTF8_NIHON "\\f.txt"},
+                          {UTF8_GRUSSE "e", 0x800, {}, UTF8_GRUSSE "e"},
+                          // OEM: the trail byte 0x5C of a double-byte character is no separator.
+                          {"\x95\x5C/\x93\xFA.txt", 0, {}, "\xE8\xA1\xA8\\\xE6\x97\xA5.txt"},
                       });
 }
 

@@ -242,9 +242,9 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data)
     if (HostSeam.Called != nullptr)
         HostSeam.Called(HostCall::FindFirstFile, pattern);
     std::string text(pattern);
-    // The name part begins after the last separator, found by characters.
+    // The name part begins after the last separator.
     std::size_t nameStart = 0;
-    for (const char* c = pattern; *c != 0; c = CharNextA(c))
+    for (const char* c = pattern; *c != 0; ++c)
         if (*c == '\\' || (*c == ':' && c == pattern + 1))
             nameStart = static_cast<std::size_t>(c - pattern) + 1;
     Search search;

@@ -146,10 +146,10 @@ std::string HostPath(const char* win32Path)
     } else {
         rest = path;
     }
-    // By characters, so a double-byte trail byte 0x5C stays part of its name.
-    for (char* c = rest.data(); *c != 0; c = CharNextA(c))
-        if (*c == '\\')
-            *c = '/';
+    // Names are UTF-8, in which no other character has a byte 0x5C.
+    for (char& c : rest)
+        if (c == '\\')
+            c = '/';
     if (!root.empty() && root.back() == '/' && !rest.empty() && rest[0] == '/')
         root.pop_back();
     std::string result = root + rest;

@@ -1,5 +1,5 @@
-// Code-page dependent text functions of the host port: character stepping with lead
-// bytes, the DBCS system metric and the conversions between code pages and UTF-16.
+// Code-page dependent text functions of the host port: the DBCS system metric and the
+// conversions between code pages and UTF-16.
 #include "platform/host/HostPort.h"
 #include "platform/win32.h"
 
@@ -11,38 +11,11 @@ namespace {
 
 unsigned AnsiCodePage = 1252;
 
-bool IsLeadByte(unsigned char c)
-{
-    // Shift-JIS lead bytes.
-    return AnsiCodePage == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
-}
-
 }  // namespace
 
 void HostSetCodePage(unsigned ansiCodePage)
 {
     AnsiCodePage = ansiCodePage;
-}
-
-LPSTR WINAPI CharNextA(LPCSTR text)
-{
-    if (*text == 0)
-        return const_cast<LPSTR>(text);
-    if (IsLeadByte(static_cast<unsigned char>(*text)) && text[1] != 0)
-        return const_cast<LPSTR>(text + 2);
-    return const_cast<LPSTR>(text + 1);
-}
-
-LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current)
-{
-    // Lead bytes can only be told apart walking forward from a known character start.
-    while (*start != 0 && start < current) {
-        LPCSTR next = CharNextA(start);
-        if (next >= current)
-            break;
-        start = next;
-    }
-    return const_cast<LPSTR>(start);
 }
 
 int WINAPI GetSystemMetrics(int index)
