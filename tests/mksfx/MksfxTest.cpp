@@ -108,7 +108,8 @@ TEST(MksfxNames, AcceptsWhatWindowsKeepsAndRefusesTheRest)
         const char* Problem;  // a part of the message; empty: accepted
     };
 
-    const std::string longName = std::string(200, 'a') + "/" + std::string(54, 'b');
+    const std::string longPart = std::string(255, 'a');
+    const std::string deep = longPart + "/" + longPart + "/";
     const Case cases[] = {
         {"readme.txt", ""},
         {"dir/", ""},
@@ -120,8 +121,17 @@ TEST(MksfxNames, AcceptsWhatWindowsKeepsAndRefusesTheRest)
         {"LPT0.x", ""},
         {".hidden", ""},
         {"a..b", ""},
-        {longName, ""},  // exactly 255 bytes
-        {longName + "c", "longer than 255"},
+        {deep + "f", ""},  // past 259 characters
+        {deep + "\xE6\x97\xA5" + std::string(254, 'c'), ""},  // 255 characters, not bytes
+        {deep + longPart + "c", "longer than 255 characters"},
+        {[] {
+             std::string n;
+             while (n.size() <= NameLimit)
+                 n += std::string(200, 'n') + "/";
+             return n + "f";
+         }(),
+         "longer than 32,000"},
+        {"COM\xC2\xB9", "device name"},
         {"", "empty name"},
         {"/etc/passwd", "absolute"},
         {"a//b", "empty path component"},

@@ -2,6 +2,7 @@
 
 #include "files/FileSystem.h"
 #include "support/Fixtures.h"
+#include "text/Text.h"
 
 #include <thread>
 
@@ -146,4 +147,39 @@ TEST_F(FileSystem, LastErrorIsPerThread)
     other.join();
     EXPECT_EQ(seen, 0);
     EXPECT_EQ(FsLastError, ERROR_FILE_NOT_FOUND);
+}
+
+// The plain form while every call takes it; past that the full path behind \\?\, with "..",
+// '/' and runs of separators resolved as the plain form resolves them.
+TEST(SystemPath, IsPlainWhileShortAndTheLongFormPastThat)
+{
+    const std::string a(244, 'a');
+    const std::string b(300, 'b');
+    struct Case
+    {
+        std::string Path;
+        std::string Wide;  // in UTF-8; empty: refused
+    } const cases[] = {
+        {"C:\\dir\\f.txt", "C:\\dir\\f.txt"},
+        {"C:\\" + a, "C:\\" + a},  // 247 units, a folder's limit
+        {"C:\\" + a + "x", "\\\\?\\C:\\" + a + "x"},
+        {"C:\\x\\..\\" + b, "\\\\?\\C:\\" + b},
+        {"C:/x//" + b, "\\\\?\\C:\\x\\" + b},
+        {"\\\\srv\\share\\" + b, "\\\\?\\UNC\\srv\\share\\" + b},
+        {"\\\\?\\C:\\" + b, "\\\\?\\C:\\" + b},
+        {"C:\\" + b + "\xD0\xAF", "\\\\?\\C:\\" + b + "\xD0\xAF"},
+        {"C:\\" + std::string(WidePathLimit, 'c'), ""},
+        {"C:\\bad\xC3\x28", ""},
+    };
+    for (const Case& c : cases) {
+        const WCHAR* wide = FsSystemPath(c.Path.c_str());
+        EXPECT_EQ(wide == nullptr, c.Wide.empty()) << c.Path.substr(0, 40);
+        if (wide == nullptr) {
+            EXPECT_EQ(FsLastError, ERROR_FILENAME_EXCED_RANGE);
+            continue;
+        }
+        static char text[PathBufferSize];
+        TextFromWide(text, wide, sizeof text);
+        EXPECT_EQ(std::string(text), c.Wide) << c.Path.substr(0, 40);
+    }
 }

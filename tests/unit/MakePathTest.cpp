@@ -5,6 +5,7 @@
 #include "support/Fixtures.h"
 #include "text/Text.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,16 +26,17 @@ struct MakePath : InTempDir
     }
 };
 
+// Paths in UTF-8 and of any length, as the file layer takes them.
 bool IsDirectory(const std::string& path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    u32 attributes = FsGetAttributes(path.c_str());
+    return FsLastError == 0 && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool IsFile(const std::string& path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    u32 attributes = FsGetAttributes(path.c_str());
+    return FsLastError == 0 && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // Wine keeps the read-only bit in the Unix permissions, which do not bind the root user.
@@ -140,10 +142,10 @@ TEST_F(MakePath, PrefixThatIsAFileMakesTheCreationFail)
 TEST_F(MakePath, BlanksEndingAPrefixAreTrimmedForItsCreation)
 {
     HANDLE file = FsCreatePath((Dir / "a  \\b\\f.txt").c_str(), false);
+    EXPECT_EQ(FsLastError, ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE) << "the path still names a folder with blanks";
     EXPECT_EQ(FolderListing(Dir.Path), (std::vector<std::string>{"a"}));
     EXPECT_TRUE(IsDirectory(Dir / "a"));
-    EXPECT_EQ(file, INVALID_HANDLE_VALUE) << "the path still names a folder with blanks";
-    EXPECT_EQ(FsLastError, ERROR_PATH_NOT_FOUND);
 #if !defined(_WIN32)
     // The blanks are back for the next prefix, so it is still a prefix of the path.
     EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{Dir / "a", Dir / "a  \\b"}));
@@ -211,4 +213,32 @@ TEST_F(MakePath, NameInAnyScriptIsOneFolder)
 #if !defined(_WIN32)
     EXPECT_EQ(HostCalls().DirectoryNames, (std::vector<std::string>{Dir / name}));
 #endif
+}
+
+// Past 259 characters the layer takes the long form; every call of an entry's extraction works
+// there as below it.
+TEST_F(MakePath, PathsOfAnyLengthAreMadeWhole)
+{
+    for (std::size_t length : {259u, 260u, 300u, 1000u}) {
+        std::string path = Dir / std::to_string(length);
+        while (path.size() + 1 < length)
+            path += "\\" + std::string(std::min<std::size_t>(150, length - path.size() - 2), 'd');
+        path.resize(length - 1);
+        path += "f";
+        ASSERT_EQ(path.size(), length);
+        HANDLE file = FsCreatePath(path.c_str(), false);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << length << ": " << FsLastError;
+        u16 moved = 0;
+        FsWrite(file, "data", 4, moved);
+        FsClose(file);
+        EXPECT_EQ(ReadBytes(path), (Bytes{'d', 'a', 't', 'a'})) << length;
+        FsSetAttributes(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+        EXPECT_EQ(FsGetAttributes(path.c_str()) & 0x3F, FILE_ATTRIBUTE_HIDDEN) << length;
+        SearchRecord record{};
+        FsFindFirst(path.c_str(), FsAttributeMaskAll, record);
+        EXPECT_EQ(record.Name, path.substr(path.rfind('\\') + 1)) << length;
+        FsFindClose(record);
+        FsDelete(path.c_str());
+        EXPECT_FALSE(IsFile(path)) << length;
+    }
 }

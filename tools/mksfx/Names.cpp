@@ -105,8 +105,23 @@ static bool IsDeviceName(const std::string& component)
     for (const char* device : devices)
         if (base == device)
             return true;
-    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-           base[3] >= '1' && base[3] <= '9';
+    if (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)
+        return false;
+    // The digits 1 to 9, and the superscript one, two and three, which Windows takes there too.
+    std::string digit = base.substr(3);
+    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" ||
+           digit == "\xC2\xB2" || digit == "\xC2\xB3";
+}
+
+// UTF-16 units, as Windows counts a name's length: two for a character past U+FFFF.
+static std::size_t WideLength(const std::string& text)
+{
+    std::size_t units = 0;
+    for (char c : text) {
+        auto byte = static_cast<u8>(c);
+        units += (byte & 0xC0) == 0x80 ? 0 : byte >= 0xF0 ? 2 : 1;
+    }
+    return units;
 }
 
 static std::string ComponentProblem(const std::string& component)
@@ -115,6 +130,8 @@ static std::string ComponentProblem(const std::string& component)
         return "empty path component";
     if (component == "." || component == "..")
         return "'" + component + "' as a path component";
+    if (WideLength(component) > ComponentLimit)
+        return "a part longer than 255 characters, which Windows cannot hold";
     for (char c : component) {
         auto byte = static_cast<u8>(c);
         if (byte < 0x20)
@@ -137,12 +154,12 @@ std::string NameProblem(const std::string& name)
 {
     if (name.empty())
         return "empty name";
-    if (name.size() > NameLimit)
-        return "name longer than 255 bytes";
     if (name[0] == '/')
         return "absolute name";
     if (!NameIsAscii(name) && !NameIsUtf8(name))
         return "name is not valid UTF-8";
+    if (WideLength(name) > NameLimit)
+        return "name longer than 32,000 characters, which leaves no room for a destination";
     std::string body = name.back() == '/' ? name.substr(0, name.size() - 1) : name;
     std::size_t start = 0;
     for (;;) {

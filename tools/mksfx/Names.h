@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
-constexpr std::size_t NameLimit = 255;
+// In UTF-16 units, as Windows counts: a path holds 32,767, of which the destination takes
+// some; a name of a folder or file holds 255.
+constexpr std::size_t NameLimit = 32000;
+constexpr std::size_t ComponentLimit = 255;
 
 bool NameIsAscii(const std::string& name);
 // Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.

@@ -48,8 +48,8 @@ Options:
 
 Archive entries: names with '/' separators, UTF-8 (flagged) where not ASCII; refused are
 names Windows cannot hold or would change (':', '\', < > " | ? *, control characters,
-device names such as CON or LPT1, a part ending in a dot or a blank), names over 255
-bytes, and two names that differ only in ASCII case. Times are the local time (as TZ
+device names such as CON or LPT1, a part ending in a dot or a blank, a part over 255
+characters), names over 32,000 characters, and two names that differ only in ASCII case. Times are the local time (as TZ
 says) in 2-second steps, odd seconds rounded down, plus the exact UTC time for other
 unzippers; SOURCE_DATE_EPOCH caps every time. Attributes: folder, archive, and read-only
 for files without the owner's write permission. Identical input gives identical bytes.
