@@ -59,6 +59,13 @@ put("shapes/winter.txt", text(10), mtime=time.mktime((2024, 12, 24, 18, 0, 0, 0,
 put("shapes/random.bin", bytes(r.getrandbits(8) for _ in range(3 << 20)))
 put("shapes/zeros.bin", bytes(20 << 20))
 os.makedirs(os.path.join(root, "shapes/empty folder/inner"))
+# Names in scripts that no one code page holds (and a Mac's combining accent beside the
+# composed one), and a path past 259 characters.
+for name in ["caf\u00e9.txt", "cafe\u0301.txt", "\u041e\u0442\u0447\u0451\u0442.txt",
+             "\u65e5\u672c\u8a9e/\ud55c\uad6d\uc5b4.txt", "\U0001f600.txt"]:
+    put("shapes/names/" + name, text(20))
+put("shapes/" + "".join("d%s%02d/" % ("x" * 67, i) for i in range(4)) +
+    "leaf-file-of-a-deep-tree.txt", text(30))
 # Many small entries.
 for i in range(400):
     put("many/d%02d/f%03d.txt" % (i % 20, i), text(i % 37))
@@ -95,9 +102,10 @@ PY
 
 for tree in shapes many; do
     [ -f "$work/$tree.exe" ] || continue
-    # The path form, into a folder that does not exist yet.
-    run_stub "$work/$tree.exe" "$(wine_path "$work/out-$tree/new folder")"
-    compare "$work/$tree" "$work/out-$tree/new folder"
+    # The path form, into a folder that does not exist yet and that no ANSI code page names.
+    dest="$work/out-$tree/new folder $(printf '\xd0\x9d\xd0\xbe\xd0\xb2\xd0\xb0\xd1\x8f \xe6\x96\xb0')"
+    run_stub "$work/$tree.exe" "$(wine_path "$dest")"
+    compare "$work/$tree" "$dest"
     for switch in /O -s; do
         folder=$work/switch-$tree-${switch#?}
         mkdir -p "$folder"

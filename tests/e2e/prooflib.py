@@ -76,7 +76,7 @@ class Case:
         return f"{self.program} {self.arguments}: {end}, boxes {self.boxes}, events {self.events}"
 
 
-def run_batch(cases, folder, stub_batch, env=None, encoding="cp1252", preexec=None):
+def run_batch(cases, folder, stub_batch, env=None, preexec=None):
     """Runs the cases one after another in one Wine process of stub_batch; fills in each
     case's boxes and end. A case with on_question is held at its first question while the host
     changes things, then answered."""
@@ -90,7 +90,7 @@ def run_batch(cases, folder, stub_batch, env=None, encoding="cp1252", preexec=No
                 options += " question=signal"
             line = "\t".join([wine_path(case.program), case.arguments, wine_path(case.work),
                               options.strip()])
-            f.write(line.encode(encoding) + b"\n")
+            f.write(line.encode("utf-8") + b"\n")
     if os.path.exists(result_file):
         os.remove(result_file)
     run_env = dict(os.environ)
@@ -106,7 +106,7 @@ def run_batch(cases, folder, stub_batch, env=None, encoding="cp1252", preexec=No
     finally:
         stop.set()
         watcher.join()
-    _read_results(cases, result_file, encoding)
+    _read_results(cases, result_file)
 
 
 def _timeout_of(case):
@@ -130,7 +130,7 @@ def _answer_signals(cases, stop):
         time.sleep(0.05)
 
 
-def _read_results(cases, path, encoding):
+def _read_results(cases, path):
     if not os.path.exists(path):
         for case in cases:
             case.events.append("no results")
@@ -139,7 +139,7 @@ def _read_results(cases, path, encoding):
         for raw in f.read().split(b"\n"):
             if not raw:
                 continue
-            fields = raw.decode(encoding, errors="replace").split("\t")
+            fields = raw.decode("utf-8", errors="replace").split("\t")
             case = cases[int(fields[0])]
             event = fields[1]
             if event == "box":

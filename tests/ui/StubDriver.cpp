@@ -6,6 +6,25 @@ constexpr DWORD PollMs = 10;
 constexpr int MessageTextId = 0xFFFF;
 constexpr int DestinationEditId = 101;
 
+// The driver's texts are UTF-8, as the program's; windows take and give them wide.
+std::wstring WideOf(const std::string& text)
+{
+    std::wstring wide(text.size() + 1, L'\0');
+    int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(),
+                                    static_cast<int>(wide.size()));
+    wide.resize(units > 0 ? static_cast<std::size_t>(units - 1) : 0);
+    return wide;
+}
+
+std::string Utf8Of(const wchar_t* wide, int length)
+{
+    std::string text(static_cast<std::size_t>(length) * 3 + 1, '\0');
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, length, text.data(),
+                                    static_cast<int>(text.size()), nullptr, nullptr);
+    text.resize(bytes > 0 ? static_cast<std::size_t>(bytes) : 0);
+    return text;
+}
+
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
@@ -27,13 +46,13 @@ std::string ClassOf(HWND window)
 
 std::string TextOf(HWND window)
 {
-    char text[1024] = {};
+    wchar_t text[1024] = {};
     DWORD_PTR length = 0;
     // A window whose thread hangs must not hang the driver.
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
                              SMTO_ABORTIFHUNG, UiTimeoutMs, &length))
         return "<no answer to WM_GETTEXT>";
-    return std::string(text, length < sizeof text ? length : sizeof text - 1);
+    return Utf8Of(text, static_cast<int>(length < 1024 ? length : 1023));
 }
 
 std::string ControlText(HWND dialog, int id)
@@ -45,8 +64,9 @@ std::string ControlText(HWND dialog, int id)
 void SetControlText(HWND dialog, int id, const std::string& text)
 {
     DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(GetDlgItem(dialog, id), WM_SETTEXT, 0,
-                        reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, UiTimeoutMs,
+    std::wstring wide = WideOf(text);
+    SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(wide.c_str()), SMTO_ABORTIFHUNG, UiTimeoutMs,
                         &ignored);
 }
 
@@ -71,10 +91,11 @@ StubProcess::StubProcess(const std::string& path, const std::string& arguments,
     std::string commandLine = "\"" + path + "\"";
     if (!arguments.empty())
         commandLine += " " + arguments;
-    STARTUPINFOA startup{};
+    std::wstring wideLine = WideOf(commandLine);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        workFolder.c_str(), &startup, &Info))
+    if (!CreateProcessW(WideOf(path).c_str(), wideLine.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, WideOf(workFolder).c_str(), &startup, &Info))
         Info = PROCESS_INFORMATION{};
 }
 
@@ -122,9 +143,9 @@ std::vector<HWND> StubProcess::Dialogs(bool visibleOnly) const
 
 static std::string CaptionOf(HWND window)
 {
-    char text[512] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
+    wchar_t text[512] = {};
+    int length = GetWindowTextW(window, text, 512);
+    return Utf8Of(text, length);
 }
 
 HWND StubProcess::WaitDialog(const std::string& caption, DWORD timeoutMs) const

@@ -18,6 +18,8 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = UiTimeoutMs)
 std::string ClassOf(HWND window);
 // A window's text through WM_GETTEXT, which the system carries across processes.
 std::string TextOf(HWND window);
+std::wstring WideOf(const std::string& text);
+std::string Utf8Of(const wchar_t* wide, int length);
 std::string ControlText(HWND dialog, int id);
 void SetControlText(HWND dialog, int id, const std::string& text);
 // Posts a click, so that a button that opens a modal loop does not hold the driver.

@@ -167,12 +167,13 @@ struct Scene
 
     explicit Scene(ZipBuilder archive, bool withArchive = true)
     {
-        Folder = LongPath(Root.Path) + "Program Folder\\";
+        // Names in scripts that no one ANSI code page holds, for the program's folder and the
+        // other destination.
+        Folder = LongPath(Root.Path) + "Program \xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0 \xE6\x96\x87\xE4\xBB\xB6\\";
         Work = Root.Path + "work\\";
-        Out = Root.Path + "out\\";
-        CreateDirectoryA(Folder.c_str(), nullptr);
-        CreateDirectoryA(Work.c_str(), nullptr);
-        CreateDirectoryA(Out.c_str(), nullptr);
+        Out = Root.Path + "out \xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xE6\x97\xA5\xE6\x9C\xAC\\";
+        for (const std::string* folder : {&Folder, &Work, &Out})
+            CreateDirectoryW(WideOf(*folder).c_str(), nullptr);
         Program = Folder + "setup.exe";
         archive.Prefix = ReadBytes(StubPath);
         WriteBytes(Program, withArchive ? archive.Build() : archive.Prefix);
@@ -385,8 +386,9 @@ void SendPercent(HWND progress, int percent)
 TEST(DestinationDialog, ProposesTheProgramFolderWithTheBoxTickedAndCancelEndsQuietly)
 {
     Scene scene(Files({{"a.txt", "a"}}));
-    char shortPath[MAX_PATH] = {};
-    GetShortPathNameA(scene.Program.c_str(), shortPath, MAX_PATH);
+    wchar_t wideShort[MAX_PATH] = {};
+    GetShortPathNameW(WideOf(scene.Program).c_str(), wideShort, MAX_PATH);
+    std::string shortPath = Utf8Of(wideShort, lstrlenW(wideShort));
     ASSERT_NE(shortPath, scene.Program) << "no short name to start the program by";
     // Started by its short name, the program still proposes the long one.
     auto stub = scene.Run("", shortPath);
@@ -639,14 +641,14 @@ TEST(ProgressWindow, CancelDuringALargeEntryLeavesNoPartialFile)
     // is looked at and the click is posted.
     WIN32_FILE_ATTRIBUTE_DATA data{};
     auto quarter = [&] {
-        return GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &data) &&
+        return GetFileAttributesExW(WideOf(target).c_str(), GetFileExInfoStandard, &data) &&
                data.nFileSizeLow >= Size / 4;
     };
     DWORD start = GetTickCount();
     while (!quarter() && stub->Running() && GetTickCount() - start < UiTimeoutMs)
         Sleep(1);
     ASSERT_NE(SuspendThread(stub->MainThread()), static_cast<DWORD>(-1));
-    GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &data);
+    GetFileAttributesExW(WideOf(target).c_str(), GetFileExInfoStandard, &data);
     bool partial = data.nFileSizeLow != 0 && data.nFileSizeLow < Size;
     HWND progress = stub->WaitDialog(ProgressCaption, 0);
     BarView entryBar;
@@ -691,7 +693,7 @@ TEST_P(Questions, AnswersDecideAboutTheExistingFile)
     const std::string target = scene.Folder + "a.txt";
     Write(target, "old a");
     if (c.ReadOnly)
-        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(WideOf(target).c_str(), FILE_ATTRIBUTE_READONLY);
     auto stub = scene.Run(c.Arguments);
     ASSERT_STARTED(stub);
     HWND progress = nullptr;
@@ -728,7 +730,7 @@ TEST_P(Questions, AnswersDecideAboutTheExistingFile)
     }
     ExpectEndsWithZero(*stub);
     EXPECT_EQ(ReadText(target), replaced ? "new a" : "old a");
-    DWORD attributes = GetFileAttributesA(target.c_str());
+    DWORD attributes = GetFileAttributesW(WideOf(target).c_str());
     EXPECT_EQ((attributes & FILE_ATTRIBUTE_READONLY) != 0, c.ReadOnly && !replaced)
         << "attributes " << attributes;
     if (last == IDCANCEL)
@@ -803,7 +805,7 @@ TEST(FinalMessage, CrcFailureInTheThirdOfFiveEntriesKeepsTheFirstTwo)
 TEST(FinalMessage, WriteErrorIsCaptionedWithTheTarget)
 {
     Scene scene(Files({{"a.txt", "a"}, {"b.txt", "b"}}));
-    CreateDirectoryA((scene.Folder + "a.txt").c_str(), nullptr);
+    CreateDirectoryW(WideOf(scene.Folder + "a.txt").c_str(), nullptr);
     auto stub = scene.Run("/O");
     ASSERT_STARTED(stub);
     MessageBoxView box = stub->WaitMessageBox();
