@@ -8,8 +8,8 @@
 
 INT_PTR CALLBACK DestinationDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// path (a path's buffer) holds the edit field's text, in UTF-8. True with path replaced by the chosen folder,
-// false with path unchanged.
+// path (a path's buffer) holds the edit field's text, in UTF-8. True with path replaced by the
+// chosen folder, false with path unchanged.
 bool BrowseForDestination(HWND owner, char* path);
 
 // The text after the last backslash byte of path, or the whole path without one.

@@ -43,8 +43,8 @@ static bool ChooseDestination(const CommandArguments& arguments)
         default:
             break;
     }
-    INT_PTR answer =
-        DialogBoxParamW(SfxContext.Instance, WIDE("InputDialog"), nullptr, DestinationDialogProc, 0);
+    INT_PTR answer = DialogBoxParamW(SfxContext.Instance, WIDE("InputDialog"), nullptr,
+                                     DestinationDialogProc, 0);
     if (answer != IDOK)
         return false;
     if (SfxContext.Destination[0] == 0 || TextCompare(SfxContext.Destination, ".") == 0)

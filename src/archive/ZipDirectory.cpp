@@ -189,18 +189,17 @@ static SFX_PER_THREAD WCHAR WideName[WidePathLimit + 1];
 // another name.
 static bool NameFrom(UINT codePage, char* name, const u8* text, u32 length)
 {
-    int wideLength =
-        length == 0 ? 0
-                    : MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS,
-                                          reinterpret_cast<const char*>(text),
-                                          static_cast<int>(length), WideName, WidePathLimit);
+    int wideLength = length == 0
+                         ? 0
+                         : MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS,
+                                               reinterpret_cast<const char*>(text),
+                                               static_cast<int>(length), WideName, WidePathLimit);
     int nameLength = wideLength <= 0 ? 0
                                      : WideCharToMultiByte(CP_UTF8, 0, WideName, wideLength, name,
                                                            PathLimit, nullptr, nullptr);
     name[nameLength > 0 ? nameLength : 0] = 0;
     // A null inside would cut the name to another one.
-    return length == 0 ||
-           (nameLength > 0 && TextLength(name) == static_cast<u32>(nameLength));
+    return length == 0 || (nameLength > 0 && TextLength(name) == static_cast<u32>(nameLength));
 }
 
 i32 ArchiveParseEntry(ArchiveReader& reader)

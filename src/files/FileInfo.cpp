@@ -182,7 +182,7 @@ i32 FsPathKind(const char* path)
     if (IsRootPath(path)) {
         const WCHAR* root = FsSystemPath(path);
         return root != nullptr && SetCurrentDirectoryW(root) != FALSE ? PathIsDirectory
-                                                                        : PathMissing;
+                                                                      : PathMissing;
     }
     char copy[PathBufferSize];
     TextCopyMax(copy, path, PathLimit);

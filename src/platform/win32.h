@@ -195,6 +195,7 @@ struct WIN32_FIND_DATAW
     WCHAR cFileName[MAX_PATH];
     WCHAR cAlternateFileName[14];
 };
+
 using LPWIN32_FIND_DATAW = WIN32_FIND_DATAW*;
 
 #define ERROR_NO_MORE_FILES 18
@@ -214,7 +215,7 @@ BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* parts, LPFILETIME time);
 HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
 BOOL WINAPI FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
-BOOL WINAPI SetCurrentDirectoryW(LPCWSTR path);
+BOOL WINAPI SetCurrentDirectoryW(LPCWSTR name);
 DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 
 // Message pump, progress notification, key poll and beep; test hooks in host/HostMessages.h.

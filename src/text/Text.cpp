@@ -193,8 +193,8 @@ i32 WideFromText(WCHAR* wide, const char* text, u32 capacity)
 
 i32 TextFromWide(char* text, const WCHAR* wide, u32 capacity)
 {
-    int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, static_cast<int>(capacity), nullptr, nullptr);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, static_cast<int>(capacity), nullptr,
+                                    nullptr);
     if (bytes <= 0) {
         text[0] = 0;
         return -1;

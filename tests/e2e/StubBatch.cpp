@@ -99,19 +99,23 @@ DWORD ChangeProgram(const std::string& program, const std::string& action, DWORD
 {
     if (action == "signal") {
         std::string signal = program + ".asked";
-        HANDLE file =
-            CreateFileW(WideOf(signal).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        HANDLE file = CreateFileW(WideOf(signal).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  0, nullptr);
         if (file == INVALID_HANDLE_VALUE)
             return GetLastError();
         CloseHandle(file);
         return WaitUntil(
-                   [&] { return GetFileAttributesW(WideOf(signal).c_str()) == INVALID_FILE_ATTRIBUTES; },
+                   [&] {
+                       return GetFileAttributesW(WideOf(signal).c_str()) == INVALID_FILE_ATTRIBUTES;
+                   },
                    timeoutMs)
                    ? 0
                    : WAIT_TIMEOUT;
     }
     if (action.rfind("copy:", 0) == 0)
-        return CopyFileW(WideOf(action.substr(5)).c_str(), WideOf(program).c_str(), FALSE) ? 0 : GetLastError();
+        return CopyFileW(WideOf(action.substr(5)).c_str(), WideOf(program).c_str(), FALSE)
+                   ? 0
+                   : GetLastError();
     if (action.rfind("cut:", 0) != 0)
         return ERROR_INVALID_PARAMETER;
     HANDLE file = CreateFileW(WideOf(program).c_str(), GENERIC_WRITE,
@@ -200,8 +204,8 @@ void RunCase(int index, const Case& c, FILE* out)
 {
     HANDLE lock = INVALID_HANDLE_VALUE;
     if (!c.Lock.empty()) {
-        lock = CreateFileW(WideOf(c.Lock).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           0, nullptr);
+        lock = CreateFileW(WideOf(c.Lock).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
         std::fprintf(out, "%d\tlock\t%s\n", index,
                      lock != INVALID_HANDLE_VALUE
                          ? "ok"

@@ -121,7 +121,7 @@ TEST(MksfxNames, AcceptsWhatWindowsKeepsAndRefusesTheRest)
         {"LPT0.x", ""},
         {".hidden", ""},
         {"a..b", ""},
-        {deep + "f", ""},  // past 259 characters
+        {deep + "f", ""},                                     // past 259 characters
         {deep + "\xE6\x97\xA5" + std::string(254, 'c'), ""},  // 255 characters, not bytes
         {deep + longPart + "c", "longer than 255 characters"},
         {[] {

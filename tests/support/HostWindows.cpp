@@ -461,9 +461,9 @@ int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int size)
     std::string text(static_cast<std::size_t>(size) * 3, '\0');
     LoadStringA(instance, id, text.data(), static_cast<int>(text.size()));
     std::u16string wide(text.size() + 1, u'\0');
-    int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1,
-                                    reinterpret_cast<LPWSTR>(wide.data()),
-                                    static_cast<int>(wide.size()));
+    int units =
+        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, reinterpret_cast<LPWSTR>(wide.data()),
+                            static_cast<int>(wide.size()));
     // Cut to the buffer, as the system does.
     std::size_t kept = units > 1 ? static_cast<std::size_t>(units - 1) : 0;
     if (kept > static_cast<std::size_t>(size - 1))

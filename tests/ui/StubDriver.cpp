@@ -94,8 +94,8 @@ StubProcess::StubProcess(const std::string& path, const std::string& arguments,
     std::wstring wideLine = WideOf(commandLine);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(WideOf(path).c_str(), wideLine.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, WideOf(workFolder).c_str(), &startup, &Info))
+    if (!CreateProcessW(WideOf(path).c_str(), wideLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        WideOf(workFolder).c_str(), &startup, &Info))
         Info = PROCESS_INFORMATION{};
 }
 

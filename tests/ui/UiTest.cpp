@@ -169,7 +169,8 @@ struct Scene
     {
         // Names in scripts that no one ANSI code page holds, for the program's folder and the
         // other destination.
-        Folder = LongPath(Root.Path) + "Program \xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0 \xE6\x96\x87\xE4\xBB\xB6\\";
+        Folder = LongPath(Root.Path) +
+                 "Program \xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0 \xE6\x96\x87\xE4\xBB\xB6\\";
         Work = Root.Path + "work\\";
         Out = Root.Path + "out \xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xE6\x97\xA5\xE6\x9C\xAC\\";
         for (const std::string* folder : {&Folder, &Work, &Out})

@@ -96,7 +96,8 @@ TEST(RunPaths, NamesThatLandElsewhereOrNowhereAreRefused)
         {"\\COM\xC2\xB9", false},  // superscript one
         {"\\lpt\xC2\xB3.txt", false},
         {"\\COM\xC2\xB9x", true},
-        {"\\\xEF\xBC\x8E\xEF\xBC\x8E\\\xEF\xBC\x8F", true},  // fullwidth dots and solidus are letters
+        {"\\\xEF\xBC\x8E\xEF\xBC\x8E\\\xEF\xBC\x8F",
+         true},            // fullwidth dots and solidus are letters
         {"\\a:b", false},  // an alternate data stream
         {"\\C:\\x", false},
         {"\\..", false},  // a final component of dots is kept by the dot rule
@@ -276,9 +277,9 @@ TEST_F(Run, HostileOrUnusableNamesFailBeforeAnythingIsMade)
 {
     // The last two past 259 characters, where the system maps no device and drops no dot.
     const std::string deep = "sub/" + std::string(200, 'd') + "/" + std::string(150, 'e');
-    for (const std::string& name : {std::string("sub/CON.txt"), std::string("sub/a:stream"),
-                                    std::string("sub/.."), std::string("sub/bad\xC3\x28"),
-                                    deep + "/CON.txt", deep + "/t.txt."}) {
+    for (const std::string& name :
+         {std::string("sub/CON.txt"), std::string("sub/a:stream"), std::string("sub/.."),
+          std::string("sub/bad\xC3\x28"), deep + "/CON.txt", deep + "/t.txt."}) {
         SetUp();
         Zip = ZipBuilder{};
         Add("first.txt", Fill(10, 1));
@@ -465,18 +466,16 @@ TEST_F(Run, TargetsThatCannotBeMadeWholeFailTheirEntry)
     std::string deepTarget = Out + deep;
     for (char& c : deepTarget)
         c = c == '/' ? '\\' : c;
+
     struct Case
     {
         std::string Name;
         unsigned Size;
         std::string Failed;  // the caption of the message, or empty for "Unzip NOT successful!"
     } const cases[] = {
-        {deep, 0, deepTarget},
-        {std::string(200, 'l') + "/" + std::string(150, 'n'), 0, ""},
-        {"x/", 0, Out + "x\\"},
-        {"/", 5, Out + "\\"},
-        {"d/", 5, Out + "d\\"},
-        {"LONGFI~1.TXT", 0, "-"},
+        {deep, 0, deepTarget},  {std::string(200, 'l') + "/" + std::string(150, 'n'), 0, ""},
+        {"x/", 0, Out + "x\\"}, {"/", 5, Out + "\\"},
+        {"d/", 5, Out + "d\\"}, {"LONGFI~1.TXT", 0, "-"},
         {"", 5, Out},  // no name, and data
     };
 

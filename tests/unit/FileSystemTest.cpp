@@ -155,6 +155,7 @@ TEST(SystemPath, IsPlainWhileShortAndTheLongFormPastThat)
 {
     const std::string a(244, 'a');
     const std::string b(300, 'b');
+
     struct Case
     {
         std::string Path;
@@ -171,6 +172,7 @@ TEST(SystemPath, IsPlainWhileShortAndTheLongFormPastThat)
         {"C:\\" + std::string(WidePathLimit, 'c'), ""},
         {"C:\\bad\xC3\x28", ""},
     };
+
     for (const Case& c : cases) {
         const WCHAR* wide = FsSystemPath(c.Path.c_str());
         EXPECT_EQ(wide == nullptr, c.Wide.empty()) << c.Path.substr(0, 40);

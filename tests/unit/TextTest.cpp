@@ -151,17 +151,18 @@ TEST(Text, WideConversionsKeepEveryScriptAndRefuseWhatIsNotUtf8)
         i32 Units;  // -1: refused
     } const cases[] = {
         {"plain", 5},
-        {"caf\xC3\xA9", 4},                         // Latin with an accent
-        {"cafe\xCC\x81", 5},                        // a combining accent stays its own unit
+        {"caf\xC3\xA9", 4},                               // Latin with an accent
+        {"cafe\xCC\x81", 5},                              // a combining accent stays its own unit
         {"\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82", 5},  // Cyrillic
-        {"\xCE\xB1\xCE\xB2", 2},                    // Greek
-        {HYO "\xED\x95\x9C", 2},                    // CJK and Hangul
-        {"\xF0\x9F\x98\x80", 2},                    // an emoji, a surrogate pair
-        {"\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\x8F", 3},  // fullwidth dots and solidus
-        {"\xC3", -1},                               // cut short
-        {"\xC0\xAF", -1},                           // an overlong '/'
-        {"\xED\xA0\x80", -1},                       // a lone surrogate
+        {"\xCE\xB1\xCE\xB2", 2},                          // Greek
+        {HYO "\xED\x95\x9C", 2},                          // CJK and Hangul
+        {"\xF0\x9F\x98\x80", 2},                          // an emoji, a surrogate pair
+        {"\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\x8F", 3},      // fullwidth dots and solidus
+        {"\xC3", -1},                                     // cut short
+        {"\xC0\xAF", -1},                                 // an overlong '/'
+        {"\xED\xA0\x80", -1},                             // a lone surrogate
     };
+
     for (const Case& c : cases) {
         WCHAR wide[8];
         char back[32];

@@ -381,7 +381,9 @@ TEST_F(ZipDirectory, NamesKeepEveryCharacterOrNone)
             {"plain/ascii.txt", 0x800, {}, "plain\\ascii.txt"},
             // Every script as it is, never through a code page: Cyrillic, Greek, CJK and
             // Hangul, an emoji, a combining accent, three scripts in one name.
-            {"\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82.txt", 0x800, {},
+            {"\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82.txt",
+             0x800,
+             {},
              "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82.txt"},
             {"\xCE\xB1\xCE\xB2\xCE\xB3", 0x800, {}, "\xCE\xB1\xCE\xB2\xCE\xB3"},
             {UTF8_NIHON "/\xED\x95\x9C.txt", 0x800, {}, UTF8_NIHON "\\\xED\x95\x9C.txt"},
@@ -390,11 +392,14 @@ TEST_F(ZipDirectory, NamesKeepEveryCharacterOrNone)
             {"a\xD0\xAF\xCE\xB1" UTF8_NIHON, 0x800, {}, "a\xD0\xAF\xCE\xB1" UTF8_NIHON},
             // Fullwidth dots and solidus are letters of a name, never '/', '\' or '.'.
             {"a" UTF8_FULLWIDTH_SOLIDUS "b", 0x800, {}, "a" UTF8_FULLWIDTH_SOLIDUS "b"},
-            {"\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\x8F", 0x800, {}, "\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\x8F"},
-            {"bad\xC3\x28", 0x800, {}, ""},                   // not UTF-8
-            {"over\xC0\xAFlong", 0x800, {}, ""},              // an overlong '/'
-            {"lone\xED\xA0\x80surrogate", 0x800, {}, ""},     // a surrogate on its own
-            {longName, 0x800, {}, longName},                  // past 259 bytes
+            {"\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\x8F",
+             0x800,
+             {},
+             "\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\x8F"},
+            {"bad\xC3\x28", 0x800, {}, ""},                // not UTF-8
+            {"over\xC0\xAFlong", 0x800, {}, ""},           // an overlong '/'
+            {"lone\xED\xA0\x80surrogate", 0x800, {}, ""},  // a surrogate on its own
+            {longName, 0x800, {}, longName},               // past 259 bytes
             // OEM names (437) take their own characters, never a best fit: not a, 8, +.
             {"\x82t\x82.txt", 0, {}, "\xC3\xA9t\xC3\xA9.txt"},
             {"\xE0lpha.txt", 0, {}, "\xCE\xB1lpha.txt"},
