@@ -4,15 +4,28 @@
 // Prints the picture's path and the program's exit code; exits 0 when both went well.
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "ui/Screen.h"
 #include "ui/StubDriver.h"
 
-int main(int argc, char** argv)
+int main()
 {
+    // The arguments wide, in UTF-8, so a path in any script arrives whole.
+    int argc = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.push_back(Utf8Of(wide[i], lstrlenW(wide[i])));
+    std::vector<const char*> pointers;
+    for (const std::string& a : arguments)
+        pointers.push_back(a.c_str());
+    const char* const* argv = pointers.data();
     if (argc != 6) {
         std::fprintf(stderr, "usage: demo_capture STUB DESTINATION WATCHED-FILE BYTES PICTURE\n");
         return 2;
@@ -29,7 +42,7 @@ int main(int argc, char** argv)
     WIN32_FILE_ATTRIBUTE_DATA data{};
     DWORD start = GetTickCount();
     while (run.Running() && GetTickCount() - start < UiTimeoutMs &&
-           !(GetFileAttributesExA(watched.c_str(), GetFileExInfoStandard, &data) &&
+           !(GetFileAttributesExW(WideOf(watched).c_str(), GetFileExInfoStandard, &data) &&
              data.nFileSizeLow >= bytes))
         Sleep(1);
     bool pictured = false;
