@@ -60,11 +60,11 @@ put("shapes/random.bin", bytes(r.getrandbits(8) for _ in range(3 << 20)))
 put("shapes/zeros.bin", bytes(20 << 20))
 os.makedirs(os.path.join(root, "shapes/empty folder/inner"))
 # Names in scripts that no one code page holds (and a Mac's combining accent beside the
-# composed one), and a path past 259 characters.
+# composed one), and, in a tree of its own, a path past 259 characters.
 for name in ["caf\u00e9.txt", "cafe\u0301.txt", "\u041e\u0442\u0447\u0451\u0442.txt",
              "\u65e5\u672c\u8a9e/\ud55c\uad6d\uc5b4.txt", "\U0001f600.txt"]:
     put("shapes/names/" + name, text(20))
-put("shapes/" + "".join("d%s%02d/" % ("x" * 67, i) for i in range(4)) +
+put("deep/" + "".join("d%s%02d/" % ("x" * 67, i) for i in range(4)) +
     "leaf-file-of-a-deep-tree.txt", text(30))
 # Many small entries.
 for i in range(400):
@@ -72,7 +72,7 @@ for i in range(400):
 PY
 
 # The stub the run built goes in front, so this tier tests this build's stub.
-for tree in shapes many; do
+for tree in shapes many deep; do
     "$mksfx" -q --stub "$stub" -o "$work/$tree.exe" "$work/$tree/." || { fail "mksfx $tree"; continue; }
 done
 
@@ -80,6 +80,9 @@ done
 compare() {  # tree folder [ignored file]
     diff -r -x "${3:-none}" "$1" "$2" >"$work/diff.log" || { fail "$2 differs from $1"; head "$work/diff.log"; }
     python3 "$here/tests/support/same_times.py" "$1" "$2" --writable || fail "times in $2"
+    # Wine's attrib stops listing at a path past 259 characters; the deep tree's attributes
+    # come from the same calls as the other trees'.
+    [ "$1" != "$work/deep" ] || return 0
     # attrib prints a line per file: its attribute letters, then its path.
     "$here/scripts/wine-run" cmd /c attrib /s "$(wine_path "$2")\\*" 2>/dev/null >"$work/attrib.log"
     python3 - "$work/attrib.log" "$1" <<'PY' || fail "attributes in $2"
@@ -100,7 +103,7 @@ sys.exit(bad)
 PY
 }
 
-for tree in shapes many; do
+for tree in shapes many deep; do
     [ -f "$work/$tree.exe" ] || continue
     # The path form, into a folder that does not exist yet and that no ANSI code page names.
     dest="$work/out-$tree/new folder $(printf '\xd0\x9d\xd0\xbe\xd0\xb2\xd0\xb0\xd1\x8f \xe6\x96\xb0')"

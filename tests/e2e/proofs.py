@@ -353,7 +353,8 @@ HOSTILE_932 = [
     (Entry(b"\x95\x5c/CON", b"device"), FAIL, None),
     (Entry(b"\x95\x5c/.. /escaped.txt", b"dots and a blank"), FAIL, None),
     (Entry(b"escaped\x95", b"a lead byte at the end"), FAIL, None),
-    (Entry(b"\x95\x5c" * 150, b"long"), OK, "\u8868" * 150),
+    # 240 bytes in UTF-8: Wine cuts a name past the host's 255 bytes.
+    (Entry(b"\x95\x5c" * 80, b"long"), OK, "\u8868" * 80),
     (utf8_entry("caf\u00e9-\u0436-escaped.txt", b"latin and cyrillic"), OK,
      "caf\u00e9-\u0436-escaped.txt"),
     # In this code page the fullwidth forms exist: one name, not separators.

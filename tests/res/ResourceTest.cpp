@@ -258,7 +258,7 @@ TEST(Resources, DialogTemplatesMatchTheTables)
         CheckText(where, "window class", "", in.NameOrOrdinal());
         CheckText(where, "caption", want.Caption, in.Text());
         CheckNumber(where, "font size", 8, in.Word());
-        CheckText(where, "font", "MS Sans Serif", in.Text());
+        CheckText(where, "font", "MS Shell Dlg", in.Text());
         for (size_t i = 0; i < want.Controls.size() && i < count && !in.Overrun; ++i)
             CheckControl(in,
                          where + " control " + std::to_string(i) + " (id " +

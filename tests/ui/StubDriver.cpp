@@ -48,9 +48,17 @@ std::string TextOf(HWND window)
 {
     wchar_t text[1024] = {};
     DWORD_PTR length = 0;
-    // A window whose thread hangs must not hang the driver.
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
-                             SMTO_ABORTIFHUNG, UiTimeoutMs, &length))
+    // A window whose thread hangs must not hang the driver. Wine takes a thread for hung when
+    // it has not looked at its queue for 5 s, as a slow (emulated) start may leave a window
+    // that just came up: such a one is asked again until it answers.
+    bool answered = WaitUntil(
+        [&] {
+            return SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
+                                       SMTO_ABORTIFHUNG, UiTimeoutMs, &length) != 0 ||
+                   !IsWindow(window);
+        },
+        UiTimeoutMs);
+    if (!answered || !IsWindow(window))
         return "<no answer to WM_GETTEXT>";
     return Utf8Of(text, static_cast<int>(length < 1024 ? length : 1023));
 }

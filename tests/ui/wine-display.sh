@@ -84,11 +84,23 @@ start() {
         "$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
             >/dev/null 2>&1
     fi
-    # Wine's own fonts (MS Sans Serif of the dialogs, Marlett of the caption buttons) are
-    # found in the prefix's font folder.
-    if [ -d /usr/share/wine/fonts ]; then
-        mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-        cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    # Wine's own fonts (Tahoma of the dialogs, Marlett of the caption buttons) are found in
+    # the prefix's font folder; Chinese, Japanese and Korean letters come from WenQuanYi Micro
+    # Hei there, linked to the dialog fonts as a Windows of those languages links its own.
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp -n /usr/share/wine/fonts/* /usr/share/fonts/truetype/wqy/wqy-microhei.ttc \
+        "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    local link='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' face
+    if ! grep -q 'wqy-microhei.ttc,WenQuanYi' "$WINEPREFIX/system.reg" 2>/dev/null; then
+        for face in Tahoma "Microsoft Sans Serif"; do
+            "$wine_run" reg add "$link" /v "$face" /t REG_MULTI_SZ \
+                /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+        done
+        # The edit control looks for those letters in the faces such a Windows has.
+        for face in "MS UI Gothic" "MS Gothic" SimSun "Microsoft YaHei" "Microsoft JhengHei" Gulim; do
+            "$wine_run" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ \
+                /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
+        done
     fi
     running "$server" wineserver || {
         cat "$state/wineserver.log" >&2
