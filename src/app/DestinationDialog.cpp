@@ -60,7 +60,7 @@ bool BrowseForDestination(HWND owner, char* path)
     const char* lastName = BrowseLastName(previous);
     // The title's format may name the last name once; wvsprintf writes at most 1024 units.
     static WCHAR format[MAX_PATH];
-    static WCHAR name[WidePathLimit + 1];
+    static WCHAR name[MAX_PATH];
     static WCHAR title[1024];
     MultiByteToWideChar(CP_UTF8, 0, LoadText(IDS_BROWSE_TITLE), -1, format, MAX_PATH);
     MultiByteToWideChar(CP_UTF8, 0, lastName, -1, name, MAX_PATH);

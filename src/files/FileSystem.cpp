@@ -35,7 +35,7 @@ const WCHAR* FsSystemPath(const char* path)
         return full;  // a long or device path already
     // \\?\UNC takes the place of a share's first '\', \\?\ stands before a drive.
     const char* prefix = unc ? "\\\\?\\UNC" : "\\\\?\\";
-    WCHAR* result = full - (unc ? 6 : 4);
+    WCHAR* result = full - (unc ? LongPrefixLength : 4);
     for (WCHAR* at = result; *prefix != 0;)
         *at++ = static_cast<WCHAR>(*prefix++);
     return result;
