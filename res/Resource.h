@@ -24,6 +24,7 @@
 #define IDS_NOT_SUCCESSFUL     7
 #define IDS_WRITE_ERROR        8
 #define IDS_WRITE_PROTECTED    9
+#define IDS_CANNOT_START       10
 
 // The shell's icon for the file; no code loads it.
 #define IDI_PROGRAM 1

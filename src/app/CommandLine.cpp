@@ -20,9 +20,21 @@ static const char* SkipToArgument(const char* p)
     }
 }
 
-// Reads one argument from p: its length, its first bytes into out (as many as it holds), and
+static char UpperAscii(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// "/X" or "-X", either case, and nothing more.
+static bool IsSwitch(const char* argument, u32 length, char letter)
+{
+    return length == 2 && (argument[0] == '/' || argument[0] == '-') &&
+           UpperAscii(argument[1]) == letter;
+}
+
+// Reads one argument from p: its length, its first bytes into out (as many as capacity), and
 // where the text goes on after it.
-static const char* ReadArgument(const char* p, u32& length, String* out)
+static const char* ReadArgument(const char* p, u32& length, char* out, u32 capacity)
 {
     length = 0;
     bool quoted = false;
@@ -33,12 +45,10 @@ static const char* ReadArgument(const char* p, u32& length, String* out)
         }
         if (!quoted && static_cast<u8>(*p) <= 32)
             break;
-        if (out != nullptr && length < sizeof out->Chars)
-            out->Chars[length] = *p;
+        if (length < capacity)
+            out[length] = *p;
         ++length;
     }
-    if (out != nullptr)
-        out->Length = length < sizeof out->Chars ? length : sizeof out->Chars;
     return p;
 }
 
@@ -46,39 +56,38 @@ CommandArguments SplitCommandLine(const char* text)
 {
     CommandArguments arguments{};
     u32 length = 0;
-    const char* p = ReadArgument(SkipToArgument(text), length, nullptr);
+    char head[2];
+    const char* p = ReadArgument(SkipToArgument(text), length, head, 0);
     for (;;) {
-        p = SkipToArgument(p);
-        String* out = arguments.Count == 0 ? &arguments.First : nullptr;
-        p = ReadArgument(p, length, out);
+        const char* start = SkipToArgument(p);
+        p = ReadArgument(start, length, head, sizeof head);
         if (length == 0)
             break;
-        if (arguments.Count == 0)
-            arguments.FirstLength = length;
         ++arguments.Count;
+        // The first quiet switch stands aside, so that the argument beside it comes first.
+        if (!arguments.Quiet && IsSwitch(head, length, 'Q')) {
+            arguments.Quiet = true;
+        } else if (arguments.FirstLength == 0) {
+            ReadArgument(start, arguments.FirstLength, arguments.First.Chars, PathLimit);
+            arguments.First.Length = length < PathLimit ? length : PathLimit;
+        }
     }
-    if (arguments.Count == 0)
-        arguments.First.Length = 0;
     return arguments;
-}
-
-static char UpperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 i32 CommandForm(const CommandArguments& arguments)
 {
-    if (arguments.Count != 1)
+    if (arguments.Quiet && arguments.Count == 1)
+        return FormQuiet;
+    if (arguments.Count != (arguments.Quiet ? 2 : 1))
         return FormDialog;
     const char* first = arguments.First.Chars;
-    if (arguments.FirstLength == 2 && (first[0] == '/' || first[0] == '-')) {
-        if (UpperAscii(first[1]) == 'S')
-            return FormSwitchConfirm;
-        if (UpperAscii(first[1]) == 'O')
-            return FormSwitchOverwrite;
-    }
-    if (arguments.FirstLength >= 3 && arguments.FirstLength <= CommandPathLimit && first[1] == ':')
-        return FormPath;
-    return FormDialog;
+    u32 length = arguments.FirstLength;
+    if (length >= 3 && length <= CommandPathLimit && first[1] == ':')
+        return arguments.Quiet ? FormQuietPath : FormPath;
+    if (arguments.Quiet)
+        return FormDialog;
+    if (IsSwitch(first, length, 'S'))
+        return FormSwitchConfirm;
+    return IsSwitch(first, length, 'O') ? FormSwitchOverwrite : FormDialog;
 }

@@ -7,6 +7,7 @@
 #include "Resource.h"
 #include "app/SystemLibrary.h"
 #include "context/SfxContext.h"
+#include "settings/Settings.h"
 #include "text/Text.h"
 
 using GetSpecialFolderFunction = HRESULT(WINAPI*)(HWND, int, LPITEMIDLIST*);
@@ -88,8 +89,14 @@ static void ReadField(HWND window, char* text)
 
 static INT_PTR OnInitDialog(HWND window)
 {
+    ApplyTitle(window);
     SetItemText(window, ID_DESTINATION_EDIT, SfxContext.Destination);
-    SendDlgItemMessageA(window, ID_CONFIRM_CHECK, BM_SETCHECK, BST_CHECKED, 0);
+    // The packer's overwrite rule decides the box: cleared for always, and for never, where
+    // there is nothing to confirm, unavailable too.
+    bool ask = SfxContext.Overwrite == OverwriteAsk;
+    SendDlgItemMessageA(window, ID_CONFIRM_CHECK, BM_SETCHECK, ask ? BST_CHECKED : BST_UNCHECKED,
+                        0);
+    EnableWindow(GetDlgItem(window, ID_CONFIRM_CHECK), SfxContext.Overwrite != OverwriteNever);
     return TRUE;
 }
 

@@ -1,6 +1,6 @@
 // The stub's entry point: no C runtime runs before it. The library search is restricted first,
 // the process's handle and command line are recorded, the modules' start-up steps run, then
-// the program; the process ends with exit code 0 whatever the run achieved.
+// the program, whose result is the exit code.
 #include "app/ProgramMain.h"
 #include "app/SystemLibrary.h"
 #include "context/SfxContext.h"
@@ -17,6 +17,5 @@ extern "C" [[noreturn]] void __stdcall EntryPoint()
     static char commandLine[PathBufferSize];
     TextFromWide(commandLine, GetCommandLineW(), PathBufferSize);
     InitCrcTable();
-    ProgramMain(commandLine);
-    ExitProcess(0);
+    ExitProcess(static_cast<UINT>(ProgramMain(commandLine)));
 }

@@ -32,7 +32,20 @@ static const WCHAR* Widen(WCHAR* wide, const char* text)
 
 int ShowMessage(HWND owner, const char* text, const char* caption, UINT style)
 {
+    if (SfxContext.Quiet)
+        return IDYES;
     return MessageBoxW(owner, Widen(WideText, text), Widen(WideCaption, caption), style);
+}
+
+const char* RunCaption()
+{
+    return SfxContext.Title[0] != 0 ? SfxContext.Title : SfxContext.ProgramPath;
+}
+
+void ApplyTitle(HWND window)
+{
+    if (SfxContext.Title[0] != 0)
+        SetWindowTextW(window, Widen(WideText, SfxContext.Title));
 }
 
 void SetItemText(HWND window, int id, const char* text)

@@ -20,6 +20,9 @@ struct SfxContextRecord
     char DefaultDestination[PathBufferSize];
     String FirstArgument;
     HINSTANCE Instance;
+    bool Quiet;                  // no window, no message; every question answered yes
+    u8 Overwrite;                // what to do with existing targets: OverwriteAsk and on
+    char Title[NameBufferSize];  // the packer's caption; empty for the program's own
 };
 
 static_assert(std::is_trivially_copyable_v<SfxContextRecord>);
@@ -34,6 +37,10 @@ void SfxContextReset();
 char* LoadText(u32 id);
 
 // The program's texts are UTF-8; windows and message boxes take them in UTF-16, so that a
-// name shows whole whatever the system's code page.
+// name shows whole whatever the system's code page. A quiet run shows nothing and takes yes.
 int ShowMessage(HWND owner, const char* text, const char* caption, UINT style);
+// The caption of the run's own messages: the packer's title, or the program's path.
+const char* RunCaption();
+// Gives a window the packer's title, where there is one.
+void ApplyTitle(HWND window);
 void SetItemText(HWND window, int id, const char* text);

@@ -9,6 +9,7 @@
 #include "files/FileInfo.h"
 #include "files/FileSystem.h"
 #include "progress/ProgressDialog.h"
+#include "settings/Settings.h"
 #include "text/Text.h"
 
 constinit char FailedTarget[PathBufferSize] = {};
@@ -175,6 +176,8 @@ static i32 AskAboutTarget(const char* targetPath)
     if (found == TargetElsewhere)
         return DecisionRefuse;
     bool exists = found == TargetFound;
+    if (exists && SfxContext.Overwrite == OverwriteNever)
+        return DecisionSkip;
     i32 decision = DecisionExtract;
     if (exists && SfxContext.ConfirmOverwrites) {
         int answer = ShowMessage(SfxContext.ProgressWindow, targetPath, LoadText(IDS_FILE_EXISTS),
@@ -210,9 +213,11 @@ static i32 HandleEntry(const char* archivePath, const char* destination, const Z
     char targetPath[PathBufferSize];
     char* last = nullptr;
     bool whole = ComposeTargetPath(targetPath, destination, entry.Name, last);
-    char status[StatusTextLimit + 1];
-    ComposeStatusText(status, archivePath, targetPath);
-    SetItemText(SfxContext.ProgressWindow, ID_STATUS_TEXT, status);
+    if (SfxContext.ProgressWindow != nullptr) {
+        char status[StatusTextLimit + 1];
+        ComposeStatusText(status, archivePath, targetPath);
+        SetItemText(SfxContext.ProgressWindow, ID_STATUS_TEXT, status);
+    }
     // A name that would land elsewhere, or not at all, fails before anything is made.
     if (entry.NameUnusable || !IsSafeEntryName(last))
         return RunOtherFailure;
@@ -259,33 +264,50 @@ i32 ExtractAll(const char* archivePath, const char* destination, i32 base, i32 a
     return result == ArchiveDirectoryEnd ? ResultOk : RunDirectoryUnreadable;
 }
 
-bool RunExtraction()
+static i32 ExitCodeOf(i32 result)
+{
+    switch (result) {
+        case ResultOk:
+            return ExitExtracted;
+        case ResultWriteFailed:
+            return ExitWriteFailed;
+        case ResultAborted:
+            return ExitCancelled;
+        case RunDirectoryUnreadable:
+            return ExitNothingToExtract;
+        default:
+            return ExitEntryFailed;
+    }
+}
+
+i32 RunExtraction()
 {
     // Only the signed bytes of a signed program: the archive ends where its signature starts.
     i32 length = ArchiveLengthBeforeSignature(SfxContext.ProgramPath);
     i32 total = SumEntrySizes(SfxContext.ProgramPath, 0, length);
     if (total == -1) {
-        ShowMessage(nullptr, LoadText(IDS_NOTHING_TO_EXTRACT), SfxContext.ProgramPath,
-                    StyleFinalMessage);
-        return false;
+        ShowMessage(nullptr, LoadText(IDS_NOTHING_TO_EXTRACT), RunCaption(), StyleFinalMessage);
+        return ExitNothingToExtract;
     }
-    SfxContext.ProgressWindow = ProgressCreate();
+    if (!SfxContext.Quiet)
+        SfxContext.ProgressWindow = ProgressCreate();
     ProgressSetTotal(total);
     i32 result = ExtractAll(SfxContext.ProgramPath, SfxContext.Destination, 0, length);
     if (result == ResultOk)
         ProgressSetOverall(100);
-    if (GetActiveWindow() != SfxContext.ProgressWindow)
+    if (!SfxContext.Quiet && GetActiveWindow() != SfxContext.ProgressWindow)
         MessageBeep(0);
     if (result == ResultAborted)
-        ShowMessage(SfxContext.ProgressWindow, LoadText(IDS_ABORTED), SfxContext.ProgramPath,
+        ShowMessage(SfxContext.ProgressWindow, LoadText(IDS_ABORTED), RunCaption(),
                     StyleFinalMessage);
     else if (result == ResultWriteFailed)
         ShowMessage(SfxContext.ProgressWindow, LoadText(IDS_WRITE_ERROR), FailedTarget,
                     StyleFinalMessage);
     else if (result != ResultOk)
-        ShowMessage(SfxContext.ProgressWindow, LoadText(IDS_NOT_SUCCESSFUL), SfxContext.ProgramPath,
+        ShowMessage(SfxContext.ProgressWindow, LoadText(IDS_NOT_SUCCESSFUL), RunCaption(),
                     StyleFinalMessage);
-    ProgressDestroy();
+    if (SfxContext.ProgressWindow != nullptr)
+        ProgressDestroy();
     SfxContext.ProgressWindow = nullptr;
-    return result == ResultOk;
+    return ExitCodeOf(result);
 }

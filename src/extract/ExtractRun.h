@@ -15,8 +15,17 @@ extern constinit char FailedTarget[PathBufferSize];
 // The status text of the progress window holds at most this many characters.
 constexpr u32 StatusTextLimit = 520;
 
-// True when every entry was extracted or skipped.
-bool RunExtraction();
+// How a run ended, as the process's exit code where one is reported: quiet runs and
+// self-extractors the packer configured.
+constexpr i32 ExitExtracted = 0;  // every entry extracted or kept
+constexpr i32 ExitEntryFailed = 1;
+constexpr i32 ExitWriteFailed = 2;
+constexpr i32 ExitNothingToExtract = 3;
+constexpr i32 ExitCancelled = 4;
+constexpr i32 ExitCannotStart = 5;  // the program to run after extraction
+
+// One of the exit codes above, ExitCannotStart aside.
+i32 RunExtraction();
 // The sum of the entries' uncompressed sizes, or -1 when there is nothing to extract.
 i32 SumEntrySizes(const char* archivePath, i32 base, i32 archiveLength);
 // 0, 2 (FailedTarget holds the path), 4, 5 (cancelled), or -2 (directory unreadable).

@@ -133,6 +133,7 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wid
 int WINAPI GetSystemMetrics(int index);
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
 int WINAPI lstrcmpiW(LPCWSTR a, LPCWSTR b);
+DWORD WINAPI GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
 
 // The wide file calls, which take paths in any script and, behind \\?\, of any length.
 HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -319,6 +320,7 @@ BOOL WINAPI ShowWindow(HWND window, int command);
 HWND WINAPI GetDlgItem(HWND dialog, int id);
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
 BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);
+BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text);
 HMENU WINAPI GetSystemMenu(HWND window, BOOL revert);
 BOOL WINAPI DeleteMenu(HMENU menu, UINT position, UINT flags);
 HWND WINAPI GetActiveWindow();

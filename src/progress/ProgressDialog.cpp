@@ -25,6 +25,7 @@ HWND ProgressCreate()
                                      ProgressDialogProc, 0);
     ProgressState.EntryBar = GetDlgItem(window, ID_ENTRY_BAR);
     ProgressState.OverallBar = GetDlgItem(window, ID_OVERALL_BAR);
+    ApplyTitle(window);
     ShowWindow(window, SW_SHOW);
     ProgressState.TotalSize = 0;
     ProgressState.BasePercent = 0;

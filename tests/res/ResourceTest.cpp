@@ -78,7 +78,7 @@ void CheckNumber(const std::string& where, const char* field, Expected expected,
     ADD_FAILURE() << where << ", " << field << ": expected " << show(e) << ", actual " << show(a);
 }
 
-TEST(Resources, StringTableHoldsTheTextsOfIdsOneToNine)
+TEST(Resources, StringTableHoldsTheTextsOfIdsOneToTen)
 {
     ASSERT_STUB_OPEN();
     // The first block of the table: ids 0 to 15.
@@ -479,6 +479,7 @@ TEST(Resources, ManifestAsksForCommonControlsSixAndNoElevation)
         {trust,               "xmlns",                 "urn:schemas-microsoft-com:asm.v3"},
         {level,               "level",                 "asInvoker"},
         {level,               "uiAccess",              "false"},
+        {root + "/application/windowsSettings/dpiAware", nullptr, "true"},
         {controls,            "type",                  "win32"},
         {controls,            "name",                  "Microsoft.Windows.Common-Controls"},
         {controls,            "version",               "6.0.0.0"},

@@ -449,6 +449,12 @@ BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text)
     return SetDlgItemTextA(dialog, id, Utf8Of(text).c_str());
 }
 
+// A caption is recorded as the text of item 0.
+BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text)
+{
+    return SetDlgItemTextA(window, 0, Utf8Of(text).c_str());
+}
+
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
     return MessageBoxA(owner, Utf8Of(text).c_str(), Utf8Of(caption).c_str(), type);

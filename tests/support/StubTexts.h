@@ -16,9 +16,10 @@ constexpr const char* StubStrings[] = {
     "Unzip NOT successful!",                      // IDS_NOT_SUCCESSFUL
     "Error writing target file!",                 // IDS_WRITE_ERROR
     "Target write protected, overwrite anyway?",  // IDS_WRITE_PROTECTED
+    "Error starting program!",                    // IDS_CANNOT_START
 };
 constexpr unsigned StubStringCount = sizeof StubStrings / sizeof StubStrings[0];
-static_assert(StubStringCount == IDS_WRITE_PROTECTED + 1, "a text for every id");
+static_assert(StubStringCount == IDS_CANNOT_START + 1, "a text for every id");
 
 constexpr const char* DialogCaption = "Self extracting ZIP file";
 constexpr const char* ProgressCaption = "Unpacking files...";

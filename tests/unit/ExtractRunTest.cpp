@@ -8,6 +8,7 @@
 
 #include "context/SfxContext.h"
 #include "extract/ExtractRun.h"
+#include "settings/Settings.h"
 #include "files/FileSystem.h"
 #include "inflate/InflateState.h"
 #include "progress/ProgressDialog.h"
@@ -168,15 +169,15 @@ struct Run : InTempDir
         return e;
     }
 
-    bool RunWith(std::vector<int> answers = {})
+    i32 RunWith(std::vector<int> answers = {})
     {
         Zip.Prefix = Bytes(2000, 0xCC);
         WriteBytes(Program, Zip.Build());
         HostAnswerMessageBoxes(answers);
-        bool ok = RunExtraction();
+        i32 code = RunExtraction();
         ExpectNothingLeft("the run");
         EXPECT_EQ(SfxContext.ProgressWindow, nullptr);
-        return ok;
+        return code;
     }
 
     std::vector<std::string> Boxes() const
@@ -201,7 +202,7 @@ TEST_F(Run, NothingToExtractWithoutAnArchiveOrWithOnlyEmptyEntries)
 {
     WriteBytes(Program, Bytes(5000, 0x90));
     HostAnswerMessageBoxes({});
-    EXPECT_FALSE(RunExtraction());
+    EXPECT_EQ(RunExtraction(), ExitNothingToExtract);
     ASSERT_EQ(HostMessageBoxes().size(), 1u);
     const HostMessageBox& box = HostMessageBoxes()[0];
     EXPECT_EQ(box.Owner, nullptr);
@@ -212,11 +213,14 @@ TEST_F(Run, NothingToExtractWithoutAnArchiveOrWithOnlyEmptyEntries)
 
     Add("dir/", {}, 0x10);
     Add("dir/empty.txt", {});
-    EXPECT_FALSE(RunWith());
+    EXPECT_EQ(RunWith(), ExitNothingToExtract);
     EXPECT_EQ(Boxes().size(), 2u);
     EXPECT_EQ(Boxes().back(), Program + " | Nothing to extract!");
     EXPECT_EQ(HostLastDialog(), nullptr);
     EXPECT_FALSE(Exists("dir")) << "nothing is created";
+    TextCopy(SfxContext.Title, "Setup \xD0\xB4");
+    EXPECT_EQ(RunWith(), ExitNothingToExtract);
+    EXPECT_EQ(Boxes().back(), "Setup \xD0\xB4 | Nothing to extract!") << "the packer's title";
 }
 
 TEST_F(Run, ExtractsEverythingSilentlyWithStatusTextsAndAFullBar)
@@ -226,7 +230,7 @@ TEST_F(Run, ExtractsEverythingSilentlyWithStatusTextsAndAFullBar)
     Add("sub/data.bin", Fill(70000, 2));
     Add("sub/deeper/empty.txt", {});
     HostSetActiveWindow(nullptr);  // another program is in front
-    EXPECT_TRUE(RunWith());
+    EXPECT_EQ(RunWith(), ExitExtracted);
     EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(HostBeeps(), 1u) << "success while another window is active";
     EXPECT_EQ(ReadBytes(Out + "readme.txt"), Fill(1000, 1));
@@ -255,7 +259,7 @@ TEST_F(Run, ExtractsEverythingSilentlyWithStatusTextsAndAFullBar)
     HostMessagesReset();
     HostWindowsReset();
     SetStubStrings();
-    EXPECT_TRUE(RunWith()) << "again, over the files of the first run";
+    EXPECT_EQ(RunWith(), ExitExtracted) << "again, over the files of the first run";
     EXPECT_EQ(HostBeeps(), 0u) << "the progress window was the active one";
 }
 
@@ -265,7 +269,7 @@ TEST_F(Run, DotComponentsAreDroppedFromEntryNames)
     Add("a/../b.txt", Fill(10, 2));
     Add("a/.../c.txt", Fill(10, 3));
     Add("d/..../..\\e.txt", Fill(10, 4));
-    EXPECT_TRUE(RunWith());
+    EXPECT_EQ(RunWith(), ExitExtracted);
     EXPECT_EQ(ReadBytes(Out + "x.txt"), Fill(10, 1));
     EXPECT_EQ(ReadBytes(Out + "a\\b.txt"), Fill(10, 2));
     EXPECT_EQ(ReadBytes(Out + "a\\c.txt"), Fill(10, 3));
@@ -285,7 +289,7 @@ TEST_F(Run, HostileOrUnusableNamesFailBeforeAnythingIsMade)
         Add("first.txt", Fill(10, 1));
         Add(name, Fill(10, 2)).Flags = 0x800;  // UTF-8, so the last one is no name
         Add("after.txt", Fill(10, 3));
-        EXPECT_FALSE(RunWith()) << name;
+        EXPECT_EQ(RunWith(), ExitEntryFailed) << name;
         EXPECT_TRUE(Exists("first.txt")) << name;
         EXPECT_FALSE(Exists("sub")) << name << ": not even its folder";
         EXPECT_FALSE(Exists("after.txt")) << name;
@@ -298,7 +302,7 @@ TEST_F(Run, CrcFailureInTheThirdOfFiveKeepsTheFirstTwo)
     for (int i = 1; i <= 5; ++i)
         Add("f" + std::to_string(i), Fill(3000, static_cast<unsigned char>(i))).Crc ^=
             i == 3 ? 1 : 0;
-    EXPECT_FALSE(RunWith());
+    EXPECT_EQ(RunWith(), ExitEntryFailed);
     EXPECT_TRUE(Exists("f1"));
     EXPECT_TRUE(Exists("f2"));
     EXPECT_FALSE(Exists("f3"));
@@ -314,7 +318,7 @@ TEST_F(Run, ADamagedDirectoryFailsTheRunAfterTheEntriesBeforeIt)
     // The comment's length field wraps to 0: the walk lands inside the comment.
     Add("first.txt", Fill(10, 1)).Comment.assign(65536, 'c');
     Add("after.txt", Fill(10, 2));
-    EXPECT_FALSE(RunWith());
+    EXPECT_EQ(RunWith(), ExitNothingToExtract);
     EXPECT_EQ(ReadBytes(Out + "first.txt"), Fill(10, 1));
     EXPECT_FALSE(Exists("after.txt"));
     EXPECT_EQ(Boxes(), std::vector<std::string>{Program + " | Unzip NOT successful!"});
@@ -332,6 +336,8 @@ TEST_F(Run, QuestionsDecideAboutExistingTargets)
         bool Replaced;
         bool SecondWritten;
         const char* Final;
+        u8 Overwrite = OverwriteAsk;
+        bool Quiet = false;
     } const cases[] = {
         {"confirm, yes", true, false, {IDYES}, {"File exists, overwrite?"}, true, true, ""},
         {"confirm, no", true, false, {IDNO}, {"File exists, overwrite?"}, false, true, ""},
@@ -376,6 +382,8 @@ TEST_F(Run, QuestionsDecideAboutExistingTargets)
          false,
          true,
          ""},
+        {"quiet, read-only", true, true, {}, {}, true, true, "", OverwriteAsk, true},
+        {"never, read-only", false, true, {}, {}, false, true, "", OverwriteNever},
     };
 
     for (const Case& c : cases) {
@@ -388,7 +396,10 @@ TEST_F(Run, QuestionsDecideAboutExistingTargets)
         if (c.ReadOnly)
             SetFileAttributesA(existing.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
         SfxContext.ConfirmOverwrites = c.Confirm;
-        RunWith(c.Answers);
+        SfxContext.Overwrite = c.Overwrite;
+        SfxContext.Quiet = c.Quiet;
+        EXPECT_EQ(RunWith(c.Answers), *c.Final ? ExitCancelled : ExitExtracted) << c.What;
+        EXPECT_EQ(HostLastDialog() == nullptr, c.Quiet) << c.What << ": no window when quiet";
         std::vector<std::string> questions;
         std::vector<std::string> finals;
         for (const HostMessageBox& box : HostMessageBoxes()) {
@@ -431,7 +442,7 @@ TEST_F(Run, HiddenAndSystemTargetsAreReplacedOnceAgreedTo)
         SetFileAttributesA((Out + "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
         SetFileAttributesA((Out + "system.txt").c_str(), FILE_ATTRIBUTE_SYSTEM);
         SfxContext.ConfirmOverwrites = confirm;
-        EXPECT_TRUE(RunWith({IDYES, IDYES})) << confirm;
+        EXPECT_EQ(RunWith({IDYES, IDYES}), ExitExtracted) << confirm;
         EXPECT_EQ(ReadBytes(Out + "hidden.txt"), Fill(100, 1)) << confirm;
         EXPECT_EQ(ReadBytes(Out + "system.txt"), Fill(100, 2)) << confirm;
         EXPECT_EQ(GetFileAttributesA((Out + "hidden.txt").c_str()) & 0x07, 0x02u) << confirm;
@@ -439,7 +450,7 @@ TEST_F(Run, HiddenAndSystemTargetsAreReplacedOnceAgreedTo)
     }
     // Left alone when the user says no.
     SfxContext.ConfirmOverwrites = true;
-    EXPECT_TRUE(RunWith({IDNO, IDNO}));
+    EXPECT_EQ(RunWith({IDNO, IDNO}), ExitExtracted);
     EXPECT_EQ(GetFileAttributesA((Out + "hidden.txt").c_str()) & 0x07, 0x02u);
 }
 
@@ -448,7 +459,7 @@ TEST_F(Run, ADirectoryInTheWayIsAWriteErrorCaptionedWithItsPath)
     Add("taken", Fill(100, 1));
     CreateDirectoryA((Out + "taken").c_str(), nullptr);
     SfxContext.ConfirmOverwrites = true;
-    EXPECT_FALSE(RunWith({IDYES}));
+    EXPECT_EQ(RunWith({IDYES}), ExitWriteFailed);
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"File exists, overwrite? | " + Out + "taken",
                                                  Out + "taken | Error writing target file!"}));
     EXPECT_STREQ(FailedTarget, (Out + "taken").c_str());
@@ -486,8 +497,11 @@ TEST_F(Run, TargetsThatCannotBeMadeWholeFailTheirEntry)
         WriteBytes(Out + "longfilename.txt", Fill(3, 9));
         Add("a.txt", Fill(1, 1));  // not all empty, which would be nothing to extract
         Add(c.Name, Fill(c.Size, 1), !c.Name.empty() && c.Name.back() == '/' ? 0x10 : 0x20);
-        bool ok = RunWith();
-        EXPECT_EQ(ok, c.Failed.empty()) << c.Name;
+        i32 code = RunWith();
+        EXPECT_EQ(code, c.Failed.empty()  ? ExitExtracted
+                        : c.Failed == "-" ? ExitEntryFailed
+                                          : ExitWriteFailed)
+            << c.Name;
         std::string box = c.Failed == "-" ? Program + " | Unzip NOT successful!"
                                           : c.Failed + " | Error writing target file!";
         if (!c.Failed.empty()) {
@@ -510,7 +524,7 @@ TEST_F(Run, CancelDuringATransferRemovesThePartialFile)
         if (peeks == 6)
             HostPostMessage(MSG{HostLastDialog(), WM_COMMAND, IDCANCEL, 0, 0, {}});
     });
-    EXPECT_FALSE(RunWith());
+    EXPECT_EQ(RunWith(), ExitCancelled);
     EXPECT_TRUE(Exists("first.bin"));
     EXPECT_FALSE(Exists("large.bin"));
     EXPECT_FALSE(Exists("after.bin"));
@@ -523,7 +537,7 @@ TEST_F(Run, SkippedEntriesStillCountInTheOverallBase)
     Add("b", Fill(1000, 2));
     WriteBytes(Out + "a", {});
     SfxContext.ConfirmOverwrites = true;
-    EXPECT_TRUE(RunWith({IDNO}));
+    EXPECT_EQ(RunWith({IDNO}), ExitExtracted);
     const auto& overall = HostDrawings(GetDlgItem(HostLastDialog(), 210));
     std::vector<std::string> shown;
     for (const HostDrawing& d : overall)
@@ -537,7 +551,7 @@ TEST_F(Run, WithoutAProgressWindowTheRunGoesOnUnowned)
     Add("a", Fill(100, 1));
     Add("b", Fill(100, 2)).Crc ^= 1;
     HostFailDialogs(true);
-    EXPECT_FALSE(RunWith());
+    EXPECT_EQ(RunWith(), ExitEntryFailed);
     EXPECT_TRUE(Exists("a"));
     ASSERT_EQ(HostMessageBoxes().size(), 1u);
     EXPECT_EQ(HostMessageBoxes()[0].Owner, nullptr);

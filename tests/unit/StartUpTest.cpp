@@ -8,6 +8,7 @@
 #include "files/FileInfo.h"
 #include "files/FileSystem.h"
 #include "files/LongPath.h"
+#include "settings/Settings.h"
 #include "support/Fixtures.h"
 
 #if !defined(_WIN32)
@@ -90,10 +91,19 @@ TEST(CommandLine, FormsFollowCountLengthAndCharacters)
         {"sfx.exe D:\\my files", FormDialog},
         {"sfx.exe \\\\server\\share", FormDialog},
         {"sfx.exe relative\\dir", FormDialog},
+        {"sfx.exe /Q", FormQuiet},
+        {"sfx.exe -q", FormQuiet},
+        {"sfx.exe /Q D:\\out", FormQuietPath},
+        {"sfx.exe \"D:\\my out\" -Q", FormQuietPath},
+        {"sfx.exe /Q /S", FormDialog},
+        {"sfx.exe /Q /Q", FormDialog},
+        {"sfx.exe /Q D:\\a D:\\b", FormDialog},
+        {"sfx.exe /QS", FormDialog},
     };
 
     for (const FormCase& c : cases)
         EXPECT_EQ(CommandForm(SplitCommandLine(c.Line)), c.Form) << c.Line;
+    EXPECT_EQ(ToStdString(SplitCommandLine("sfx.exe /q \"D:\\my out\"").First), "D:\\my out");
     // A whole path is a destination, however long; one that is cut is none.
     std::string line = "sfx.exe D:\\";
     EXPECT_EQ(CommandForm(SplitCommandLine((line + std::string(PathLimit - 3, 'x')).c_str())),
@@ -198,5 +208,39 @@ TEST_F(StartUp, LoadTextGivesTheTableTextOrAnEmptyOneInTheSharedBuffer)
     EXPECT_STREQ(text, "File exists, overwrite?");
     EXPECT_EQ(TextLength(LoadText(7)), MAX_PATH - 1u) << "LoadStringW counts the terminator";
     EXPECT_STREQ(LoadText(12), "");
+}
+#endif
+
+#if !defined(_WIN32)
+TEST(StartUpPaths, DestinationExpandsVariablesAndRefusesWhatItCannotExpand)
+{
+    setenv("SFXTEST_HOME", "D:\\Users\\\xD0\xB4", 1);
+    setenv("SFXTEST_REL", "sub", 1);
+    setenv("SFXTEST_HUGE", std::string(WidePathLimit + 1, 'x').c_str(), 1);
+    unsetenv("SFXTEST_UNSET");
+
+    struct Case
+    {
+        const char* Configured;
+        const char* Result;  // null when refused
+    } const cases[] = {
+        {"App-1.2", "C:\\prog\\App-1.2"},
+        {"%SFXTEST_HOME%\\Programs\\App", "D:\\Users\\\xD0\xB4\\Programs\\App"},
+        {"%SFXTEST_REL%\\x", "C:\\prog\\sub\\x"},
+        {"\\\\server\\share\\%SFXTEST_REL%", "\\\\server\\share\\sub"},
+        {"100%%", "C:\\prog\\100%"},
+        {"%SFXTEST_UNSET%\\x", nullptr},
+        {"50% off", nullptr},
+        {"%SFXTEST_HUGE%", nullptr},
+    };
+
+    for (const Case& c : cases) {
+        static char result[PathBufferSize];
+        bool expanded = ExpandDestination(c.Configured, "C:\\prog\\", result);
+        EXPECT_EQ(expanded, c.Result != nullptr) << c.Configured;
+        if (expanded && c.Result != nullptr) {
+            EXPECT_STREQ(result, c.Result) << c.Configured;
+        }
+    }
 }
 #endif

@@ -3,6 +3,7 @@
 // lifts it, and the long form takes the path as it stands.
 #include "platform/host/HostPort.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -193,4 +194,23 @@ int WINAPI lstrcmpiW(LPCWSTR a, LPCWSTR b)
         if (d != 0 || *a == 0)
             return d;
     }
+}
+
+// The host's environment, which keeps UTF-8; 0 for a variable that is not set, as on Windows,
+// and the units needed, terminator counted, when the buffer is too small.
+DWORD WINAPI GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size)
+{
+    std::string narrowName;
+    if (!Narrow(name, narrowName))
+        return 0;
+    const char* value = std::getenv(narrowName.c_str());
+    if (value == nullptr || *value == 0)
+        return 0;
+    int units = MultiByteToWideChar(CP_UTF8, 0, value, -1, nullptr, 0);
+    if (units <= 0)
+        return 0;
+    if (static_cast<DWORD>(units) > size)
+        return static_cast<DWORD>(units);
+    Widen(value, buffer, units);
+    return static_cast<DWORD>(units - 1);
 }
