@@ -4,8 +4,8 @@ real peers, hostile names, damaged archives, faults of the file system, librarie
 beside the program, and a signed program with an archive hidden in its signature.
 
 Usage: proofs.py PROOF --stub SFX.EXE --batch STUB_BATCH.EXE --mksfx MKSFX --decoy DECOY.DLL
-                 --control DECOY_CONTROL.EXE --work FOLDER
-PROOF is one of peers, hostile, hostile-dbcs, damaged, faults, decoys, signed.
+                 --control DECOY_CONTROL.EXE --exit-with EXIT_WITH.EXE --work FOLDER
+PROOF is one of peers, hostile, hostile-dbcs, damaged, faults, decoys, signed, unattended.
 Exit 0 when every check held, 1 otherwise, 77 when a tool the proof needs is missing."""
 import argparse
 import os
@@ -19,7 +19,7 @@ import zipfile
 # No compiled copy of the helpers in the source tree.
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from prooflib import (NOT_SUCCESSFUL, NOTHING, OVERWRITE, WRITE_ERROR, Case,  # noqa: E402
+from prooflib import (ABORTED, NOT_SUCCESSFUL, NOTHING, OVERWRITE, WRITE_ERROR, Case,  # noqa: E402
                       Checks, Entry, attributes_by_wine, behind_stub, build_zip, changes,
                       files_of, run_batch, snapshot, timed, unicode_path_extra, wine_path)
 
@@ -839,8 +839,13 @@ def faults_with_mounts(args, checks, mounts):
     limited_dest = os.path.join(limited_folder, "dest")
     os.makedirs(limited_dest)
     limit_case = Case(limited, '"%s"' % wine_path(limited_dest))
-    run_batch([limit_case], os.path.join(work, "batch-limit"), args.batch,
+    quiet_dest = os.path.join(limited_folder, "quiet")
+    quiet_case = Case(limited, '/Q "%s"' % wine_path(quiet_dest))
+    run_batch([limit_case, quiet_case], os.path.join(work, "batch-limit"), args.batch,
               preexec=set_file_size_limit(256 << 10))
+    checks.expect(quiet_case.exit_code == 2 and not quiet_case.boxes and
+                  sorted(os.listdir(quiet_dest)) == ["first.txt"],
+                  f"file-size limit, quiet: {quiet_case.describe()}")
     for label, case, check in cases:
         checks.expect(case.ended_cleanly(), f"{label}: {case.describe()}")
         check(case)
@@ -850,6 +855,108 @@ def faults_with_mounts(args, checks, mounts):
     checks.expect(sorted(os.listdir(limited_dest)) == ["first.txt"],
                   f"file-size limit: left {sorted(os.listdir(limited_dest))}")
     print("faults: %d cases" % (len(cases) + 1))
+
+# ---- Unattended runs and self-extractors configured by the packer ----
+
+def unattended(args, checks):
+    work = fresh(args.work)
+    stub = read(args.stub)
+    tree = os.path.join(work, "tree")
+    write(os.path.join(tree, "a.txt"), b"alpha" * 100)
+    write(os.path.join(tree, "sub", "b.txt"), b"beta")
+    shutil.copy(args.exit_with, os.path.join(tree, "exit_with.exe"))
+    record = os.path.join(work, "record.txt")
+    cases = []  # (label, Case, check after the run)
+
+    def packed(name, *options, archive=None):
+        path = os.path.join(work, name, "prog", "setup.exe")
+        os.makedirs(os.path.dirname(path))
+        if archive is not None:
+            write(path, archive)
+            return path
+        subprocess.run([args.mksfx, "-q", "--stub", args.stub, *options, "-o", path, tree + "/."],
+                       check=True)
+        return path
+
+    def add(label, path, arguments, code, boxes=(), dest=None, files=None, options="",
+            a_txt=b"alpha" * 100, old=False):
+        if old:
+            write(os.path.join(dest, "a.txt"), b"old")
+
+        def check(case):
+            checks.expect(case.exit_code == code and not case.timed_out,
+                          f"{label}: want exit {code}: {case.describe()}")
+            checks.expect(case.messages == list(boxes), f"{label}: boxes {case.boxes}")
+            if dest is not None:
+                got = sorted(files_of(dest))
+                checks.expect(got == sorted(files), f"{label}: {dest} holds {got}")
+                checks.expect("a.txt" not in files or read(os.path.join(dest, "a.txt")) == a_txt,
+                              f"{label}: a.txt holds the wrong bytes")
+        cases.append((label, Case(path, arguments, options="timeout=30 " + options), check))
+
+    everything = ["a.txt", "sub/", "sub/b.txt", "exit_with.exe"]
+    plain = packed("plain")
+    dest = os.path.join(work, "plain", "dest")
+    write(os.path.join(dest, "a.txt"), b"old")
+    os.chmod(os.path.join(dest, "a.txt"), 0o444)
+    add("quiet into a path over a read-only file", plain, '/Q "%s"' % wine_path(dest), 0,
+        dest=dest, files=everything)
+    add("quiet into the program's folder", plain, "-q", 0, dest=os.path.dirname(plain),
+        files=everything + ["setup.exe"])
+    bad = Entry(b"bad.txt", b"bad" * 50, method=8)
+    bad.crc ^= 1
+    damaged = packed("damaged", archive=build_zip(
+        [Entry(b"first.txt", b"first"), bad, Entry(b"last.txt", b"last")], prefix=stub))
+    dest = os.path.join(work, "damaged", "dest")
+    add("quiet, a damaged entry", damaged, '"%s" /q' % wine_path(dest), 1, dest=dest,
+        files=["first.txt"])
+    empty = packed("empty", archive=stub)
+    add("quiet, nothing to extract", empty, "/Q", 3)
+
+    titled = packed("titled", "--title", "Setup данные")
+    dest = os.path.join(work, "titled", "dest")
+    add("cancel at a question", titled, '"%s"' % wine_path(dest), 4, dest=dest, files=["a.txt"],
+        boxes=[(ABORTED, "Setup данные")], options="answers=c", a_txt=b"old", old=True)
+    never = packed("never", "--overwrite", "never")
+    dest = os.path.join(work, "never", "dest")
+    add("overwrite never", never, '"%s"' % wine_path(dest), 0, dest=dest, files=everything,
+        a_txt=b"old", old=True)
+
+    runs = packed("runs", "--run", "exit_with.exe 7 " + wine_path(record))
+    runs_dest = os.path.join(work, "runs", "dest")
+    add("a program that returns 7", runs, '/Q "%s"' % wine_path(runs_dest), 7)
+    unstartable = packed("unstartable", "--run", "sub/b.txt")
+    add("a program that cannot start", unstartable, "/S", 5,
+        boxes=[("Error starting program!", "sub\\b.txt")])
+
+    temp_record = os.path.join(work, "record-temp.txt")
+    temp = packed("temp", "--temp", "--quiet", "--run", "exit_with.exe 0 " + wine_path(temp_record))
+    add("a temporary folder", temp, "", 0, dest=os.path.dirname(temp), files=["setup.exe"])
+    expanded = packed("expanded", "--quiet", "--destination", "%SFXTEST_DEST%\\inst")
+    expanded_dest = os.path.join(work, "expanded", "chosen")
+    add("a destination from a variable", expanded, "", 0,
+        dest=os.path.join(expanded_dest, "inst"), files=everything)
+    unset = packed("unset", "--destination", "%SFXTEST_UNSET%\\inst")
+    add("a variable that is not set", unset, "/Q", 3, dest=os.path.dirname(unset),
+        files=["setup.exe"])
+
+    with timed("unattended: %d runs under Wine" % len(cases)):
+        run_batch([c for _, c, _ in cases], os.path.join(work, "batch"), args.batch,
+                  env={"SFXTEST_DEST": wine_path(expanded_dest)})
+    for label, case, check in cases:
+        check(case)
+    ran = read(record).decode("utf-16-le") if os.path.exists(record) else ""
+    checks.expect(ran.lower() == (wine_path(runs_dest) + '\n"' + wine_path(runs_dest) +
+                                  '\\exit_with.exe" 7 ' + wine_path(record)).lower(),
+                  f"the program's working folder and command line: {ran!r}")
+    # The temporary folder, C:\users\...\sfx-XXXXXXXX under Wine's prefix, is gone.
+    folder = read(temp_record).decode("utf-16-le").split("\n")[0]
+    prefix = os.environ.get("WINEPREFIX", os.path.join(HERE_ROOT, "build", "wineprefix"))
+    gone = os.path.join(prefix, "drive_c", *folder[3:].split("\\")).rstrip("/")
+    checks.expect(folder[:3] == "C:\\" and "\\sfx-" in folder and not os.path.exists(gone)
+                  and os.path.isdir(os.path.dirname(gone)), f"the temporary folder {folder}")
+    print("unattended: %d cases" % len(cases))
+
 
 # ---- Libraries planted beside the program ----
 
@@ -1025,15 +1132,15 @@ def signed(args, checks):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("proof")
-    for option in ("stub", "batch", "mksfx", "decoy", "control", "work"):
+    for option in ("stub", "batch", "mksfx", "decoy", "control", "exit-with", "work"):
         parser.add_argument("--" + option, required=True)
     args = parser.parse_args()
     args.work = os.path.join(os.path.abspath(args.work), args.proof)
-    for option in ("stub", "batch", "mksfx", "decoy", "control"):
+    for option in ("stub", "batch", "mksfx", "decoy", "control", "exit_with"):
         setattr(args, option, os.path.abspath(getattr(args, option)))
     proofs = {"peers": peers, "hostile": hostile, "hostile-dbcs": hostile_dbcs,
               "damaged": damaged, "faults": faults, "decoys": decoys,
-              "signed": signed}
+              "signed": signed, "unattended": unattended}
     checks = Checks()
     with timed(args.proof):
         status = proofs[args.proof](args, checks)

@@ -5,6 +5,7 @@
 #include <set>
 #include <sstream>
 #include <gtest/gtest.h>
+#include <libdeflate.h>
 #include <string>
 #include <vector>
 
@@ -14,20 +15,30 @@
 #include "Options.h"
 #include "Pack.h"
 #include "Scan.h"
+#include "SettingsBlock.h"
 #include "ZipWrite.h"
+#include "inflate/Crc32.h"
 #include "support/LocalZone.h"
 
-// The parsed values as blank-separated tokens, inputs joined by commas.
+// The parsed values as blank-separated tokens, inputs joined by commas, blanks in the
+// self-extractor's texts as '_'.
 static std::set<std::string> Fields(const Options& o)
 {
     std::string inputs;
     for (const std::string& input : o.Inputs)
         inputs += (inputs.empty() ? "" : ",") + input;
+    const SfxOptions& x = o.Sfx;
+    std::string texts = "title=" + x.Title + "\tdest=" + x.Destination + "\trun=" + x.RunProgram +
+                        "\targs=" + x.RunArguments;
+    std::replace(texts.begin(), texts.end(), ' ', '_');
     std::istringstream all(
         "out=" + o.Output + " zip=" + o.Zip + " test=" + o.Test + " stub=" + o.Stub + " in=" +
         inputs + " level=" + std::to_string(o.Pack.Level) + " jobs=" + std::to_string(o.Pack.Jobs) +
         " zopfli=" + std::to_string(o.Pack.Zopfli) + " selftest=" + std::to_string(o.SelfTest) +
-        " quiet=" + std::to_string(o.Quiet) + " verbose=" + std::to_string(o.Verbose));
+        " quiet=" + std::to_string(o.Quiet) + " verbose=" + std::to_string(o.Verbose) + " " +
+        texts + " given=" + std::to_string(x.Given) + " overwrite=" + std::to_string(x.Overwrite) +
+        " sfxquiet=" + std::to_string(x.Quiet) + " temp=" + std::to_string(x.Temp) +
+        " admin=" + std::to_string(x.Admin));
     std::set<std::string> tokens;
     for (std::string token; all >> token;)
         tokens.insert(token);
@@ -46,6 +57,7 @@ TEST(MksfxOptions, EachCommandLineGivesOneActionWithItsValuesOrOneUsageError)
     };
 
     using enum Action;
+    const std::string longText(SettingTextLimit + 1, 'a');
     const Case cases[] = {
         {{}, Usage, 2, "self-extractor\nmksfx --help lists the options\n", ""},
         {{"-h"}, Help, 0, "\nExit codes:\n", ""},
@@ -70,7 +82,7 @@ TEST(MksfxOptions, EachCommandLineGivesOneActionWithItsValuesOrOneUsageError)
         {{"--test=a.exe", "-v"}, Test, 0, "", "test=a.exe verbose=1 in="},
         {{"-o", "x", "d1", "d2"}, Pack, 0, "", "out=x in=d1,d2 zip= level=9 zopfli=0 selftest=1"},
         {{"-o", "x", "d"}, Pack, 0, "", "quiet=0 verbose=0"},
-        {{"-ox", "-0", "-q", "--no-test", "d"}, Pack, 0, "", "out=x level=0 quiet=1 selftest=0"},
+        {{"-ox", "-0", "-q", "--no-test", "d"}, Pack, 0, "", "level=0 quiet=1 sfxquiet=0 given=0"},
         {{"--output=x", "-12", "--zopfli", "-j", "3", "d"},
          Pack,
          0,
@@ -80,6 +92,37 @@ TEST(MksfxOptions, EachCommandLineGivesOneActionWithItsValuesOrOneUsageError)
         {{"-j2", "-o", "x", "-", "--verbose"}, Pack, 0, "", "jobs=2 in=- verbose=1"},
         {{"-o", "x", "--", "-v", "--zip=z"}, Pack, 0, "", "in=-v,--zip=z verbose=0"},
         {{"-o", "x", "--zip=a.zip", "--stub", "s.exe"}, Wrap, 0, "", "zip=a.zip stub=s.exe in="},
+        // What the self-extractor is told.
+        {{"-ox", "--title=Grüße 日本", "--quiet", "d"},
+         Pack,
+         0,
+         "",
+         "title=Grüße_日本 sfxquiet=1 quiet=0"},
+        {{"-ox", "--overwrite", "never", "d"}, Pack, 0, "", "overwrite=2 given=1 dest= run="},
+        {{"-ox", "--destination=%A%/B C/%%", "d"}, Pack, 0, "", "dest=%A%\\B_C\\%% given=1"},
+        {{"-ox", "--run=\"a b/c.exe\"  /S /D", "--zip=z"},
+         Wrap,
+         0,
+         "",
+         "run=a_b\\c.exe args=/S_/D"},
+        {{"-ox", "--run=a", "--temp", "--admin", "d"}, Pack, 0, "", "temp=1 admin=1 args="},
+        {{"-ox", "--run", "bin/setup.exe\t-q", "d"}, Pack, 0, "", "run=bin\\setup.exe args=-q"},
+        {{"-ox", "d", "--run=\"..a\""}, Pack, 0, "", "run=..a args="},
+        {{"-ox", "--title=", "d"}, Usage, 2, "the --title value is empty", ""},
+        {{"-ox", "--title", std::string(778, 't'), "d"}, Usage, 2, "value is over 777 bytes", ""},
+        {{"-ox", "--title", "bad\xff", "d"}, Usage, 2, "value is not valid UTF-8", ""},
+        {{"-ox", "--destination", "a%b", "d"}, Usage, 2, "'%' without its pair", ""},
+        {{"-ox", "--overwrite", "Always", "d"}, Usage, 2, "ask, always or never, not 'Always'", ""},
+        {{"-ox", "--run", "\"a b", "d"}, Usage, 2, "has no closing '\"'", ""},
+        {{"-ox", "--run", "\"a\"b", "d"}, Usage, 2, "no blank after the closing", ""},
+        {{"-ox", "--run", "a.exe \x07", "d"}, Usage, 2, "argument text that holds a control", ""},
+        {{"-ox", "--run", "a " + longText, "d"}, Usage, 2, "argument text that is over", ""},
+        {{"-ox", "--run", "c:a.exe", "d"}, Usage, 2, "names no file under the destination", ""},
+        {{"-ox", "--run", "/a.exe", "d"}, Usage, 2, "names no file under the destination", ""},
+        {{"-ox", "--temp", "d"}, Usage, 2, "--temp needs --run", ""},
+        {{"-ox", "--temp", "--run=a", "--destination=b", "d"}, Usage, 2, "no --destination", ""},
+        {{"-ox", "--admin", "--stub=s.exe", "d"}, Usage, 2, "--admin picks the built-in stub", ""},
+        {{"--test=a.exe", "--quiet"}, Usage, 2, "--test takes one file and nothing", ""},
     };
     for (const Case& c : cases) {
         std::string args;
@@ -98,6 +141,55 @@ TEST(MksfxOptions, EachCommandLineGivesOneActionWithItsValuesOrOneUsageError)
         for (std::string token; want >> token;)
             EXPECT_EQ(fields.count(token), 1u) << args << " lacks " << token;
     }
+}
+
+// The block as the packer writes it reads back whole with the stub's reader, and each kind of
+// damage makes that reader refuse it.
+TEST(MksfxSettings, BlockReadsBackAsWrittenAndDamageIsRefused)
+{
+    static SfxSettings read;
+    InitCrcTable();
+    auto parse = [](const ByteBuffer& block) {
+        return ParseSettings(block.data(), static_cast<u32>(block.size()), read);
+    };
+    const SfxOptions all{true, "Grüße", "%TEMP%\\x", OverwriteNever, true, "bin\\a.exe",
+                         "/S", true,    true};
+    ByteBuffer block = SettingsBlock(all);
+    ASSERT_EQ(parse(block), SettingsRead);
+    EXPECT_EQ(std::string(read.Title) + "|" + read.Destination + "|" + read.RunProgram + "|" +
+                  read.RunArguments,
+              "Grüße|%TEMP%\\x|bin\\a.exe|/S");
+    EXPECT_TRUE(read.Quiet && read.Temp && read.Admin && read.Overwrite == OverwriteNever);
+    SfxOptions given, longTitle, tempAlone;
+    EXPECT_TRUE(SettingsBlock(given).empty());
+    given.Given = longTitle.Given = tempAlone.Given = true;
+    longTitle.Title.assign(SettingTitleLimit + 1, 't');
+    tempAlone.Temp = true;
+    ASSERT_EQ(parse(SettingsBlock(given)), SettingsRead);  // --overwrite ask alone
+    EXPECT_TRUE(read.Present && read.Title[0] == 0 && read.Overwrite == OverwriteAsk);
+
+    // Damage under a fresh length and CRC-32, which the reader must catch by its records.
+    auto resealed = [](ByteBuffer b) {
+        u32 fields[] = {static_cast<u32>(b.size() - SettingsHeaderSize),
+                        static_cast<u32>(libdeflate_crc32(0, b.data() + 16, b.size() - 16))};
+        for (int i = 0; i < 8; ++i)
+            b[8 + i] = static_cast<u8>(fields[i / 4] >> (i % 4 * 8));
+        return b;
+    };
+    ByteBuffer flipped = block, unknown = block, twice = block;
+    flipped.back() ^= 1;
+    unknown[SettingsHeaderSize] = SettingAdmin + 1;
+    twice.insert(twice.end(), block.begin() + 16, block.begin() + 19 + block[17]);  // the title
+    const std::pair<const char*, ByteBuffer> damaged[] = {
+        {"cut short", ByteBuffer(block.begin(), block.end() - 1)},
+        {"a flipped byte", flipped},
+        {"an unknown tag", resealed(unknown)},
+        {"a record twice", resealed(twice)},
+        {"a title over its limit", SettingsBlock(longTitle)},
+        {"--temp without a program", SettingsBlock(tempAlone)},
+    };
+    for (const auto& [what, bytes] : damaged)
+        EXPECT_EQ(parse(bytes), SettingsDamaged) << what;
 }
 
 TEST(MksfxNames, AcceptsWhatWindowsKeepsAndRefusesTheRest)

@@ -57,6 +57,28 @@ refused 3 "the archive's end record lies too close to the start" "$work/none" --
     "$mksfx" --test "$work/end.exe"
 refused 3 "cannot read '$work/none'" "$work/none" -- "$mksfx" --test "$work/none"
 
+# Settings: the block is all they add, --admin takes the other stub, --test shows them and
+# fails on a damaged block; the program to run must be a file of the archive.
+"$mksfx" -q -o "$work/plain.exe" "$work/ok/." &&
+    "$mksfx" -q -o "$work/set.exe" --title T --run '"STDIO.H" /S' "$work/ok/." &&
+    "$mksfx" -q -o "$work/admin.exe" --admin --zip "$work/plain.exe" || fail "pack with settings"
+python3 - "$work/plain.exe" "$work/set.exe" "$work/damaged.exe" <<'PY' || fail "settings add more than a block"
+import sys, zipfile
+(a, b), (za, zb) = ([f(p) for p in sys.argv[1:3]] for f in (lambda p: open(p, "rb").read(), zipfile.ZipFile))
+s, n = min(i.header_offset for i in za.infolist()), len(b) - len(a)
+open(sys.argv[3], "wb").write(b[:s + 20] + bytes([b[s + 20] ^ 1]) + b[s + 21:])
+moved = [(i.filename, i.header_offset + n) for i in za.infolist()] == [(i.filename, i.header_offset) for i in zb.infolist()]
+sys.exit(not (moved and b[:s] == a[:s] and b[s:s + 8] == b"SfxSet\x1a\x01" and b[s + n:zb.start_dir] == a[s:za.start_dir]))
+PY
+grep -q requireAdministrator "$work/admin.exe" && ! grep -q requireAdministrator "$work/plain.exe" ||
+    fail "--admin manifest"
+"$mksfx" --test "$work/set.exe" | grep -qx 'run: STDIO.H /S' || fail "--test shows no settings"
+refused 1 "damaged.exe: the settings are damaged" "$work/none" -- "$mksfx" --test "$work/damaged.exe"
+pack_refused 3 "cannot run 'sub\\stdio.h' after extracting" --run sub/stdio.h "$work/ok/."
+pack_refused 3 "cannot run 'none.exe' after extracting" --run none.exe --zip "$work/plain.exe"
+pack_refused 2 "--temp needs --run" --temp "$work/ok/."
+pack_refused 2 "--admin picks the built-in stub" --admin --stub "$work/plain.exe" "$work/ok/."
+
 # Inputs that cannot be read or packed.
 pack_refused 3 "cannot read '$work/missing': No such file or directory" "$work/missing"
 mkfifo "$work/fifo"

@@ -49,6 +49,33 @@ void PrintCheckedEntry(const ZipEntry& entry, const EntryCheck& check)
                 entry.UncompressedSize, ShownName(entry.Name).c_str());
 }
 
+void PrintSettings(const SfxSettings& settings)
+{
+    if (settings.Title[0] != 0)
+        std::printf("title: %s\n", ShownName(settings.Title).c_str());
+    if (settings.Destination[0] != 0)
+        std::printf("destination: %s\n", ShownName(settings.Destination).c_str());
+    // Always, so that a block holding nothing else still shows.
+    if (settings.Present)
+        std::printf("overwrite: %s\n", settings.Overwrite == OverwriteAlways  ? "always"
+                                       : settings.Overwrite == OverwriteNever ? "never"
+                                                                              : "ask");
+    if (settings.Quiet)
+        std::printf("quiet\n");
+    if (settings.RunProgram[0] != 0) {
+        // As --run takes it: a program with blanks in quotes.
+        std::string program = ShownName(settings.RunProgram);
+        if (program.find_first_of(" \t") != std::string::npos)
+            program = '"' + program + '"';
+        std::printf("run: %s%s%s\n", program.c_str(), settings.RunArguments[0] != 0 ? " " : "",
+                    ShownName(settings.RunArguments).c_str());
+    }
+    if (settings.Temp)
+        std::printf("temp\n");
+    if (settings.Admin)
+        std::printf("admin\n");
+}
+
 void PrintSummary(const std::string& output, std::size_t entries, u64 inputBytes, u64 archiveBytes,
                   std::size_t stubBytes, Clock::time_point start)
 {

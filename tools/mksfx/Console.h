@@ -8,6 +8,7 @@
 
 #include "ArchiveCheck.h"
 #include "ZipWrite.h"
+#include "settings/Settings.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -30,5 +31,7 @@ struct Progress
 void PrintPackedEntry(const ZipRecord& record);
 // An entry as --test decoded it.
 void PrintCheckedEntry(const ZipEntry& entry, const EntryCheck& check);
+// What a self-extractor's settings block holds, a line each, as --test shows it.
+void PrintSettings(const SfxSettings& settings);
 void PrintSummary(const std::string& output, std::size_t entries, u64 inputBytes, u64 archiveBytes,
                   std::size_t stubBytes, Clock::time_point start);

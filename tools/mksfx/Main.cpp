@@ -14,6 +14,7 @@
 #include "Options.h"
 #include "Pack.h"
 #include "Plan.h"
+#include "inflate/Crc32.h"
 
 static void Report(const Failure& failure)
 {
@@ -53,9 +54,17 @@ static int RunTest(const Options& options)
         Report({problem.Exit, ShownPath(options.Test) + ": " + problem.Message});
         return problem.Exit;
     }
-    if (!options.Quiet)
+    static SfxSettings settings;
+    if (ReadSettings(options.Test.c_str(), settings) == SettingsDamaged) {
+        Report({ExitCheckFailed, ShownPath(options.Test) +
+                                     ": the settings are damaged; the stub would extract nothing"});
+        return ExitCheckFailed;
+    }
+    if (!options.Quiet) {
         std::printf("%s: %llu entries OK\n", ShownPath(options.Test).c_str(),
                     static_cast<unsigned long long>(entries));
+        PrintSettings(settings);
+    }
     return ExitOk;
 }
 
@@ -133,15 +142,21 @@ static bool WriteEntries(const Options& options, Plan& plan, OutputFile& out,
 }
 
 static bool CheckOutput(const Options& options, const OutputFile& out, std::size_t expected,
-                        Failure& failure)
+                        bool settings, Failure& failure)
 {
     u64 checked = 0;
     std::string problem = CheckProblem(out.TempPath, nullptr, checked).Message;
-    if (problem.empty() && checked == expected)
+    static SfxSettings read;
+    bool settingsRead =
+        ReadSettings(out.TempPath.c_str(), read) == (settings ? SettingsRead : SettingsNone);
+    if (problem.empty() && checked == expected && settingsRead)
         return true;
-    if (problem.empty())
+    if (problem.empty() && checked != expected)
         problem = "the stub's reader finds " + std::to_string(checked) + " entries, not " +
                   std::to_string(expected);
+    else if (problem.empty())
+        problem = settings ? "the stub cannot read its settings"
+                           : "the stub finds settings that were not written";
     // Our own output failed, however little of it the stub's reader could read.
     failure = {ExitCheckFailed, "self-check of '" + ShownPath(options.Output) +
                                     "' failed: " + problem + "; nothing written"};
@@ -169,7 +184,8 @@ static int RunPack(const Options& options)
     OutputFile out;
     std::string error;
     if (!OutputOpen(out, options.Output, error) ||
-        !OutputWrite(out, plan.Stub.data(), plan.Stub.size(), error)) {
+        !OutputWrite(out, plan.Stub.data(), plan.Stub.size(), error) ||
+        !OutputWrite(out, plan.Settings.data(), plan.Settings.size(), error)) {
         ImportClose(plan.Archive);
         return Fail(out, {ExitOutput, error});
     }
@@ -182,20 +198,23 @@ static int RunPack(const Options& options)
         return Fail(out, failure);
     if (!OutputClose(out, error))
         return Fail(out, {ExitOutput, error});
-    if (options.SelfTest && !CheckOutput(options, out, records.size(), failure))
+    if (options.SelfTest &&
+        !CheckOutput(options, out, records.size(), !plan.Settings.empty(), failure))
         return Fail(out, failure);
-    u64 archiveBytes = out.Written - plan.Stub.size();
+    // The block counts with the stub: both come before the archive.
+    std::size_t front = plan.Stub.size() + plan.Settings.size();
+    u64 archiveBytes = out.Written - front;
     if (!OutputCommit(out, error))
         return Fail(out, {ExitOutput, error});
     if (!options.Quiet)
-        PrintSummary(options.Output, records.size(), inputBytes, archiveBytes, plan.Stub.size(),
-                     start);
+        PrintSummary(options.Output, records.size(), inputBytes, archiveBytes, front, start);
     return ExitOk;
 }
 
 int main(int argc, char** argv)
 {
     Options options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    InitCrcTable();  // the settings reader's, whether or not an archive was checked before
     switch (options.Do) {
         case Action::Help:
         case Action::Version:

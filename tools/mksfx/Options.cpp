@@ -41,10 +41,25 @@ Options:
       --test FILE.exe   decode every entry of FILE.exe with the stub's reader and
                         decoder and check CRC-32 and sizes
       --no-test         skip that check of the new self-extractor before it is renamed
-  -q, --quiet           print errors only
+  -q                    print errors only (mksfx itself; --quiet is the self-extractor's)
   -v, --verbose         one line per entry: name, size, stored or deflated, ratio
   -h, --help            this text
   -V, --version         the version
+
+Self-extractor options, carried inside it for every run (without any of them, it holds
+no settings and its bytes are as they always were):
+      --title TEXT      the caption of its windows
+      --destination PATH  the default destination; %NAME% is an environment
+                        variable, %% a percent sign; relative to the program's folder
+                        unless absolute
+      --overwrite ask|always|never  existing files: ask (default), replace, keep
+      --quiet           every run as with /Q: no window at all
+      --run "PROGRAM ARGUMENTS"  start PROGRAM, a file of the archive, after extracting;
+                        quote a PROGRAM that holds blanks
+      --temp            extract to a new temporary folder for --run, removed after it;
+                        not with --destination
+      --admin           ask for administrator rights at start (the second built-in stub);
+                        not with --stub
 
 Archive entries: names with '/' separators, UTF-8 (flagged) where not ASCII; refused are
 names Windows cannot hold or would change (':', '\', < > " | ? *, control characters,
@@ -120,6 +135,119 @@ static bool ParseJobs(const std::string& value, unsigned& jobs)
     return true;
 }
 
+// Why a text cannot go into the block, or empty: the stub takes UTF-8 within a limit, and a
+// control character would garble a caption or a command line.
+static std::string TextProblem(const std::string& text, std::size_t limit)
+{
+    if (text.empty())
+        return "is empty";
+    if (text.size() > limit)
+        return "is over " + std::to_string(limit) + " bytes";
+    if (!NameIsUtf8(text))
+        return "is not valid UTF-8";
+    if (ShownName(text) != text)
+        return "holds a control character";
+    return "";
+}
+
+static std::string Backslashed(std::string path)
+{
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+static std::string DestinationProblem(const std::string& path)
+{
+    for (std::size_t at = path.find('%'); at != std::string::npos; at = path.find('%', at + 1)) {
+        at = path.find('%', at + 1);
+        if (at == std::string::npos)
+            return "has a '%' without its pair (%NAME%, or %% for a percent sign)";
+    }
+    return TextProblem(path, SettingTextLimit);
+}
+
+// The program runs to the closing quote or to the first blank; the arguments follow the blanks.
+static std::string SplitRun(const std::string& command, SfxOptions& sfx)
+{
+    if (command.empty())
+        return "is empty";
+    std::size_t quoted = command[0] == '"' ? 1 : 0;
+    std::size_t end = quoted ? command.find('"', 1) : command.find_first_of(" \t");
+    if (quoted && end == std::string::npos)
+        return "has no closing '\"'";
+    end = std::min(end, command.size());
+    std::size_t rest = end + quoted;
+    if (rest < command.size() && command[rest] != ' ' && command[rest] != '\t')
+        return "has no blank after the closing '\"'";
+    std::string program = command.substr(quoted, end - quoted);
+    std::size_t arguments = std::min(command.find_first_not_of(" \t", rest), command.size());
+    sfx.RunProgram = Backslashed(program);
+    sfx.RunArguments = command.substr(arguments);
+    std::string problem = TextProblem(program, SettingTextLimit);
+    if (!problem.empty())
+        return "has a program name that " + problem;
+    if (!sfx.RunArguments.empty() &&
+        !(problem = TextProblem(sfx.RunArguments, SettingTextLimit)).empty())
+        return "has an argument text that " + problem;
+    // As the stub checks it: a path that cannot leave the destination.
+    const std::string& path = sfx.RunProgram;
+    bool under = path.find(':') == std::string::npos;
+    for (std::size_t start = 0; under && start <= path.size();) {
+        std::size_t stop = std::min(path.find('\\', start), path.size());
+        under = path.find_first_not_of('.', start) < stop;
+        start = stop + 1;
+    }
+    return under ? ""
+                 : "names no file under the destination (no drive, no leading '\\', "
+                   "no empty part, none of dots only)";
+}
+
+// The value of an option for the self-extractor into its field: empty, or why it cannot go.
+static std::string TakeSfxValue(SfxOptions& sfx, const std::string& name, const std::string& value)
+{
+    std::string problem;
+    if (name == "--title") {
+        sfx.Title = value;
+        problem = TextProblem(value, SettingTitleLimit);
+    } else if (name == "--destination") {
+        sfx.Destination = Backslashed(value);
+        problem = DestinationProblem(value);
+    } else if (name == "--overwrite") {
+        sfx.Overwrite = value == "always"  ? OverwriteAlways
+                        : value == "never" ? OverwriteNever
+                                           : OverwriteAsk;
+        if (value != "ask" && sfx.Overwrite == OverwriteAsk)
+            return "--overwrite takes ask, always or never, not '" + ShownName(value) + "'";
+    } else {
+        problem = SplitRun(value, sfx);
+    }
+    return problem.empty() ? "" : "the " + name + " value " + problem;
+}
+
+// An option for the self-extractor, with its value checked; false for none.
+static bool RecogniseSfx(SfxOptions& sfx, const std::vector<std::string>& args, std::size_t& i,
+                         std::size_t inlineAt, const std::string& name, std::string& problem)
+{
+    const std::string& arg = args[i];
+    bool valued =
+        name == "--title" || name == "--destination" || name == "--overwrite" || name == "--run";
+    if (arg == "--quiet")
+        sfx.Quiet = true;
+    else if (arg == "--temp")
+        sfx.Temp = true;
+    else if (arg == "--admin")
+        sfx.Admin = true;
+    else if (!valued)
+        return false;
+    sfx.Given = true;
+    std::string value;
+    if (valued && !TakeValue(args, i, inlineAt, value))
+        problem = "'" + ShownName(arg) + "' needs a value";
+    else if (valued)
+        problem = TakeSfxValue(sfx, name, value);
+    return true;
+}
+
 // The option's switch, or the field its value goes to; false for an unknown option.
 static bool Recognise(Options& options, const std::string& arg, const std::string& name,
                       std::string*& target)
@@ -129,7 +257,7 @@ static bool Recognise(Options& options, const std::string& arg, const std::strin
         options.Pack.Zopfli = true;
     else if (arg == "--no-test")
         options.SelfTest = false;
-    else if (arg == "-q" || arg == "--quiet")
+    else if (arg == "-q")
         options.Quiet = true;
     else if (arg == "-v" || arg == "--verbose")
         options.Verbose = true;
@@ -150,7 +278,8 @@ static bool Recognise(Options& options, const std::string& arg, const std::strin
 static Options Decide(Options options)
 {
     if (!options.Test.empty()) {
-        if (!options.Output.empty() || !options.Zip.empty() || !options.Inputs.empty())
+        if (!options.Output.empty() || !options.Zip.empty() || !options.Inputs.empty() ||
+            options.Sfx.Given)
             return Usage(std::move(options), "--test takes one file and nothing to pack");
         options.Do = Action::Test;
         return options;
@@ -161,6 +290,14 @@ static Options Decide(Options options)
         return Usage(std::move(options), "--zip takes the archive alone, no other inputs");
     if (options.Zip.empty() && options.Inputs.empty())
         return Usage(std::move(options), "nothing to pack: name folders or files, or --zip IN.zip");
+    const SfxOptions& sfx = options.Sfx;
+    if (sfx.Temp && sfx.RunProgram.empty())
+        return Usage(std::move(options), "--temp needs --run: the temporary folder is for it");
+    if (sfx.Temp && !sfx.Destination.empty())
+        return Usage(std::move(options),
+                     "--temp takes no --destination: the temporary folder is the destination");
+    if (sfx.Admin && !options.Stub.empty())
+        return Usage(std::move(options), "--admin picks the built-in stub, so it takes no --stub");
     options.Do = options.Zip.empty() ? Action::Pack : Action::Wrap;
     return options;
 }
@@ -204,6 +341,10 @@ Options ParseOptions(const std::vector<std::string>& args)
             if (!ParseJobs(value, options.Pack.Jobs))
                 return Usage(std::move(options),
                              "'" + ShownName(value) + "' is not a number of jobs from 1 to 256");
+        } else if (std::string problem;
+                   RecogniseSfx(options.Sfx, args, i, inlineAt, name, problem)) {
+            if (!problem.empty())
+                return Usage(std::move(options), problem);
         } else if (!Recognise(options, arg, name, target)) {
             return Usage(std::move(options), "unknown option '" + ShownName(arg) + "'");
         }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Pack.h"
+#include "SettingsBlock.h"
 
 // Exit codes, as --help lists them.
 constexpr int ExitOk = 0;
@@ -39,8 +40,9 @@ struct Options
     std::string Stub;
     std::vector<std::string> Inputs;
     PackOptions Pack;  // jobs default to the number of cores
+    SfxOptions Sfx;
     bool SelfTest = true;
-    bool Quiet = false;
+    bool Quiet = false;  // the packer's own output; Sfx.Quiet is the self-extractor's
     bool Verbose = false;
 };
 

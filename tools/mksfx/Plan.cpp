@@ -13,11 +13,16 @@
 
 extern "C" const unsigned char SfxStubStart[];
 extern "C" const unsigned char SfxStubEnd[];
+extern "C" const unsigned char SfxAdminStubStart[];
+extern "C" const unsigned char SfxAdminStubEnd[];
 
 static bool LoadStub(const Options& options, ByteBuffer& stub, Failure& failure)
 {
     if (options.Stub.empty()) {
-        stub.assign(SfxStubStart, SfxStubEnd);
+        if (options.Sfx.Admin)
+            stub.assign(SfxAdminStubStart, SfxAdminStubEnd);
+        else
+            stub.assign(SfxStubStart, SfxStubEnd);
         return true;
     }
     int fd = open(options.Stub.c_str(), O_RDONLY | O_CLOEXEC);
@@ -41,11 +46,37 @@ static bool LoadStub(const Options& options, ByteBuffer& stub, Failure& failure)
                                   "' as the stub: not a Windows program"};
         return false;
     }
+    // The stub looks for its settings where its image ends.
+    if (options.Sfx.Given && ImageFileEnd(options.Stub.c_str()) != stub.size()) {
+        failure = {ExitInput, "cannot use '" + ShownPath(options.Stub) +
+                                  "' as the stub with settings: its file does not end where "
+                                  "its image does"};
+        return false;
+    }
     return true;
 }
 
+// The program to run must be a file of the archive, found as Windows finds names.
+static bool PlanRun(const SfxOptions& sfx, const std::vector<std::string>& names, Failure& failure)
+{
+    auto folded = [](std::string name) {
+        for (char& c : name)
+            c = c == '\\' ? '/' : c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        return name;
+    };
+    if (sfx.RunProgram.empty())
+        return true;
+    std::string program = folded(sfx.RunProgram);
+    for (const std::string& name : names)
+        if (folded(name) == program)
+            return true;
+    failure = {ExitInput, "cannot run '" + ShownName(sfx.RunProgram) +
+                              "' after extracting: the archive holds no file of that name"};
+    return false;
+}
+
 // Packs the file system's entries: lists, names, checks limits, all before any output.
-static bool PlanInputs(const Options& options, u64 stubSize, std::vector<InputEntry>& entries,
+static bool PlanInputs(const Options& options, u64 frontSize, std::vector<InputEntry>& entries,
                        Failure& failure)
 {
     ScanSkip skip;
@@ -82,6 +113,8 @@ static bool PlanInputs(const Options& options, u64 stubSize, std::vector<InputEn
                                   "' are one name on Windows, which ignores case"};
         return false;
     }
+    if (!PlanRun(options.Sfx, names, failure))
+        return false;
     i64 epoch = 0;
     const char* epochText = std::getenv("SOURCE_DATE_EPOCH");
     if (epochText != nullptr && !ParseEpoch(epochText, epoch)) {
@@ -90,7 +123,7 @@ static bool PlanInputs(const Options& options, u64 stubSize, std::vector<InputEn
         return false;
     }
     PackTotals totals;
-    totals.OutputBound = stubSize + EndRecordSize;
+    totals.OutputBound = frontSize + EndRecordSize;
     for (InputEntry& entry : entries) {
         if (epochText != nullptr && entry.ModifiedTime > epoch)
             entry.ModifiedTime = epoch;
@@ -105,7 +138,7 @@ static bool PlanInputs(const Options& options, u64 stubSize, std::vector<InputEn
     return true;
 }
 
-static bool PlanZip(const Options& options, u64 stubSize, ImportedArchive& archive,
+static bool PlanZip(const Options& options, u64 frontSize, ImportedArchive& archive,
                     Failure& failure)
 {
     std::string error;
@@ -115,7 +148,7 @@ static bool PlanZip(const Options& options, u64 stubSize, ImportedArchive& archi
     }
     std::vector<std::string> names;
     PackTotals totals;
-    totals.OutputBound = stubSize + EndRecordSize + archive.Comment.size();
+    totals.OutputBound = frontSize + EndRecordSize + archive.Comment.size();
     for (const ImportEntry& entry : archive.Entries) {
         const ZipRecord& record = entry.Record;
         names.push_back(record.Name);
@@ -130,6 +163,8 @@ static bool PlanZip(const Options& options, u64 stubSize, ImportedArchive& archi
                                   "' are one name on Windows, which ignores case"};
         return false;
     }
+    if (!PlanRun(options.Sfx, names, failure))
+        return false;
     std::string limit = LimitProblem(totals);
     if (!limit.empty()) {
         failure = {ExitLimit, "cannot wrap '" + ShownPath(options.Zip) + "': " + limit};
@@ -141,9 +176,12 @@ static bool PlanZip(const Options& options, u64 stubSize, ImportedArchive& archi
 bool PlanPack(const Options& options, Plan& plan, Failure& failure)
 {
     plan.Wrap = options.Do == Action::Wrap;
-    bool planned = LoadStub(options, plan.Stub, failure) &&
-                   (plan.Wrap ? PlanZip(options, plan.Stub.size(), plan.Archive, failure)
-                              : PlanInputs(options, plan.Stub.size(), plan.Entries, failure));
+    plan.Settings = SettingsBlock(options.Sfx);
+    bool planned = LoadStub(options, plan.Stub, failure);
+    // The entries start behind the stub and the block.
+    u64 front = plan.Stub.size() + plan.Settings.size();
+    planned = planned && (plan.Wrap ? PlanZip(options, front, plan.Archive, failure)
+                                    : PlanInputs(options, front, plan.Entries, failure));
     if (!planned)
         ImportClose(plan.Archive);
     return planned;

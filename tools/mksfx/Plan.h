@@ -20,6 +20,7 @@ struct Failure
 struct Plan
 {
     ByteBuffer Stub;
+    ByteBuffer Settings;              // behind the stub; empty without self-extractor options
     std::vector<InputEntry> Entries;  // in archive order
     ImportedArchive Archive;          // for Wrap; open until ImportClose
     bool Wrap = false;
