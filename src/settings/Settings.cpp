@@ -143,8 +143,8 @@ u32 ImageFileEnd(const char* path)
     if (table > got || sections > (got - table) / SectionEntrySize)
         return 0;
     u32 end = 0;
-    for (u32 i = 0; i < sections; ++i) {
-        const u8* section = header + table + i * SectionEntrySize;
+    for (u32 i = 0, at = table; i < sections; ++i, at += SectionEntrySize) {
+        const u8* section = header + at;
         u32 last = ZipRead32(section + 20) + ZipRead32(section + 16);
         if (ZipRead32(section + 16) != 0 && last > end)
             end = last;

@@ -14,8 +14,7 @@ int main(int argc, char** argv)
         WriteFile(file, folder, length * sizeof(wchar_t), &written, nullptr);
         WriteFile(file, L"\n", sizeof(wchar_t), &written, nullptr);
         const wchar_t* line = GetCommandLineW();
-        WriteFile(file, line, static_cast<DWORD>(wcslen(line) * sizeof(wchar_t)), &written,
-                  nullptr);
+        WriteFile(file, line, static_cast<DWORD>(lstrlenW(line)) * 2, &written, nullptr);
         CloseHandle(file);
     }
     return argc > 1 ? std::atoi(argv[1]) : 0;
