@@ -15,15 +15,13 @@ i32 RunInstalledProgram(const char* destination, const char* program, const char
     static WCHAR folder[WidePathLimit + 1];
     // The program's full path names it: no search of other folders applies. Quoted in the
     // command line, so that a path with blanks stays one item for the program's own parsing.
-    TextCopy(line, destination);
-    TextAppend(line, program);
-    const WCHAR* path = FsSystemPath(line);
-    if (path == nullptr || WideFromText(folder, destination, WidePathLimit + 1) < 0)
-        return ExitCannotStart;
-    lstrcpyW(application, path);
     TextCopy(line, "\"");
     TextAppend(line, destination);
     TextAppend(line, program);
+    const WCHAR* path = FsSystemPath(line + 1);
+    if (path == nullptr || WideFromText(folder, destination, WidePathLimit + 1) < 0)
+        return ExitCannotStart;
+    lstrcpyW(application, path);
     TextAppend(line, "\"");
     if (arguments[0] != 0) {
         TextAppend(line, " ");

@@ -28,8 +28,7 @@ static bool TakeText(const u8* value, u32 length, char* field, u32 limit)
     return true;
 }
 
-// Relative, and every part a name: no drive or stream, no root, no empty part, none of dots only.
-static bool StaysUnder(const char* path)
+bool StaysUnderDestination(const char* path)
 {
     if (TextFindChar(path, ':') != nullptr || TextFindChar(path, '/') != nullptr)
         return false;
@@ -61,7 +60,7 @@ static bool TakeRecord(u8 tag, const u8* value, u32 length, SfxSettings& setting
             return settings.Overwrite <= OverwriteNever;
         case SettingRunProgram:
             return TakeText(value, length, settings.RunProgram, SettingTextLimit) &&
-                   StaysUnder(settings.RunProgram);
+                   StaysUnderDestination(settings.RunProgram);
         case SettingRunArguments:
             return TakeText(value, length, settings.RunArguments, SettingTextLimit);
         case SettingQuiet:

@@ -46,6 +46,10 @@ constexpr i32 SettingsNone = 0;  // no block: the program as it is built
 constexpr i32 SettingsRead = 1;
 constexpr i32 SettingsDamaged = 2;  // cut short, changed or not understood: nothing may run
 
+// Whether the program's path stays under the destination: relative, and every part a name (no
+// drive or stream, no root, no empty part, none of dots only).
+bool StaysUnderDestination(const char* path);
+
 // Reads the block that starts at data (available bytes up to the file's end). Damaged also
 // for a record past the payload, one given twice, an unknown tag, a text over its limit or
 // with a zero byte, a program path that could leave the destination, or a temporary folder

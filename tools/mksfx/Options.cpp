@@ -189,17 +189,11 @@ static std::string SplitRun(const std::string& command, SfxOptions& sfx)
     if (!sfx.RunArguments.empty() &&
         !(problem = TextProblem(sfx.RunArguments, SettingTextLimit)).empty())
         return "has an argument text that " + problem;
-    // As the stub checks it: a path that cannot leave the destination.
-    const std::string& path = sfx.RunProgram;
-    bool under = path.find(':') == std::string::npos;
-    for (std::size_t start = 0; under && start <= path.size();) {
-        std::size_t stop = std::min(path.find('\\', start), path.size());
-        under = path.find_first_not_of('.', start) < stop;
-        start = stop + 1;
-    }
-    return under ? ""
-                 : "names no file under the destination (no drive, no leading '\\', "
-                   "no empty part, none of dots only)";
+    // The stub's own rule, so that nothing packed is refused when it runs.
+    return StaysUnderDestination(sfx.RunProgram.c_str())
+               ? ""
+               : "names no file under the destination (no drive, no leading '\\', "
+                 "no empty part, none of dots only)";
 }
 
 // The value of an option for the self-extractor into its field: empty, or why it cannot go.
