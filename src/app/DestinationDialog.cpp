@@ -87,7 +87,7 @@ static void ReadField(HWND window, char* text)
     TextFromWide(text, wide, PathBufferSize);
 }
 
-static INT_PTR OnInitDialog(HWND window)
+static INT_PTR OnDestinationInit(HWND window)
 {
     ApplyTitle(window);
     SetItemText(window, ID_DESTINATION_EDIT, SfxContext.Destination);
@@ -100,7 +100,7 @@ static INT_PTR OnInitDialog(HWND window)
     return TRUE;
 }
 
-static INT_PTR OnCommand(HWND window, WPARAM wParam)
+static INT_PTR OnDestinationCommand(HWND window, WPARAM wParam)
 {
     switch (wParam) {
         case IDOK:
@@ -128,9 +128,9 @@ INT_PTR CALLBACK DestinationDialogProc(HWND window, UINT message, WPARAM wParam,
 {
     switch (message) {
         case WM_INITDIALOG:
-            return OnInitDialog(window);
+            return OnDestinationInit(window);
         case WM_COMMAND:
-            return OnCommand(window, wParam);
+            return OnDestinationCommand(window, wParam);
         default:
             return FALSE;
     }

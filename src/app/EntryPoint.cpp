@@ -9,7 +9,7 @@
 #include "platform/win32.h"
 #include "text/Text.h"
 
-extern "C" [[noreturn]] void __stdcall EntryPoint()
+extern "C" [[noreturn, gnu::externally_visible]] void __stdcall EntryPoint()
 {
     RestrictLibrarySearch();
     SfxContext.Instance = GetModuleHandleA(nullptr);

@@ -18,7 +18,6 @@ using InitCommonControlsFunction = void(WINAPI*)();
 
 constexpr UINT QuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 static_assert(QuietErrorMode == 0x8001);
-constexpr UINT StyleFinalMessage = 0x30;  // MB_OK | MB_ICONEXCLAMATION
 constexpr i32 GoOn = -1;
 
 static void InitCommonControlsIfPresent()

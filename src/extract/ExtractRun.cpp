@@ -16,7 +16,6 @@ constinit char FailedTarget[PathBufferSize] = {};
 
 constexpr UINT StyleOverwriteQuestion = 0x23;     // MB_YESNOCANCEL | MB_ICONQUESTION
 constexpr UINT StyleWriteProtectQuestion = 0x13;  // MB_YESNOCANCEL | MB_ICONHAND
-constexpr UINT StyleFinalMessage = 0x30;          // MB_OK | MB_ICONEXCLAMATION
 constexpr u16 AttributesAfterUnprotect = FILE_ATTRIBUTE_ARCHIVE;
 
 i32 SumEntrySizes(const char* archivePath, i32 base, i32 archiveLength)

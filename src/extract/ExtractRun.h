@@ -17,6 +17,8 @@ constexpr u32 StatusTextLimit = 520;
 
 // How a run ended, as the process's exit code where one is reported: quiet runs and
 // self-extractors the packer configured.
+constexpr u32 StyleFinalMessage = 0x30;  // MB_OK | MB_ICONEXCLAMATION
+
 constexpr i32 ExitExtracted = 0;  // every entry extracted or kept
 constexpr i32 ExitEntryFailed = 1;
 constexpr i32 ExitWriteFailed = 2;

@@ -8,7 +8,7 @@ extern "C" {
 
 // The C library's header names the parameters in its own reserved style.
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
-void* memset(void* destination, int value, std::size_t count)
+[[gnu::externally_visible, gnu::used]] void* memset(void* destination, int value, std::size_t count)
 {
     auto* d = static_cast<volatile unsigned char*>(destination);
     while (count-- != 0)
@@ -17,7 +17,7 @@ void* memset(void* destination, int value, std::size_t count)
 }
 
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
-void* memcpy(void* destination, const void* source, std::size_t count)
+[[gnu::externally_visible, gnu::used]] void* memcpy(void* destination, const void* source, std::size_t count)
 {
     auto* d = static_cast<volatile unsigned char*>(destination);
     const auto* s = static_cast<const unsigned char*>(source);
@@ -27,7 +27,7 @@ void* memcpy(void* destination, const void* source, std::size_t count)
 }
 
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
-void* memmove(void* destination, const void* source, std::size_t count)
+[[gnu::externally_visible, gnu::used]] void* memmove(void* destination, const void* source, std::size_t count)
 {
     auto* d = static_cast<volatile unsigned char*>(destination);
     const auto* s = static_cast<const unsigned char*>(source);

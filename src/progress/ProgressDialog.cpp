@@ -164,7 +164,7 @@ void ProgressDestroy()
     DestroyWindow(SfxContext.ProgressWindow);
 }
 
-static INT_PTR OnInitDialog(HWND window)
+static INT_PTR OnProgressInit(HWND window)
 {
     ProgressState.CancelRequested = false;
     HMENU menu = GetSystemMenu(window, FALSE);
@@ -184,7 +184,7 @@ static INT_PTR RequestCancel()
     return TRUE;
 }
 
-static INT_PTR OnCommand(WPARAM wParam, LPARAM lParam)
+static INT_PTR OnProgressCommand(WPARAM wParam, LPARAM lParam)
 {
     if (wParam == ID_PROGRESS_LABEL) {
         if (lParam >= 0 && lParam <= 100)
@@ -202,9 +202,9 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LP
 {
     switch (message) {
         case WM_INITDIALOG:
-            return OnInitDialog(window);
+            return OnProgressInit(window);
         case WM_COMMAND:
-            return OnCommand(wParam, lParam);
+            return OnProgressCommand(wParam, lParam);
         case WM_KEYDOWN:
             return wParam == VK_ESCAPE || wParam == VK_RETURN ? RequestCancel() : FALSE;
         case WM_PAINT:
