@@ -179,6 +179,7 @@ static i32 AskAboutTarget(const char* targetPath)
         return DecisionSkip;
     i32 decision = DecisionExtract;
     if (exists && SfxContext.ConfirmOverwrites) {
+        ProgressShowStatus();
         int answer = ShowMessage(SfxContext.ProgressWindow, targetPath, LoadText(IDS_FILE_EXISTS),
                                  StyleOverwriteQuestion);
         if (answer == IDCANCEL)
@@ -187,6 +188,7 @@ static i32 AskAboutTarget(const char* targetPath)
     }
     u32 attributes = FsGetAttributes(targetPath);
     if (exists && decision == DecisionExtract && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        ProgressShowStatus();
         int answer = ShowMessage(SfxContext.ProgressWindow, targetPath,
                                  LoadText(IDS_WRITE_PROTECTED), StyleWriteProtectQuestion);
         if (answer == IDCANCEL)
@@ -205,6 +207,11 @@ static i32 AskAboutTarget(const char* targetPath)
     return decision;
 }
 
+// The status text of the current entry, whose first half, the archive's, is the same for
+// every entry.
+static char StatusText[StatusTextLimit + 1];
+static u32 StatusPrefixLength;
+
 // One entry: its target, the status text, the questions and the extraction. 0 to go on.
 static i32 HandleEntry(const char* archivePath, const char* destination, const ZipEntry& entry,
                        i32 base)
@@ -213,9 +220,9 @@ static i32 HandleEntry(const char* archivePath, const char* destination, const Z
     char* last = nullptr;
     bool whole = ComposeTargetPath(targetPath, destination, entry.Name, last);
     if (SfxContext.ProgressWindow != nullptr) {
-        char status[StatusTextLimit + 1];
-        ComposeStatusText(status, archivePath, targetPath);
-        SetItemText(SfxContext.ProgressWindow, ID_STATUS_TEXT, status);
+        StatusText[StatusPrefixLength] = 0;
+        TextAppendMax(StatusText, targetPath, StatusTextLimit);
+        ProgressSetStatus(StatusText);
     }
     // A name that would land elsewhere, or not at all, fails before anything is made.
     if (entry.NameUnusable || !IsSafeEntryName(last))
@@ -248,6 +255,10 @@ i32 ExtractAll(const char* archivePath, const char* destination, i32 base, i32 a
     ArchiveReader reader;
     i32 result = ArchiveOpen(archivePath, reader, base, archiveLength);
     u32 done = 0;
+    if (SfxContext.ProgressWindow != nullptr) {
+        ComposeStatusText(StatusText, archivePath, "");
+        StatusPrefixLength = TextLength(StatusText);
+    }
     while (result == ArchiveEntryReady) {
         const ZipEntry& entry = reader.Entry;
         ProgressBeginEntry(static_cast<i32>(done), static_cast<i32>(entry.UncompressedSize));
@@ -292,6 +303,7 @@ i32 RunExtraction()
         SfxContext.ProgressWindow = ProgressCreate();
     ProgressSetTotal(total);
     i32 result = ExtractAll(SfxContext.ProgramPath, SfxContext.Destination, 0, length);
+    ProgressShowStatus();
     if (result == ResultOk)
         ProgressSetOverall(100);
     if (!SfxContext.Quiet && GetActiveWindow() != SfxContext.ProgressWindow)

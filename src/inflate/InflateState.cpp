@@ -58,7 +58,7 @@ void RefillInput()
         InflateState.InputPosition = 0;
         return;
     }
-    ServiceMessages();
+    ServiceMessagesWhenDue();
     ReportEntryProgress();
     u16 count = 0;
     // A handle closed by an earlier failure reads as another failure.
@@ -92,6 +92,7 @@ bool EmitWindow(u16 count)
 
 void ServiceMessages()
 {
+    InflateState.LastService = GetTickCount();
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
         if (InflateState.ProgressWindow == nullptr ||
@@ -100,6 +101,12 @@ void ServiceMessages()
             DispatchMessageA(&message);
         }
     }
+}
+
+void ServiceMessagesWhenDue()
+{
+    if (GetTickCount() - InflateState.LastService >= ServiceIntervalMs)
+        ServiceMessages();
 }
 
 static i16 EntryPercentage()
@@ -156,7 +163,7 @@ i32 CopyStoredEntry()
         if (!EmitWindow(got))
             return ResultWriteFailed;
         InflateState.BytesRead += got;
-        ServiceMessages();
+        ServiceMessagesWhenDue();
         ReportEntryProgress();
         if (got != wanted) {
             CloseArchiveFile();

@@ -37,6 +37,7 @@ struct InflateStateRecord
     bool AbortFlag;
     bool InputExhausted;
     u8* Window;
+    u32 LastService;  // the tick count of the last message pump
 };
 
 static_assert(std::is_trivially_copyable_v<InflateStateRecord>);
@@ -53,6 +54,10 @@ void SkipBits(u8 n);
 void RefillInput();
 bool EmitWindow(u16 count);
 void ServiceMessages();
+// The pump while data flows: by the clock, since under some systems an empty pump costs as
+// much as decoding a block, and Cancel and redraws need an answer only within tens of ms.
+void ServiceMessagesWhenDue();
+constexpr u32 ServiceIntervalMs = 8;
 void ReportEntryProgress();
 void RequestAbort();
 i32 CopyStoredEntry();

@@ -106,6 +106,7 @@ BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes);
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
 DWORD WINAPI GetModuleFileNameA(void* module, LPSTR buffer, DWORD size);
 DWORD WINAPI GetCurrentProcessId();
+DWORD WINAPI GetTickCount();
 
 HANDLE WINAPI GetProcessHeap();
 LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);

@@ -30,6 +30,9 @@ HWND ProgressCreate()
     ProgressState.TotalSize = 0;
     ProgressState.BasePercent = 0;
     ProgressState.EntrySize = 0;
+    // The first entry's status shows at once.
+    ProgressState.PendingStatus = nullptr;
+    ProgressState.StatusShownAt = GetTickCount() - ProgressStatusIntervalMs;
     return window;
 }
 
@@ -76,8 +79,32 @@ i32 ProgressOverallPercent(i32 entryPercent)
     return static_cast<i32>(static_cast<u32>(ProgressState.BasePercent) + static_cast<u32>(share));
 }
 
+static void ShowStatus(bool now)
+{
+    if (ProgressState.PendingStatus == nullptr)
+        return;
+    u32 tick = GetTickCount();
+    if (!now && tick - ProgressState.StatusShownAt < ProgressStatusIntervalMs)
+        return;
+    ProgressState.StatusShownAt = tick;
+    SetItemText(SfxContext.ProgressWindow, ID_STATUS_TEXT, ProgressState.PendingStatus);
+    ProgressState.PendingStatus = nullptr;
+}
+
+void ProgressSetStatus(const char* text)
+{
+    ProgressState.PendingStatus = text;
+    ShowStatus(false);
+}
+
+void ProgressShowStatus()
+{
+    ShowStatus(true);
+}
+
 void ProgressSetEntryPercent(i32 percent)
 {
+    ShowStatus(false);
     if (percent != ProgressState.LastEntryPercent || percent == 0 || percent == 100)
         ProgressDrawBar(percent, ProgressState.EntryBar);
     ProgressState.LastEntryPercent = percent;
@@ -161,6 +188,7 @@ void ProgressDrawBar(i32 percent, HWND bar)
 
 void ProgressDestroy()
 {
+    ProgressState.PendingStatus = nullptr;
     DestroyWindow(SfxContext.ProgressWindow);
 }
 

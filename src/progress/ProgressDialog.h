@@ -19,6 +19,8 @@ struct ProgressStateRecord
     i32 EntrySize;  // 0 while the overall bar is not to follow the entry
     i32 BasePercent;
     bool CancelRequested;
+    const char* PendingStatus;  // not yet shown; the caller keeps it until the next one
+    u32 StatusShownAt;          // tick count
 };
 
 static_assert(std::is_trivially_copyable_v<ProgressStateRecord>);
@@ -42,5 +44,12 @@ void ProgressSetEntryPercent(i32 percent);
 i32 ProgressOverallPercent(i32 entryPercent);
 void ProgressSetOverall(i32 percent);
 void ProgressDrawBar(i32 percent, HWND bar);
+// The status line follows the entries at a pace a person can read: the text is shown now if
+// the last one has been up for ProgressStatusIntervalMs, else at a later percentage of the
+// entry or at ProgressShowStatus. The caller keeps the text until its next call.
+void ProgressSetStatus(const char* text);
+// Brings the status line up to date: before a question or a message, and when the run ends.
+void ProgressShowStatus();
+constexpr u32 ProgressStatusIntervalMs = 50;
 void ProgressDestroy();
 INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

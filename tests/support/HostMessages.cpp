@@ -19,6 +19,8 @@ struct MessageState
     unsigned Peeks = 0;
     unsigned Dispatches = 0;
     unsigned Beeps = 0;
+    DWORD Clock = 0;
+    DWORD ClockStep = 1000;
 };
 
 MessageState& Messages()
@@ -82,6 +84,7 @@ void HostInstallMessageSeams()
     HostSeam.Send = Send;
     HostSeam.KeyState = KeyState;
     HostSeam.Beep = Beep;
+    HostSeam.Ticks = [] { return Messages().Clock += Messages().ClockStep; };
 }
 
 void HostMessagesReset()
@@ -113,6 +116,16 @@ void HostOnPeek(std::function<void(unsigned)> callback)
 void HostOnDialogMessage(std::function<BOOL(HWND, const MSG&)> callback)
 {
     Messages().OnDialog = std::move(callback);
+}
+
+void HostSetClockStep(DWORD milliseconds)
+{
+    Messages().ClockStep = milliseconds;
+}
+
+DWORD HostClockNow()
+{
+    return Messages().Clock;
 }
 
 unsigned HostPeekCalls()

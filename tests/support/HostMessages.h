@@ -24,6 +24,11 @@ void HostOnPeek(std::function<void(unsigned)> callback);
 // Answers IsDialogMessageA; without one, no message is a dialog message.
 void HostOnDialogMessage(std::function<BOOL(HWND, const MSG&)> callback);
 
+// GetTickCount moves by this step at every call: by default a second, so that whatever waits
+// for time to pass is always due and the counts stay those of the work itself.
+void HostSetClockStep(DWORD milliseconds);
+DWORD HostClockNow();
+
 unsigned HostPeekCalls();
 unsigned HostDispatchCalls();
 unsigned HostBeeps();

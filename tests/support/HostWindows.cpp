@@ -281,7 +281,8 @@ HWND WINAPI GetActiveWindow()
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
     WindowState& state = State();
-    state.Boxes.push_back(HostMessageBox{owner, text, caption, type});
+    std::string shown = state.ItemTexts.empty() ? "" : state.ItemTexts.back().Text;
+    state.Boxes.push_back(HostMessageBox{owner, text, caption, type, shown});
     if (state.Answers.empty())
         return IDOK;
     int answer = state.Answers.front();

@@ -21,6 +21,7 @@ struct HostMessageBox
     std::string Text;
     std::string Caption;
     UINT Type;
+    std::string ItemText;  // the last item text set before the box, if any
 };
 
 // Answers for the coming message boxes, in order; a box with no answer left returns IDOK.

@@ -531,6 +531,36 @@ TEST_F(Run, CancelDuringATransferRemovesThePartialFile)
     EXPECT_EQ(Boxes(), std::vector<std::string>{Program + " | Unzip aborted!"});
 }
 
+TEST_F(Run, StatusTextIsCurrentAtEveryQuestionAndMessageOnAStoppedClock)
+{
+    for (const char* last : {"d.bin", "e.bin"}) {
+        Add("a.bin", Fill(100, 1));
+        Add("b.bin", Fill(100, 2));  // exists: a question
+        Add("c.bin", Fill(100, 3));
+        Add(last, Fill(100, 4)).Crc ^= *last == 'd' ? 1 : 0;  // a damaged one: a message
+        for (const char* name : {"a.bin", "c.bin", "d.bin"})
+            DeleteFileA((Out + name).c_str());
+        WriteBytes(Out + "b.bin", {});
+        SfxContext.ConfirmOverwrites = true;
+        HostSetClockStep(0);
+        std::string from = "From: setup.exe\rTo:   " + Out;
+        EXPECT_EQ(RunWith({IDYES}), *last == 'd' ? ExitEntryFailed : ExitExtracted);
+        const auto& boxes = HostMessageBoxes();
+        ASSERT_GE(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].ItemText, from + "b.bin");
+        if (*last == 'd') {
+            ASSERT_EQ(boxes.size(), 2u);
+            EXPECT_EQ(boxes[1].ItemText, from + "d.bin");
+        }
+        EXPECT_EQ(HostItemTexts().back().Text, from + last) << "at the run's end";
+        EXPECT_LE(HostItemTexts().size(), 3u) << "not one per entry";
+        HostMessagesReset();
+        HostWindowsReset();
+        SetStubStrings();
+        Zip = ZipBuilder{};
+    }
+}
+
 TEST_F(Run, SkippedEntriesStillCountInTheOverallBase)
 {
     Add("a", Fill(1000, 1));

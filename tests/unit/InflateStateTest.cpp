@@ -167,6 +167,34 @@ TEST_F(EntryState, KeyPollWithoutAWindowSetsAndClearsTheAbortFlag)
     EXPECT_EQ(out.Written.size(), 32768u);
 }
 
+TEST_F(EntryState, MessagesFollowTheClockAndCancelIsAnsweredWithinTheBound)
+{
+    // A clock that moves 1 ms at each reading, about once a block; Cancel is clicked at 20 ms.
+    static std::vector<DWORD> peeks;
+    Bytes data = RandomBytes(1 << 20, 5);
+    for (EntryMethod method : {EntryMethod::Stored, EntryMethod::Deflated}) {
+        HostMessagesReset();
+        HostSetClockStep(1);
+        peeks.clear();
+        HostOnPeek([](unsigned) {
+            peeks.push_back(HostClockNow());
+            if (HostClockNow() >= 20)
+                RequestAbort();
+        });
+        EntryInput input;
+        input.Data = method == EntryMethod::Stored ? data : ZlibDeflate(data, 6, 0);
+        EntryOutput out = RunEntry(method, input);
+        EXPECT_EQ(out.Result, ResultAborted);
+        ASSERT_GE(peeks.size(), 3u);
+        EXPECT_LT(peeks.back(), 20u + 50u) << "the click answered within 50 ms";
+        for (std::size_t i = 2; i < peeks.size(); ++i) {
+            DWORD gap = peeks[i] - peeks[i - 1];
+            EXPECT_GE(gap, ServiceIntervalMs) << "not by the block: pump " << i;
+            EXPECT_LE(gap, 50u) << "pump " << i;
+        }
+    }
+}
+
 TEST_F(EntryState, PercentageArithmetic)
 {
     std::vector<LPARAM> percentages;

@@ -2,6 +2,17 @@
 // the queue is always empty, no key is down and a sent message reaches nobody.
 #include "platform/host/HostPort.h"
 
+#include <ctime>
+
+DWORD WINAPI GetTickCount()
+{
+    if (HostSeam.Ticks != nullptr)
+        return HostSeam.Ticks();
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<DWORD>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+}
+
 BOOL WINAPI PeekMessageA(LPMSG message, HWND, UINT, UINT, UINT remove)
 {
     return HostSeam.Peek != nullptr ? HostSeam.Peek(message, remove) : FALSE;

@@ -51,6 +51,7 @@ struct HostSeams
     LRESULT (*Send)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     SHORT (*KeyState)(int key);
     void (*Beep)();
+    DWORD (*Ticks)();  // GetTickCount; unset, the system's monotonic clock
 };
 
 extern constinit HostSeams HostSeam;
