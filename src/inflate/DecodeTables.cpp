@@ -50,7 +50,7 @@ void ReleaseDecodeTables(DecodeEntry* table)
 [[gnu::always_inline]] static inline i32 BuildTableChain(const u16* lengths, u16 count,
                                                          u16 simpleCount, const u16* baseTable,
                                                          const u16* extraTable, DecodeEntry*& table,
-                                                         i32& lookupBits)
+                                                         i32& lookupBits, DecodeEntry* storage)
 {
     SFX_ASSERT(count <= MaxSymbols);
     u32 n = count;
@@ -146,7 +146,11 @@ void ReleaseDecodeTables(DecodeEntry* table)
                     j = lb;
                 z = 1u << j;
                 widths[h + 1] = j;
-                auto* block = static_cast<DecodeEntry*>(MemTryAlloc((z + 1) * sizeof(DecodeEntry)));
+                auto* block =
+                    storage != nullptr
+                        ? storage
+                        : static_cast<DecodeEntry*>(MemTryAlloc((z + 1) * sizeof(DecodeEntry)));
+                storage = nullptr;
                 if (block == nullptr)
                     return TableNoMemory;
                 // Bottom-tested, like the fill below: at -Os a loop otherwise jumps back to
@@ -213,11 +217,12 @@ void ReleaseDecodeTables(DecodeEntry* table)
 }
 
 i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* baseTable,
-                     const u16* extraTable, DecodeEntry*& table, i32& lookupBits)
+                     const u16* extraTable, DecodeEntry*& table, i32& lookupBits,
+                     DecodeEntry* storage)
 {
     table = nullptr;
-    i32 result =
-        BuildTableChain(lengths, count, simpleCount, baseTable, extraTable, table, lookupBits);
+    i32 result = BuildTableChain(lengths, count, simpleCount, baseTable, extraTable, table,
+                                 lookupBits, storage);
     if (result > TableIncomplete) {
         ReleaseDecodeTables(table);
         table = nullptr;

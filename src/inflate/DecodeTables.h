@@ -26,6 +26,9 @@ constexpr i32 TableIncomplete = 1;
 constexpr i32 TableBadInput = 2;
 constexpr i32 TableNoMemory = 3;
 
+// With storage, the root table goes there (1 + 2^lookupBits slots, header first) rather than
+// on the heap; only for a code set whose longest code fits the root, so nothing else is taken.
 i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* baseTable,
-                     const u16* extraTable, DecodeEntry*& table, i32& lookupBits);
+                     const u16* extraTable, DecodeEntry*& table, i32& lookupBits,
+                     DecodeEntry* storage = nullptr);
 void ReleaseDecodeTables(DecodeEntry* table);

@@ -59,8 +59,6 @@ static constexpr DistanceTables MakeDistanceTables()
 
 static constexpr DistanceTables DynamicDistance = MakeDistanceTables();
 
-constexpr i32 FixedLiteralBits = 7;
-constexpr i32 FixedDistanceBits = 5;
 constexpr i32 CodeLengthBits = 7;
 constexpr u32 MaxLengths = 320;
 constexpr i32 NeedPlainPath = -1;
@@ -392,10 +390,27 @@ HOT_PATH static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntr
         if (distance <= position && position + length <= WindowSize) {
             u8* to = window + position;
             const u8* from = to - distance;
-            if (distance >= length || distance >= 8)
+            if (distance >= 8 && position + length <= WindowSize - 16) {
+                // Pairs of words, the last pair running past length; the bytes behind the
+                // copy may be history, so they are put back. Each word is read after the one
+                // before it is written, so 8 bytes of distance suffice.
+                u64 behind[2] = {};
+                __builtin_memcpy(behind, to + length, 16);
+                u32 k = 0;
+                do {
+                    u64 word = 0;
+                    __builtin_memcpy(&word, from + k, 8);
+                    __builtin_memcpy(to + k, &word, 8);
+                    __builtin_memcpy(&word, from + k + 8, 8);
+                    __builtin_memcpy(to + k + 8, &word, 8);
+                    k += 16;
+                } while (k < length);
+                __builtin_memcpy(to + length, behind, 16);
+            } else if (distance >= length || distance >= 8) {
                 MoveBlock(to, from, length);  // word steps read only finished bytes
-            else
+            } else {
                 RepeatPattern(to, distance, length);
+            }
             if (!AdvanceWindow(position, length)) {
                 result = ResultWriteFailed;
                 break;
@@ -544,27 +559,29 @@ static i32 FinishBlock(i32 distanceResult, DecodeEntry* literalTable, i32 litera
     return result;
 }
 
+// The fixed code's tables, built on its first block and kept: their roots are as wide as
+// the longest fixed codes, so they need no sub-table and no heap.
+constexpr i32 FixedLiteralBits = 9;
+constexpr i32 FixedDistanceBits = 5;
+static DecodeEntry FixedLiteral[1 + (1 << FixedLiteralBits)];
+static DecodeEntry FixedDistance[1 + (1 << FixedDistanceBits)];
+
 static i32 DecodeFixedBlock()
 {
-    u16 lengths[288];
-    for (u32 i = 0; i < 288; ++i)
-        lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-    DecodeEntry* literalTable = nullptr;
-    i32 literalBits = FixedLiteralBits;
-    i32 result =
-        BuildDecodeTable(lengths, 288, 257, LengthBase, LengthExtra, literalTable, literalBits);
-    // The fixed code is complete, so only memory can fail here, and its table result is the
-    // entry's read-failure code as it stands.
-    static_assert(TableNoMemory == ResultReadFailed);
-    if (result != TableComplete)
-        return result;
-    for (u32 i = 0; i < 30; ++i)
-        lengths[i] = 5;
-    DecodeEntry* distanceTable = nullptr;
-    i32 distanceBits = FixedDistanceBits;
-    result =
-        BuildDecodeTable(lengths, 30, 0, DistanceBase, DistanceExtra, distanceTable, distanceBits);
-    return FinishBlock(result, literalTable, literalBits, distanceTable, distanceBits);
+    if (FixedDistance[0].Value == 0) {
+        u16 lengths[288];
+        for (u32 i = 0; i < 288; ++i)
+            lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+        DecodeEntry* table = nullptr;
+        i32 bits = FixedLiteralBits;
+        BuildDecodeTable(lengths, 288, 257, LengthBase, LengthExtra, table, bits, FixedLiteral);
+        for (u32 i = 0; i < 30; ++i)
+            lengths[i] = 5;
+        // Last, since its header's slot count marks both as built.
+        bits = FixedDistanceBits;
+        BuildDecodeTable(lengths, 30, 0, DistanceBase, DistanceExtra, table, bits, FixedDistance);
+    }
+    return DecodeSymbols(FixedLiteral + 1, FixedDistance + 1, FixedLiteralBits, FixedDistanceBits);
 }
 
 // Reads the literal/length and distance code lengths as one sequence through the code-length

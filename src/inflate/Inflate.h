@@ -10,7 +10,7 @@ extern const u16 DistanceBase[30];
 extern const u16 DistanceExtra[30];
 extern const u8 CodeLengthOrder[19];
 
-constexpr i32 LiteralLookupBits = 9;
+constexpr i32 LiteralLookupBits = 10;
 constexpr i32 DistanceLookupBits = 6;
 
 i32 InflateEntry();
