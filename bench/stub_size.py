@@ -1,13 +1,44 @@
 #!/usr/bin/env python3
 """Where the stub's bytes go: code and constants per module from the linker's map, and the
-file's sections with the padding that file alignment adds.
+file's sections with the padding that file alignment adds. The stub is built as one unit, so
+its code is told apart by function: a function the compiler inlined counts with its caller's
+module, and the constants (one section) stay unnamed.
 
 Usage: stub_size.py build/win32/sfx.map build/win32/sfx.exe
 """
 import collections
+import os
 import re
 import struct
 import sys
+
+
+SOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src")
+_definitions = None
+
+
+def module_of(section):
+    """The source file that defines a function or constant of the one-unit build, found by
+    its name at the start of a line there (sections are named after their symbol)."""
+    global _definitions
+    if _definitions is None:
+        _definitions = []
+        for folder, _, files in sorted(os.walk(SOURCES)):
+            for f in sorted(files):
+                if f.endswith(".cpp"):
+                    lines = open(os.path.join(folder, f), encoding="utf-8").read().splitlines()
+                    _definitions.append((f[:-4], [l for l in lines if l[:1].isalpha()]))
+    symbol = section.split("$", 1)[1] if "$" in section else ""
+    mangled = re.match(r"_ZN?L?(\d+)", symbol)
+    if mangled:
+        start = mangled.end()
+        symbol = symbol[start:start + int(mangled.group(1))]
+    if symbol:
+        pattern = re.compile(r"\b" + re.escape(symbol) + r"\s*[(\[={]")
+        for module, lines in _definitions:
+            if any(pattern.search(l) for l in lines):
+                return module
+    return "(unnamed)"
 
 
 def module_sizes(map_path):
@@ -34,6 +65,8 @@ def module_sizes(map_path):
         if ".a(" in obj:
             continue
         module = obj.split("/")[-1].replace(".cpp.obj", "").replace(".obj", "")
+        if module.startswith("unity_"):
+            module = module_of(name)
         kind = "code" if name.startswith(".text") else "constants"
         sizes[(module, kind)] += int(size, 16)
     return sizes
