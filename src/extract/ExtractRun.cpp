@@ -186,7 +186,7 @@ static i32 AskAboutTarget(const char* targetPath)
             return DecisionCancel;
         decision = answer == IDYES ? DecisionExtract : DecisionSkip;
     }
-    u32 attributes = FsGetAttributes(targetPath);
+    u32 attributes = exists ? FsGetAttributes(targetPath) : 0;
     if (exists && decision == DecisionExtract && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         ProgressShowStatus();
         int answer = ShowMessage(SfxContext.ProgressWindow, targetPath,

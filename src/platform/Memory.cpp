@@ -3,9 +3,18 @@
 
 #include "platform/win32.h"
 
+// Asked once: the decoder allocates and frees per deflate block.
+static HANDLE ProcessHeap()
+{
+    static HANDLE heap;
+    if (heap == nullptr)
+        heap = GetProcessHeap();
+    return heap;
+}
+
 void* MemTryAlloc(u32 size)
 {
-    return HeapAlloc(GetProcessHeap(), 0, size);
+    return HeapAlloc(ProcessHeap(), 0, size);
 }
 
 void* MemAlloc(u32 size)
@@ -19,5 +28,5 @@ void* MemAlloc(u32 size)
 void MemFree(void* block)
 {
     if (block != nullptr)
-        HeapFree(GetProcessHeap(), 0, block);
+        HeapFree(ProcessHeap(), 0, block);
 }
