@@ -10,24 +10,25 @@ extern "C" {
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 [[gnu::externally_visible, gnu::used]] void* memset(void* destination, int value, std::size_t count)
 {
-    auto* d = static_cast<volatile unsigned char*>(destination);
-    while (count-- != 0)
-        *d++ = static_cast<unsigned char>(value);
+    // The string instructions: the shortest code, and on every processor of this century as
+    // fast as any loop for the window's 32 KiB (each entry clears it).
+    void* d = destination;
+    asm volatile("rep stosb" : "+D"(d), "+c"(count) : "a"(value) : "memory");
     return destination;
 }
 
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
-[[gnu::externally_visible, gnu::used]] void* memcpy(void* destination, const void* source, std::size_t count)
+[[gnu::externally_visible, gnu::used]] void* memcpy(void* destination, const void* source,
+                                                    std::size_t count)
 {
-    auto* d = static_cast<volatile unsigned char*>(destination);
-    const auto* s = static_cast<const unsigned char*>(source);
-    while (count-- != 0)
-        *d++ = *s++;
+    void* d = destination;
+    asm volatile("rep movsb" : "+D"(d), "+S"(source), "+c"(count) : : "memory");
     return destination;
 }
 
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
-[[gnu::externally_visible, gnu::used]] void* memmove(void* destination, const void* source, std::size_t count)
+[[gnu::externally_visible, gnu::used]] void* memmove(void* destination, const void* source,
+                                                     std::size_t count)
 {
     auto* d = static_cast<volatile unsigned char*>(destination);
     const auto* s = static_cast<const unsigned char*>(source);
