@@ -216,6 +216,7 @@ void ReleaseDecodeTables(DecodeEntry* table)
     return y != 0 && g != 1 ? TableIncomplete : TableComplete;
 }
 
+// NOLINTNEXTLINE(readability-function-size): the chain builder's inputs, and where its root goes.
 i32 BuildDecodeTable(const u16* lengths, u16 count, u16 simpleCount, const u16* baseTable,
                      const u16* extraTable, DecodeEntry*& table, i32& lookupBits,
                      DecodeEntry* storage)
