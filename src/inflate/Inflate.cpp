@@ -7,8 +7,9 @@
 #include "inflate/DecodeTables.h"
 #include "inflate/InflateState.h"
 
-// The stub is built for size; the symbol loop and the copies it makes are worth their bytes
-// in speed.
+// The stub is built for size; the fast symbol loop and the copies it makes inline are worth
+// their bytes in speed. The plain path and the copy across the window's end are not: they run
+// for a few bytes per input block and once per window at most.
 #if defined(__GNUC__) && !defined(__clang__)
 #define HOT_PATH [[gnu::optimize("O2")]]
 #else
@@ -24,40 +25,20 @@ constexpr u16 LengthBase[31] = {
 constexpr u16 LengthExtra[31] = {
     0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
     3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
-constexpr u16 DistanceBase[30] = {
+// A dynamic block may declare distance symbols 30 and 31; their last two entries make their
+// slots invalid codes.
+constexpr u16 DistanceBase[32] = {
     1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193,
-    257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr u16 DistanceExtra[30] = {
+    257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0, 0};
+constexpr u16 DistanceExtra[32] = {
     0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6,
-    7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+    7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, OpInvalid, OpInvalid};
 constexpr u8 CodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 // clang-format on
 static_assert(sizeof(LengthBase) / sizeof(u16) == 31 && sizeof(LengthExtra) / sizeof(u16) == 31);
-static_assert(sizeof(DistanceBase) / sizeof(u16) == 30);
-static_assert(sizeof(DistanceExtra) / sizeof(u16) == 30);
+static_assert(sizeof(DistanceBase) / sizeof(u16) == 32);
+static_assert(sizeof(DistanceExtra) / sizeof(u16) == 32);
 static_assert(sizeof(CodeLengthOrder) == 19);
-
-// A dynamic block may declare distance symbols 30 and 31; these two extra entries make their
-// slots invalid codes.
-struct DistanceTables
-{
-    u16 Base[32];
-    u16 Extra[32];
-};
-
-static constexpr DistanceTables MakeDistanceTables()
-{
-    DistanceTables t{};
-    for (int i = 0; i < 30; ++i) {
-        t.Base[i] = DistanceBase[i];
-        t.Extra[i] = DistanceExtra[i];
-    }
-    t.Extra[30] = OpInvalid;
-    t.Extra[31] = OpInvalid;
-    return t;
-}
-
-static constexpr DistanceTables DynamicDistance = MakeDistanceTables();
 
 constexpr i32 CodeLengthBits = 7;
 constexpr u32 MaxLengths = 320;
@@ -199,8 +180,10 @@ HOT_PATH static void RepeatPattern(u8* to, u32 distance, u32 length)
 
 // Copies a back-reference through the ring window in pieces that end at the window's end,
 // so a source from before the last wrap is read before it is overwritten. source is the
-// window position minus the distance, wrapped at 16 bits.
-HOT_PATH static bool CopyMatch(u32 length, u32 source)
+// window position minus the distance, wrapped at 16 bits. The fast loop copies in place and
+// calls this only where a copy crosses the window's end, or its distance is within 8 bytes of
+// the window's size.
+static bool CopyMatch(u32 length, u32 source)
 {
     u8* window = InflateState.Window;
     while (length != 0) {
@@ -310,10 +293,12 @@ static constexpr DecodeEntry NoDistanceCodes = {OpInvalid, 0, 0, nullptr};
 
 // Returns a result, or NeedPlainPath when fewer than FastSlack bytes of the input block are
 // left. The loop stays whole: its reader, window and position live in registers across every
-// kind of symbol, and a split would spill them at each call.
+// kind of symbol, and a split would spill them at each call. Kept out of line, so that its
+// caller's plain path is built for size.
 // NOLINTNEXTLINE(readability-function-size)
-HOT_PATH static i32 DecodeFast(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
-                               u32 literalBits, u32 distanceBits)
+HOT_PATH [[gnu::noinline]] static i32 DecodeFast(const DecodeEntry* literalTable,
+                                                 const DecodeEntry* distanceTable, u32 literalBits,
+                                                 u32 distanceBits)
 {
     const u8* start = InflateState.InputBuffer;
     i32 available = InflateState.InputLastIndex + 1 - InflateState.InputPosition;
@@ -458,8 +443,8 @@ static const DecodeEntry* PlainLookup(const DecodeEntry* table, i32 bits)
     return e;
 }
 
-HOT_PATH static i32 DecodeSymbols(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
-                                  i32 literalBits, i32 distanceBits)
+static i32 DecodeSymbols(const DecodeEntry* literalTable, const DecodeEntry* distanceTable,
+                         i32 literalBits, i32 distanceBits)
 {
     while (!InflateState.AbortFlag && !InflateState.InputExhausted) {
         if (literalTable == nullptr)
@@ -654,8 +639,8 @@ static i32 DecodeDynamicBlock()
     }
     DecodeEntry* distanceTable = nullptr;
     i32 distanceBits = DistanceLookupBits;
-    result = BuildDecodeTable(lengths + nl, static_cast<u16>(nd), 0, DynamicDistance.Base,
-                              DynamicDistance.Extra, distanceTable, distanceBits);
+    result = BuildDecodeTable(lengths + nl, static_cast<u16>(nd), 0, DistanceBase, DistanceExtra,
+                              distanceTable, distanceBits);
     return FinishBlock(result, literalTable, literalBits, distanceTable, distanceBits);
 }
 

@@ -6,8 +6,8 @@
 
 extern const u16 LengthBase[31];
 extern const u16 LengthExtra[31];
-extern const u16 DistanceBase[30];
-extern const u16 DistanceExtra[30];
+extern const u16 DistanceBase[32];
+extern const u16 DistanceExtra[32];
 extern const u8 CodeLengthOrder[19];
 
 constexpr i32 LiteralLookupBits = 10;
