@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Finishes the linked stub in place: enters the import list that res/sfx.ld keeps inside the
-read-only data (the linker looks for it only in a section of its own name), drops the DOS
-program in front of the headers so that they fit in 512 bytes where they can, and sets the
-checksum again.
+read-only data (the linker looks for it only in a section of its own name), drops the import
+lookup tables (copies of the address tables, which the loader reads instead when a descriptor
+names none), drops the DOS program in front of the headers so that they fit in 512 bytes where
+they can, and sets the checksum again.
 
 Usage: pe_tidy.py STUB.exe STUB.map
 """
@@ -31,6 +32,40 @@ def checksum(data):
     return (total & 0xFFFF) + len(data)
 
 
+def drop_lookup_tables(data, map_text, image_base, optional, table, sections, start, end):
+    """Clears each import descriptor's lookup table and cuts the tables, which end their
+    section, from the file; later sections move down where a block of the file is saved."""
+    lookup = symbol(map_text, "__sfx_lookup_start__") - image_base
+    lookup_end = symbol(map_text, "__sfx_lookup_end__") - image_base
+    header = None
+    for i in range(sections):
+        at = table + 40 * i
+        virtual_size, address, raw_size, pointer = struct.unpack_from("<IIII", data, at + 8)
+        if address <= lookup < address + virtual_size:
+            header = at
+            break
+    ends_section = header is not None and address + virtual_size == lookup_end
+    if not ends_section or not address <= start < end <= lookup:
+        sys.exit("pe_tidy: the lookup tables do not end the section of the import list")
+    for descriptor in range(start, end - 20, 20):
+        struct.pack_into("<I", data, pointer + descriptor - address, 0)
+    kept = lookup - address
+    new_raw = (kept + FILE_ALIGNMENT - 1) // FILE_ALIGNMENT * FILE_ALIGNMENT
+    data[pointer + kept:pointer + raw_size] = bytes(raw_size - kept)
+    struct.pack_into("<I", data, header + 8, kept)
+    if new_raw < raw_size:
+        cut = raw_size - new_raw
+        del data[pointer + new_raw:pointer + raw_size]
+        struct.pack_into("<I", data, header + 16, new_raw)
+        for i in range(sections):
+            at = table + 40 * i + 20
+            other = struct.unpack_from("<I", data, at)[0]
+            if other > pointer:
+                struct.pack_into("<I", data, at, other - cut)
+        initialized = struct.unpack_from("<I", data, optional + 8)[0]  # SizeOfInitializedData
+        struct.pack_into("<I", data, optional + 8, initialized - cut)
+
+
 def main(exe_path, map_path):
     data = bytearray(open(exe_path, "rb").read())
     map_text = open(map_path).read()
@@ -45,8 +80,10 @@ def main(exe_path, map_path):
     end = symbol(map_text, "__sfx_imports_end__") - image_base
     struct.pack_into("<II", data, directories + 8, start, end - start)
 
-    # Move the headers down over the DOS program, where that saves a block of the file.
     table = optional + optional_size
+    drop_lookup_tables(data, map_text, image_base, optional, table, sections, start, end)
+
+    # Move the headers down over the DOS program, where that saves a block of the file.
     headers_end = table + 40 * sections - (pe - DOS_HEADER)
     old_size = struct.unpack_from("<I", data, optional + 60)[0]
     new_size = (headers_end + FILE_ALIGNMENT - 1) // FILE_ALIGNMENT * FILE_ALIGNMENT

@@ -31,12 +31,18 @@ SECTIONS
     KEEP (SORT(*)(.idata$3))
     LONG (0); LONG (0); LONG (0); LONG (0); LONG (0);
     __sfx_imports_end__ = .;
-    KEEP (SORT(*)(.idata$4))
     __IAT_start__ = .;
     KEEP (SORT(*)(.idata$5))
     __IAT_end__ = .;
     KEEP (SORT(*)(.idata$6))
     KEEP (SORT(*)(.idata$7))
+    /* The lookup tables copy the address tables, which the loader reads in their place when
+       a descriptor names none: pe_tidy.py clears the references and drops these from the
+       file, so they end the section. */
+    . = ALIGN(4);
+    __sfx_lookup_start__ = .;
+    KEEP (SORT(*)(.idata$4))
+    __sfx_lookup_end__ = .;
   }
   .bss BLOCK(__section_alignment__) :
   {
