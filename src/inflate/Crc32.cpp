@@ -1,19 +1,19 @@
-// CRC-32 (the ZIP polynomial, reflected) over the state's 256-entry table and fifteen more
-// slices derived from it, sixteen bytes a step.
+// CRC-32 (the ZIP polynomial, reflected) over the state's 256-entry table, in five braided
+// lanes of four bytes.
 #include "inflate/Crc32.h"
 
 #include "inflate/InflateState.h"
 
 constexpr u32 CrcPolynomial = 0xEDB88320;
 
-// Slicing by sixteen: slice k gives the CRC of a byte followed by k zero bytes. Yields the
-// same values as the byte-wise update over the 256-entry table, which is slice 0.
-static constinit u32 CrcSlices[15][256] = {};
-
-static const u32* Slice(u32 k)
-{
-    return k == 0 ? InflateState.CrcTable : CrcSlices[k - 1];
-}
+// The data is read in steps of five words, word i of a step going to lane i. Each lane keeps
+// its own remainder, which the next step's word i takes in; so the five chains of table
+// lookups do not wait on each other, where a single remainder makes every step wait on the
+// last. Table k gives the remainder of byte k of a word followed by the rest of its step
+// (19 - k zero bytes). The lanes are folded into one over the last step's words.
+constexpr u32 Lanes = 5;
+constexpr u32 StepBytes = Lanes * 4;
+static constinit u32 CrcBraid[4][256] = {};
 
 void InitCrcTable()
 {
@@ -23,10 +23,13 @@ void InitCrcTable()
             c = (c & 1) != 0 ? (c >> 1) ^ CrcPolynomial : c >> 1;
         InflateState.CrcTable[i] = c;
     }
-    for (u32 k = 1; k < 16; ++k) {
-        const u32* previous = Slice(k - 1);
-        for (u32 i = 0; i < 256; ++i)
-            CrcSlices[k - 1][i] = (previous[i] >> 8) ^ InflateState.CrcTable[previous[i] & 0xFF];
+    for (u32 i = 0; i < 256; ++i) {
+        u32 c = InflateState.CrcTable[i];
+        for (u32 zeros = 1; zeros < StepBytes; ++zeros) {
+            c = (c >> 8) ^ InflateState.CrcTable[c & 0xFF];
+            if (zeros >= StepBytes - 4)
+                CrcBraid[StepBytes - 1 - zeros][i] = c;
+        }
     }
 }
 
@@ -43,22 +46,29 @@ u32 AddToCrc(const u8* data, u32 length, u32& accumulator)
     u32 acc = accumulator;
     // Bottom-tested loops: -Os otherwise jumps back to a test at the top, and each jump
     // costs a block change under emulation.
-    if (length >= 16) {
+    if (length >= 2 * StepBytes) {
+        u32 lane[Lanes] = {acc, 0, 0, 0, 0};
         do {
-            u32 a = LoadLittle32(data) ^ acc;
-            u32 b = LoadLittle32(data + 4);
-            u32 c = LoadLittle32(data + 8);
-            u32 d = LoadLittle32(data + 12);
-            acc = CrcSlices[14][a & 0xFF] ^ CrcSlices[13][(a >> 8) & 0xFF] ^
-                  CrcSlices[12][(a >> 16) & 0xFF] ^ CrcSlices[11][a >> 24] ^
-                  CrcSlices[10][b & 0xFF] ^ CrcSlices[9][(b >> 8) & 0xFF] ^
-                  CrcSlices[8][(b >> 16) & 0xFF] ^ CrcSlices[7][b >> 24] ^ CrcSlices[6][c & 0xFF] ^
-                  CrcSlices[5][(c >> 8) & 0xFF] ^ CrcSlices[4][(c >> 16) & 0xFF] ^
-                  CrcSlices[3][c >> 24] ^ CrcSlices[2][d & 0xFF] ^ CrcSlices[1][(d >> 8) & 0xFF] ^
-                  CrcSlices[0][(d >> 16) & 0xFF] ^ t[d >> 24];
-            data += 16;
-            length -= 16;
-        } while (length >= 16);
+            // Unrolled, the lanes live in registers; a build for size keeps the loop.
+#ifndef __OPTIMIZE_SIZE__
+#pragma GCC unroll 5
+#endif
+            for (u32 i = 0; i < Lanes; ++i) {
+                u32 w = LoadLittle32(data + 4 * i) ^ lane[i];
+                lane[i] = CrcBraid[0][w & 0xFF] ^ CrcBraid[1][(w >> 8) & 0xFF] ^
+                          CrcBraid[2][(w >> 16) & 0xFF] ^ CrcBraid[3][w >> 24];
+            }
+            data += StepBytes;
+            length -= StepBytes;
+        } while (length >= 2 * StepBytes);
+        acc = 0;
+        for (u32 i = 0; i < Lanes; ++i) {
+            acc ^= lane[i] ^ LoadLittle32(data);
+            for (int k = 0; k < 4; ++k)
+                acc = (acc >> 8) ^ t[acc & 0xFF];
+            data += 4;
+        }
+        length -= StepBytes;
     }
     if (length != 0) {
         do
