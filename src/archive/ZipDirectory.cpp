@@ -34,7 +34,8 @@ static HANDLE LoadHandle(const ArchiveReader& reader)
 }
 
 // Archive position of the last end-record signature that has room for a whole record, or -1.
-static i32 FindEndRecord(HANDLE file, i32 base, i32 length, u32& directoryOffset, u16& totalEntries)
+static i32 FindEndRecord(HANDLE file, i32 base, i32 length, u32& directoryOffset,
+                         u32& directorySize, u16& totalEntries)
 {
     u16 windowLength = length > SearchWindow ? SearchWindow : static_cast<u16>(length);
     i32 start = length - windowLength;
@@ -50,6 +51,7 @@ static i32 FindEndRecord(HANDLE file, i32 base, i32 length, u32& directoryOffset
             const u8* p = window + at;
             if (ZipHasSignature(p, ZipEndSignature)) {
                 directoryOffset = ZipRead32(p + EndDirectoryOffset);
+                directorySize = ZipRead32(p + EndDirectorySize);
                 totalEntries = ZipRead16(p + EndTotalEntries);
                 MemFree(window);
                 return start + at;
@@ -74,8 +76,10 @@ i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLe
         return ArchiveNotFound;
     i32 length = archiveLength > 0 ? archiveLength : FsSize(file);
     u32 directoryOffset = 0;
-    i32 endRecord =
-        length > 0 ? FindEndRecord(file, base, length, directoryOffset, reader.EntriesCounted) : -1;
+    u32 directorySize = 0;
+    i32 endRecord = length > 0 ? FindEndRecord(file, base, length, directoryOffset, directorySize,
+                                               reader.EntriesCounted)
+                               : -1;
     if (endRecord < 0) {
         FsClose(file);
         return ArchiveNotFound;
@@ -95,10 +99,22 @@ i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLe
     u32 allocation = windowLength + (sliding ? u32{sizeof(HANDLE)} : 0u);
     reader.Window = static_cast<u8*>(MemAlloc(allocation));
     reader.WindowLength = windowLength;
+    // An archive put behind the program as it is (cat, copy /b) counts its offsets from its own
+    // first byte. Where the stated offset holds no directory but the place right before the
+    // end record does, every offset is read shifted by the difference.
+    u32 directoryStart = static_cast<u32>(endRecord) - directorySize;
+    u32 at = directoryOffset;
     u16 got = 0;
-    FsSeek(file, base + static_cast<i32>(directoryOffset), 0);
-    if (FsLastError == 0)
-        FsRead(file, reader.Window, windowLength, got);
+    for (;;) {
+        FsSeek(file, base + static_cast<i32>(at), 0);
+        if (FsLastError == 0)
+            FsRead(file, reader.Window, windowLength, got);
+        if (FsLastError != 0 || got < 4 || ZipHasSignature(reader.Window, ZipCentralSignature) ||
+            directorySize > static_cast<u32>(endRecord) || directoryStart <= at)
+            break;
+        reader.Shift = directoryStart - directoryOffset;
+        at = directoryStart;
+    }
     if (FsLastError != 0) {
         MemFree(reader.Window);
         reader.Window = nullptr;
@@ -224,7 +240,7 @@ i32 ArchiveParseEntry(ArchiveReader& reader)
     entry.DosDateTime = ZipRead32(record + CentralDateTime);
     entry.UncompressedSize = ZipRead32(record + CentralUncompressedSize);
     entry.CompressedSize = ZipRead32(record + CentralCompressedSize);
-    entry.LocalHeaderOffset = ZipRead32(record + CentralLocalHeaderOffset);
+    entry.LocalHeaderOffset = ZipRead32(record + CentralLocalHeaderOffset) + reader.Shift;
     entry.Crc32 = ZipRead32(record + CentralCrc);
     entry.Method = ZipRead16(record + CentralMethod);
     entry.Flags = ZipRead16(record + CentralFlags);

@@ -31,6 +31,7 @@ struct ArchiveReader
     u16 DataEnd;           // bytes of the window that hold data actually read
     u16 EntriesCounted;    // the end record's total-entries field
     u16 EntriesDelivered;  // modulo 65536, as that field counts
+    u32 Shift;             // added to every offset the archive states (see ArchiveOpen)
 };
 
 constexpr u16 ArchiveSlidingWindow = 64000;
@@ -52,7 +53,8 @@ constexpr i32 ArchiveDirectoryEnd = 1;
 constexpr i32 ArchiveRecordTooLarge = 2;
 constexpr i32 ArchiveDirectoryDamaged = 3;
 
-// Offsets in the archive count from base; archiveLength 0 means up to the end of the file.
+// Offsets in the archive count from base, or from the archive's own first byte where only
+// that reading finds the directory; archiveLength 0 means up to the end of the file.
 i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLength);
 // ArchiveEntryReady, ArchiveDirectoryEnd (also on a closed reader), ArchiveRecordTooLarge or
 // ArchiveDirectoryDamaged.

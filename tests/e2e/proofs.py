@@ -183,11 +183,15 @@ def peers(args, checks):
         subprocess.run([args.mksfx, "-q", "--stub", args.stub, "--zip", path, "-o", wrapped],
                        check=True)
         program(name + "-mksfx", read(wrapped), path)
-    # Info-ZIP's own way of moving an archive behind a stub.
-    adjusted = os.path.join(archives, "zip-A.exe")
-    write(adjusted, stub + read(os.path.join(archives, "zip-9.zip")))
-    subprocess.run(["zip", "-q", "-A", adjusted], check=True)
-    program("zip-A", read(adjusted), os.path.join(archives, "zip-9.zip"))
+    # Put behind the stub as they are (cat), offsets counting from the archive's first byte,
+    # and moved by Info-ZIP's own way of fixing that, zip -A.
+    for name in ("zip-9", "7z-mx9", "python-deflated"):
+        archive = os.path.join(archives, name + ".zip")
+        program(name + "-cat", stub + read(archive), archive)
+        adjusted = os.path.join(archives, name + "-A.exe")
+        write(adjusted, stub + read(archive))
+        subprocess.run(["zip", "-q", "-A", adjusted], check=True)
+        program(name + "-A", read(adjusted), archive)
     packed = os.path.join(archives, "mksfx.exe")
     subprocess.run([args.mksfx, "-q", "--stub", args.stub, "-o", packed, tree + "/."], check=True)
     program("mksfx", read(packed), packed)

@@ -38,6 +38,7 @@ ZipBuilderEntry& ZipBuilder::AddBytes(const std::string& name, const Bytes& data
 Bytes ZipBuilder::Build() const
 {
     Bytes out = Prefix;
+    uint32_t origin = OffsetsFromArchive ? static_cast<uint32_t>(Prefix.size()) : 0;
     std::vector<uint32_t> offsets;
     for (const ZipBuilderEntry& e : Entries) {
         offsets.push_back(static_cast<uint32_t>(out.size()));
@@ -75,7 +76,7 @@ Bytes ZipBuilder::Build() const
         Put16(out, 0);
         Put16(out, 0);
         Put32(out, e.ExternalAttributes);
-        Put32(out, offsets[i]);
+        Put32(out, offsets[i] - origin);
         out.insert(out.end(), e.Name.begin(), e.Name.end());
         out.insert(out.end(), e.Extra.begin(), e.Extra.end());
         out.insert(out.end(), e.Comment.begin(), e.Comment.end());
@@ -87,7 +88,7 @@ Bytes ZipBuilder::Build() const
     Put16(out, static_cast<uint32_t>(Entries.size()));
     Put16(out, static_cast<uint32_t>(Entries.size()));
     Put32(out, directorySize);
-    Put32(out, DirectoryOffset);
+    Put32(out, DirectoryOffset - origin);
     Put16(out, static_cast<uint32_t>(ArchiveComment.size()));
     out.insert(out.end(), ArchiveComment.begin(), ArchiveComment.end());
     return out;

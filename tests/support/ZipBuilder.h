@@ -33,6 +33,7 @@ struct ZipBuilderEntry
 struct ZipBuilder
 {
     Bytes Prefix;  // the stub's bytes in front; offsets count from the file's start
+    bool OffsetsFromArchive = false;  // or from the archive's first byte, as after cat
     std::vector<ZipBuilderEntry> Entries;
     std::string ArchiveComment;
 

@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "archive/ZipDirectory.h"
+#include "archive/ZipFormat.h"
 #include "files/FileSystem.h"
 #include "inflate/InflateState.h"
 #include "support/Fixtures.h"
@@ -278,6 +279,53 @@ TEST_F(ZipDirectory, WholeBelow64000AndSlidingFrom64000)
         ArchiveClose(Reader);
         EXPECT_EQ(Walk(path).size(), zip.Entries.size()) << length;
         EXPECT_EQ(WalkEnd, ArchiveDirectoryEnd) << length;
+    }
+}
+
+// An archive put behind a program as it is (cat) counts its offsets from its own first byte;
+// every offset delivered must still lead to its local header. A directory that neither
+// reading finds ends the walk at once, as before.
+TEST_F(ZipDirectory, ArchivesPutBehindAProgramAsTheyAre)
+{
+    struct Case
+    {
+        const char* What;
+        bool FromArchive;
+        std::size_t DirectoryLength;  // 0: three small entries
+        i32 SizeChange;               // added to the end record's directory size
+        bool Found;
+    };
+
+    for (const Case& c : std::initializer_list<Case>{
+             {"absolute offsets", false, 0, 0, true},
+             {"absolute offsets, directory size off by one", false, 0, -1, true},
+             {"offsets from the archive", true, 0, 0, true},
+             {"offsets from the archive, sliding window", true, 64000, 0, true},
+             {"directory size off by one", true, 0, -1, false},
+             {"directory size beyond the file's start", true, 0, 1 << 20, false},
+         }) {
+        ZipBuilder zip =
+            c.DirectoryLength != 0 ? DirectoryOfLength(c.DirectoryLength) : ZipBuilder{};
+        if (c.DirectoryLength == 0)
+            for (const char* name : {"a.txt", "b/", "b/c.txt"})
+                zip.Add(name, name);
+        zip.Prefix = StandInStub(5000);
+        zip.OffsetsFromArchive = c.FromArchive;
+        Bytes bytes = zip.Build();
+        std::size_t sizeField = bytes.size() - EndRecordSize + EndDirectorySize;
+        uint32_t size = ZipRead32(bytes.data() + sizeField) + static_cast<uint32_t>(c.SizeChange);
+        for (std::size_t k = 0; k < 4; ++k)
+            bytes[sizeField + k] = static_cast<unsigned char>(size >> (8 * k));
+        std::size_t entries = 0;
+        i32 end = ArchiveOpen(Write(bytes).c_str(), Reader, 0, 0);
+        for (; end == ArchiveEntryReady; end = ArchiveNextEntry(Reader), ++entries) {
+            u32 at = Reader.Entry.LocalHeaderOffset;
+            ASSERT_LT(at + 4u, bytes.size()) << c.What;
+            EXPECT_EQ(ZipRead32(bytes.data() + at), ZipLocalSignature) << c.What << " " << at;
+        }
+        ArchiveClose(Reader);
+        EXPECT_EQ(entries, c.Found ? zip.Entries.size() : 0) << c.What;
+        EXPECT_EQ(end, ArchiveDirectoryEnd) << c.What;
     }
 }
 
