@@ -16,4 +16,12 @@ stub=$(stat -c %s "$work/prefix/share/sfx/sfx.exe")
 cmp -s -n "$stub" "$work/prefix/share/sfx/sfx.exe" "$work/out.exe" ||
     { echo "FAIL: the embedded stub is not the installed sfx.exe"; exit 1; }
 [ "$(unzip -p "$work/out.exe" file.txt)" = installed ] || { echo "FAIL: archive"; exit 1; }
+# The manual page renders cleanly and names every option of the help.
+page=$work/prefix/share/man/man1/mksfx.1
+warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1) && [ -z "$warnings" ] ||
+    { echo "FAIL: the manual page: ${warnings:-missing}"; exit 1; }
+text=$(MANWIDTH=200 man -l "$page" 2>/dev/null)
+for option in $("$work/prefix/bin/mksfx" --help | grep -oE -- '--[a-z-]+' | sort -u); do
+    grep -qF -- "$option" <<<"$text" || { echo "FAIL: $option is not in the manual page"; exit 1; }
+done
 echo "mksfx install: all as expected"
