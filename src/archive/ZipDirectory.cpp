@@ -33,6 +33,31 @@ static HANDLE LoadHandle(const ArchiveReader& reader)
     return file;
 }
 
+// Bytes read at position, 0 where it cannot be reached; FsLastError says whether it failed.
+static u16 ReadAt(HANDLE file, i32 position, u8* buffer, u16 length)
+{
+    u16 got = 0;
+    FsSeek(file, position, 0);
+    if (FsLastError == 0)
+        FsRead(file, buffer, length, got);
+    return got;
+}
+
+// Whether the directory's first record starts at start and its local header lies where the
+// record says, moved by shift.
+static bool ShiftFits(HANDLE file, i32 base, u32 start, u32 shift)
+{
+    u8 first[CentralHeaderSize];
+    u8 local[4];
+    if (ReadAt(file, base + static_cast<i32>(start), first, CentralHeaderSize) !=
+            CentralHeaderSize ||
+        !ZipHasSignature(first, ZipCentralSignature))
+        return false;
+    u32 at = static_cast<u32>(base) + ZipRead32(first + CentralLocalHeaderOffset) + shift;
+    return ReadAt(file, static_cast<i32>(at), local, 4) == 4 &&
+           ZipHasSignature(local, ZipLocalSignature);
+}
+
 // Archive position of the last end-record signature that has room for a whole record, or -1.
 static i32 FindEndRecord(HANDLE file, i32 base, i32 length, u32& directoryOffset,
                          u32& directorySize, u16& totalEntries)
@@ -41,11 +66,7 @@ static i32 FindEndRecord(HANDLE file, i32 base, i32 length, u32& directoryOffset
     i32 start = length - windowLength;
     auto* window = static_cast<u8*>(MemAlloc(windowLength));
     for (;;) {
-        u16 got = 0;
-        FsSeek(file, base + start, 0);
-        if (FsLastError == 0)
-            FsRead(file, window, windowLength, got);
-        if (FsLastError != 0 || got != windowLength)
+        if (ReadAt(file, base + start, window, windowLength) != windowLength)
             break;
         for (i32 at = windowLength - EndRecordSize; at >= 0; --at) {
             const u8* p = window + at;
@@ -101,19 +122,18 @@ i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLe
     reader.WindowLength = windowLength;
     // An archive put behind the program as it is (cat, copy /b) counts its offsets from its own
     // first byte. Where the stated offset holds no directory but the place right before the
-    // end record does, every offset is read shifted by the difference.
+    // end record does, and the first entry's local header lies where that shift puts it, every
+    // offset is read shifted; otherwise the archive is read as stated, as before.
+    u16 got = ReadAt(file, base + static_cast<i32>(directoryOffset), reader.Window, windowLength);
     u32 directoryStart = static_cast<u32>(endRecord) - directorySize;
-    u32 at = directoryOffset;
-    u16 got = 0;
-    for (;;) {
-        FsSeek(file, base + static_cast<i32>(at), 0);
-        if (FsLastError == 0)
-            FsRead(file, reader.Window, windowLength, got);
-        if (FsLastError != 0 || got < 4 || ZipHasSignature(reader.Window, ZipCentralSignature) ||
-            directorySize > static_cast<u32>(endRecord) || directoryStart <= at)
-            break;
-        reader.Shift = directoryStart - directoryOffset;
-        at = directoryStart;
+    if (FsLastError == 0 && got >= 4 && !ZipHasSignature(reader.Window, ZipCentralSignature) &&
+        directorySize <= static_cast<u32>(endRecord) && directoryStart > directoryOffset) {
+        u32 shift = directoryStart - directoryOffset;
+        bool shifted = ShiftFits(file, base, directoryStart, shift);
+        reader.Shift = shifted ? shift : 0;
+        // Read again, so that a sliding window goes on from the file's position.
+        got = ReadAt(file, base + static_cast<i32>(shifted ? directoryStart : directoryOffset),
+                     reader.Window, windowLength);
     }
     if (FsLastError != 0) {
         MemFree(reader.Window);

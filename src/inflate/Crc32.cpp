@@ -54,11 +54,11 @@ u32 AddToCrc(const u8* data, u32 length, u32& accumulator)
 #pragma GCC unroll 5
 #endif
             for (u32 i = 0; i < Lanes; ++i) {
-                u32 w = LoadLittle32(data + 4 * i) ^ lane[i];
+                u32 w = LoadLittle32(data) ^ lane[i];
                 lane[i] = CrcBraid[0][w & 0xFF] ^ CrcBraid[1][(w >> 8) & 0xFF] ^
                           CrcBraid[2][(w >> 16) & 0xFF] ^ CrcBraid[3][w >> 24];
+                data += 4;
             }
-            data += StepBytes;
             length -= StepBytes;
         } while (length >= 2 * StepBytes);
         acc = 0;

@@ -293,16 +293,20 @@ TEST_F(ZipDirectory, ArchivesPutBehindAProgramAsTheyAre)
         bool FromArchive;
         std::size_t DirectoryLength;  // 0: three small entries
         i32 SizeChange;               // added to the end record's directory size
+        i32 OffsetChange;             // and to its directory offset
         bool Found;
     };
 
     for (const Case& c : std::initializer_list<Case>{
-             {"absolute offsets", false, 0, 0, true},
-             {"absolute offsets, directory size off by one", false, 0, -1, true},
-             {"offsets from the archive", true, 0, 0, true},
-             {"offsets from the archive, sliding window", true, 64000, 0, true},
-             {"directory size off by one", true, 0, -1, false},
-             {"directory size beyond the file's start", true, 0, 1 << 20, false},
+             {"absolute offsets", false, 0, 0, 0, true},
+             {"absolute offsets, directory size off by one", false, 0, -1, 0, true},
+             {"offsets from the archive", true, 0, 0, 0, true},
+             {"offsets from the archive, sliding window", true, 64000, 0, 0, true},
+             {"directory size off by one", true, 0, -1, 0, false},
+             {"directory size beyond the file's start", true, 0, 1 << 20, 0, false},
+             // The shift finds the directory, but not the local headers, which count from the
+             // file's start.
+             {"absolute offsets, directory offset into the program", false, 0, 0, -4000, false},
          }) {
         ZipBuilder zip =
             c.DirectoryLength != 0 ? DirectoryOfLength(c.DirectoryLength) : ZipBuilder{};
@@ -312,10 +316,13 @@ TEST_F(ZipDirectory, ArchivesPutBehindAProgramAsTheyAre)
         zip.Prefix = StandInStub(5000);
         zip.OffsetsFromArchive = c.FromArchive;
         Bytes bytes = zip.Build();
-        std::size_t sizeField = bytes.size() - EndRecordSize + EndDirectorySize;
-        uint32_t size = ZipRead32(bytes.data() + sizeField) + static_cast<uint32_t>(c.SizeChange);
-        for (std::size_t k = 0; k < 4; ++k)
-            bytes[sizeField + k] = static_cast<unsigned char>(size >> (8 * k));
+        for (auto [field, change] : {std::pair{EndDirectorySize, c.SizeChange},
+                                     std::pair{EndDirectoryOffset, c.OffsetChange}}) {
+            std::size_t at = bytes.size() - EndRecordSize + field;
+            uint32_t value = ZipRead32(bytes.data() + at) + static_cast<uint32_t>(change);
+            for (std::size_t k = 0; k < 4; ++k)
+                bytes[at + k] = static_cast<unsigned char>(value >> (8 * k));
+        }
         std::size_t entries = 0;
         i32 end = ArchiveOpen(Write(bytes).c_str(), Reader, 0, 0);
         for (; end == ArchiveEntryReady; end = ArchiveNextEntry(Reader), ++entries) {
