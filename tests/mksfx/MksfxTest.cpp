@@ -2,11 +2,14 @@
 // inputs land and when an entry is stored.
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <gtest/gtest.h>
 #include <libdeflate.h>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 #include "DosTime.h"
@@ -28,8 +31,13 @@ static std::set<std::string> Fields(const Options& o)
     for (const std::string& input : o.Inputs)
         inputs += (inputs.empty() ? "" : ",") + input;
     const SfxOptions& x = o.Sfx;
-    std::string texts = "title=" + x.Title + "\tdest=" + x.Destination + "\trun=" + x.RunProgram +
-                        "\targs=" + x.RunArguments;
+    std::string texts =
+        "title=" + x.Title + "\tdest=" + x.Destination + "\trun=" + x.RunProgram +
+        "\targs=" + x.RunArguments + "\ticon=" + o.Brand.IconPath + "\tproduct=" + o.Brand.Product +
+        "\tpver=" + o.Brand.ProductVersion + "\tcompany=" + o.Brand.Company +
+        "\tdesc=" + o.Brand.Description + "\tcopy=" + o.Brand.Copyright +
+        "\tv=" + std::to_string(o.Brand.Version[0]) + "." + std::to_string(o.Brand.Version[1]) +
+        "." + std::to_string(o.Brand.Version[2]) + "." + std::to_string(o.Brand.Version[3]);
     std::replace(texts.begin(), texts.end(), ' ', '_');
     std::istringstream all(
         "out=" + o.Output + " zip=" + o.Zip + " test=" + o.Test + " stub=" + o.Stub + " in=" +
@@ -123,6 +131,32 @@ TEST(MksfxOptions, EachCommandLineGivesOneActionWithItsValuesOrOneUsageError)
         {{"-ox", "--temp", "--run=a", "--destination=b", "d"}, Usage, 2, "no --destination", ""},
         {{"-ox", "--admin", "--stub=s.exe", "d"}, Usage, 2, "--admin picks the built-in stub", ""},
         {{"--test=a.exe", "--quiet"}, Usage, 2, "--test takes one file and nothing", ""},
+        {{"-ox", "--icon", "a.ico", "--product=Grüße Tool", "--product-version", "1.2.65535.0",
+          "--company=C", "--description=D", "--copyright=© 2026", "d"},
+         Pack,
+         0,
+         "",
+         "icon=a.ico product=Grüße_Tool pver=1.2.65535.0 v=1.2.65535.0 company=C desc=D "
+         "copy=©_2026 given=0"},
+        {{"-ox", "--product-version=7", "d"}, Pack, 0, "", "pver=7 v=7.0.0.0 product="},
+        {{"-ox", "--product-version=1.2.3.4.5", "d"},
+         Usage,
+         2,
+         "'1.2.3.4.5' is not one to four",
+         ""},
+        {{"-ox", "--product-version=65536", "d"}, Usage, 2, "'65536' is not one to four", ""},
+        {{"-ox", "--product-version=1..2", "d"}, Usage, 2, "'1..2' is not one to four", ""},
+        {{"-ox", "--product-version=1.-2", "d"}, Usage, 2, "'1.-2' is not one to four", ""},
+        {{"-ox", "--company", "bad\xff", "d"},
+         Usage,
+         2,
+         "the --company value is not valid UTF-8",
+         ""},
+        {{"-ox", "--copyright", "a\nb", "d"}, Usage, 2, "--copyright value holds a control", ""},
+        {{"-ox", "--description", std::string(1025, 'd'), "d"}, Usage, 2, "is over 1024 bytes", ""},
+        {{"-ox", "d", "--icon"}, Usage, 2, "'--icon' needs a value", ""},
+        {{"-ox", "--product=", "d"}, Usage, 2, "'--product=' needs a value", ""},
+        {{"--test=a.exe", "--product=x"}, Usage, 2, "--test takes one file and nothing", ""},
     };
     for (const Case& c : cases) {
         std::string args;
@@ -488,4 +522,192 @@ TEST(MksfxCompression, StoresWhatDeflateDoesNotShrink)
     ByteBuffer best;
     EXPECT_TRUE(DeflateSmaller(zopfli, text.data(), text.size(), best));
     EXPECT_FALSE(DeflateSmaller(zopfli, noise.data(), noise.size(), out));
+}
+
+// A second, independent reading of a branded program: the headers, and the first data of a
+// resource by type and id.
+static u32 Le(const ByteBuffer& b, std::size_t at, int bytes = 4)
+{
+    u32 value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = value << 8 | b.at(at + static_cast<std::size_t>(i));
+    return value;
+}
+
+static ByteBuffer Resource(const ByteBuffer& image, u32 rsrcPointer, u32 rsrcAddress, u32 type,
+                           u32 id)
+{
+    u32 at = 0;
+    for (u32 key : {type, id, 0u}) {
+        u32 dir = rsrcPointer + at;
+        u32 count = Le(image, dir + 12, 2) + Le(image, dir + 14, 2);
+        at = ~0u;
+        for (u32 i = 0; i < count; ++i)
+            if (key == 0 || Le(image, dir + 16 + 8 * i) == key)
+                at = Le(image, dir + 20 + 8 * i) & 0x7FFFFFFF;
+        if (at == ~0u)
+            return {};
+    }
+    u32 data = Le(image, rsrcPointer + at) - rsrcAddress + rsrcPointer;
+    return ByteBuffer(image.begin() + data, image.begin() + data + Le(image, rsrcPointer + at + 4));
+}
+
+// A version text: the value after its UTF-16 key, past the key's padding.
+static std::string VersionText(const ByteBuffer& version, const std::string& key)
+{
+    ByteBuffer wanted;
+    for (char c : key + '\0')
+        wanted.insert(wanted.end(), {static_cast<u8>(c), 0});
+    auto found = std::search(version.begin(), version.end(), wanted.begin(), wanted.end());
+    if (found == version.end())
+        return "(none)";
+    std::size_t at = (static_cast<std::size_t>(found - version.begin()) + wanted.size() + 3) & ~3u;
+    std::u16string text;
+    for (; Le(version, at, 2) != 0; at += 2)
+        text.push_back(static_cast<char16_t>(Le(version, at, 2)));
+    return std::string(text.begin(), text.end());  // ASCII texts only here
+}
+
+static ByteBuffer FileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return ByteBuffer(std::istreambuf_iterator<char>(in), {});
+}
+
+// Packs with the built tool and reads back what it wrote; each damaged or oversized icon is
+// refused as input, with nothing left behind.
+TEST(MksfxBranding, IconAndVersionReadBackAndBadIconsAreRefused)
+{
+    auto png = [](u32 side) {
+        ByteBuffer b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        b.resize(8 + side * 4, static_cast<u8>(side));
+        return b;
+    };
+    auto dib = [](u32 side) {
+        ByteBuffer b(40 + side * side * 4, static_cast<u8>(side));
+        b[0] = 40, b[1] = b[2] = b[3] = 0;
+        return b;
+    };
+    // An .ico of the images; lie moves the first image's offset by that much.
+    auto ico = [](const std::vector<ByteBuffer>& images, u32 lie = 0, u32 type = 1) {
+        ByteBuffer b = {0,
+                        0,
+                        static_cast<u8>(type),
+                        0,
+                        static_cast<u8>(images.size()),
+                        static_cast<u8>(images.size() >> 8)};
+        u32 at = 6 + 16 * static_cast<u32>(images.size()) + lie;
+        for (const ByteBuffer& image : images) {
+            auto side = static_cast<u8>(16 << (&image - images.data()) % 2);
+            auto size = static_cast<u32>(image.size());
+            b.insert(b.end(), {side, side, 0, 0, 1, 0, 32, 0});
+            for (u32 field : {size, at})
+                for (int i = 0; i < 4; ++i)
+                    b.push_back(static_cast<u8>(field >> (8 * i)));
+            at += size - lie;
+            lie = 0;
+        }
+        for (const ByteBuffer& image : images)
+            b.insert(b.end(), image.begin(), image.end());
+        return b;
+    };
+    const std::vector<ByteBuffer> good = {png(16), dib(32)};
+
+    struct Case
+    {
+        const char* What;
+        ByteBuffer Icon;  // empty: no --icon
+        std::string Texts;
+        int Exit;
+    };
+
+    const Case cases[] = {
+        {"png and bitmap, all texts", ico(good),
+         "--product=Tool --product-version=1.2.3 --company=ACME --description=Setup "
+         "--copyright=Me",
+         0},
+        {"icon alone", ico(good), "", 0},
+        {"version alone", {}, "--product-version=9.8.7.6 --product=Solo", 0},
+        {"no branding", {}, "", 0},
+        {"type 2", ico(good, 0, 2), "", 3},
+        {"no images", ico({}), "", 3},
+        {"an image outside", ico(good, 100000), "", 3},
+        {"neither PNG nor DIB", ico({ByteBuffer(64, 'x')}), "", 3},
+        {"65 images", ico(std::vector<ByteBuffer>(65, png(16))), "", 3},
+        {"over 1 MiB", ico({dib(520)}), "", 3},
+    };
+    const ByteBuffer plain = FileBytes(SFX_STUB_FILE);
+    std::string dir = testing::TempDir() + "mksfx-brand";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/in");
+    std::ofstream(dir + "/in/a.txt") << "hello";
+    for (const Case& c : cases) {
+        std::filesystem::remove(dir + "/out.exe");
+        std::ofstream(dir + "/t.ico", std::ios::binary)
+            .write(reinterpret_cast<const char*>(c.Icon.data()), static_cast<long>(c.Icon.size()));
+        std::string command = std::string(MKSFX_PATH) + " -q -o " + dir + "/out.exe " +
+                              (c.Icon.empty() ? "" : "--icon " + dir + "/t.ico ") + c.Texts + " " +
+                              dir + "/in/. 2>/dev/null";
+        int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << c.What;
+        EXPECT_EQ(WEXITSTATUS(status), c.Exit) << c.What;
+        if (c.Exit != 0) {
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << c.What;
+            continue;
+        }
+        ByteBuffer out = FileBytes(dir + "/out.exe");
+        // Headers: sections end to end in the file, .rsrc and .reloc as the directories say.
+        u32 pe = Le(out, 0x3C), optional = pe + 24, sections = Le(out, pe + 6, 2);
+        u32 table = optional + Le(out, pe + 20, 2), alignment = Le(out, optional + 32);
+        u32 rsrc = table + 40 * (sections - 2), reloc = rsrc + 40;
+        u32 stubEnd = Le(out, reloc + 20) + Le(out, reloc + 16);
+        EXPECT_EQ(Le(out, optional + 96 + 16), Le(out, rsrc + 12)) << c.What;
+        EXPECT_EQ(Le(out, optional + 96 + 20), Le(out, rsrc + 8)) << c.What;
+        EXPECT_EQ(Le(out, rsrc + 20) + Le(out, rsrc + 16), Le(out, reloc + 20)) << c.What;
+        EXPECT_GE(Le(out, reloc + 12), Le(out, rsrc + 12) + Le(out, rsrc + 8)) << c.What;
+        EXPECT_EQ(Le(out, optional + 96 + 40), Le(out, reloc + 12)) << c.What;
+        EXPECT_EQ(Le(out, optional + 56),
+                  (Le(out, reloc + 12) + Le(out, reloc + 8) + alignment - 1) / alignment *
+                      alignment);
+        ByteBuffer stub(out.begin(), out.begin() + stubEnd);
+        u32 sum = 0;
+        for (u32 i = 0; i < stub.size(); i += 2) {
+            sum += i == optional + 64 || i == optional + 66 ? 0 : Le(stub, i, 2);
+            sum = (sum & 0xFFFF) + (sum >> 16);
+        }
+        EXPECT_EQ(Le(out, optional + 64), sum + stubEnd) << c.What;
+        EXPECT_TRUE(std::equal(stub.end() - Le(out, reloc + 16), stub.end(),
+                               plain.end() - Le(plain, reloc + 16)))
+            << c.What;
+        if (c.Icon.empty() && c.Texts.empty()) {
+            EXPECT_EQ(stub, plain);
+        }
+        auto resource = [&](u32 type, u32 id) {
+            return Resource(stub, Le(stub, rsrc + 20), Le(stub, rsrc + 12), type, id);
+        };
+        ByteBuffer group = resource(14, 1);
+        ASSERT_GE(group.size(), 6u) << c.What;
+        for (u32 i = 0; !c.Icon.empty() && i < good.size(); ++i) {
+            EXPECT_EQ(Le(group, 6 + 14 * i), Le(c.Icon, 6 + 16 * i)) << c.What;  // sizes
+            EXPECT_EQ(resource(3, Le(group, 6 + 14 * i + 12, 2)), good[i]) << c.What;
+        }
+        ByteBuffer version = resource(16, 1);
+        for (const char* key : {"ProductName", "ProductVersion", "CompanyName"}) {
+            std::size_t at =
+                c.Texts.find(key == std::string("CompanyName")   ? "--company="
+                             : key == std::string("ProductName") ? "--product="
+                                                                 : "--product-version=");
+            std::string given =
+                at == std::string::npos
+                    ? "(none)"
+                    : c.Texts.substr(c.Texts.find('=', at) + 1,
+                                     c.Texts.find(' ', at) - c.Texts.find('=', at) - 1);
+            EXPECT_EQ(VersionText(version, key), given) << c.What << " " << key;
+        }
+        command =
+            std::string(MKSFX_PATH) + " --test " + dir + "/out.exe | grep -q '" +
+            (c.Icon.empty() ? "icon: 2 images, 32x32, 16x16" : "icon: 2 images, 16x16, 32x32") +
+            "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << c.What;
+    }
 }

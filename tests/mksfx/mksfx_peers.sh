@@ -149,4 +149,18 @@ osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -in "$work/root.e
 osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" >"$work/verify" 2>&1 ||
     { fail "osslsigncode verify"; tail "$work/verify"; }
 
+# Branded (the project's own icon and every version text), then signed: the peers read it,
+# --test shows the brand, and the signature covers it.
+python3 "$support/../../res/make_icon.py" "$work/brand.ico" || fail "make_icon.py"
+"$mksfx" -q -o "$work/brand.exe" --icon "$work/brand.ico" --product "Grüße Tool" \
+    --product-version 2.0.1 --company Co --description Setup --copyright "© Co" "$work/small/." ||
+    fail "pack with --icon and version texts"
+peers_pass "$work/brand.exe"
+"$mksfx" --test "$work/brand.exe" | grep -qx 'version: .*ProductName: Grüße Tool; ProductVersion: 2.0.1' ||
+    fail "--test shows no version texts"
+osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -in "$work/brand.exe" \
+    -out "$work/brand-signed.exe" >/dev/null &&
+    osslsigncode verify -CAfile "$work/cert.pem" -in "$work/brand-signed.exe" >/dev/null 2>&1 &&
+    "$mksfx" --test "$work/brand-signed.exe" >/dev/null || fail "branded file signed"
+
 finish "mksfx peers"

@@ -4,10 +4,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "ArchiveCheck.h"
+#include "Branding.h"
 #include "Console.h"
 #include "Limits.h"
 #include "Names.h"
@@ -40,6 +42,35 @@ static Failure CheckProblem(const std::string& path, const EntryCheckVisitor& vi
     return {};
 }
 
+// The icon's images and the version texts the program carries, where it carries them.
+static void PrintBrand(const std::string& path)
+{
+    // The headers say where the image ends; a damaged file may say anything.
+    constexpr u32 ImageReadLimit = 16u << 20;
+    u32 end = ImageFileEnd(path.c_str());
+    if (end == 0 || end > ImageReadLimit)
+        return;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ByteBuffer image(end);
+    bool read = fd >= 0 && pread(fd, image.data(), end, 0) == static_cast<ssize_t>(end);
+    if (fd >= 0)
+        close(fd);
+    BrandInfo info;
+    if (!read || !ReadBrand(image, info))
+        return;
+    std::string line;
+    for (const std::string& size : info.IconSizes)
+        line += (line.empty() ? "" : ", ") + size;
+    if (!line.empty())
+        std::printf("icon: %zu image%s, %s\n", info.IconSizes.size(),
+                    info.IconSizes.size() == 1 ? "" : "s", line.c_str());
+    line.clear();
+    for (const auto& [key, value] : info.VersionTexts)
+        line += (line.empty() ? "" : "; ") + key + ": " + ShownName(value);
+    if (!line.empty())
+        std::printf("version: %s\n", line.c_str());
+}
+
 static int RunTest(const Options& options)
 {
     if (access(options.Test.c_str(), R_OK) != 0) {
@@ -64,6 +95,7 @@ static int RunTest(const Options& options)
         std::printf("%s: %llu entries OK\n", ShownPath(options.Test).c_str(),
                     static_cast<unsigned long long>(entries));
         PrintSettings(settings);
+        PrintBrand(options.Test);
     }
     return ExitOk;
 }

@@ -46,6 +46,17 @@ Options:
   -h, --help            this text
   -V, --version         the version
 
+The program's icon and version information, as Windows shows them for the file (without
+any of them, the stub's bytes are as they always were):
+      --icon FILE.ico   its icon: every image of FILE.ico, PNG or bitmap; at most 1 MiB
+                        and 64 images
+      --product TEXT    the product's name
+      --product-version N[.N[.N[.N]]]  up to four numbers of 0 to 65535, for the
+                        product and the file
+      --company TEXT, --description TEXT, --copyright TEXT  the company's name, the
+                        file's description, the copyright line; each text UTF-8, at
+                        most 1024 bytes
+
 Self-extractor options, carried inside it for every run (without any of them, it holds
 no settings and its bytes are as they always were):
       --title TEXT      the caption of its windows
@@ -218,6 +229,34 @@ static std::string TakeSfxValue(SfxOptions& sfx, const std::string& name, const 
     return problem.empty() ? "" : "the " + name + " value " + problem;
 }
 
+// An option that brands the program, with its value checked; false for none.
+static bool RecogniseBrand(Branding& brand, const std::vector<std::string>& args, std::size_t& i,
+                           std::size_t inlineAt, const std::string& name, std::string& problem)
+{
+    const std::pair<const char*, std::string*> texts[] = {{"--product", &brand.Product},
+                                                          {"--company", &brand.Company},
+                                                          {"--description", &brand.Description},
+                                                          {"--copyright", &brand.Copyright}};
+    const std::string arg = args[i];
+    std::string* target = name == "--icon"              ? &brand.IconPath
+                          : name == "--product-version" ? &brand.ProductVersion
+                                                        : nullptr;
+    for (const auto& [option, field] : texts)
+        if (name == option)
+            target = field;
+    if (target == nullptr)
+        return false;
+    if (!TakeValue(args, i, inlineAt, *target) || target->empty())
+        problem = "'" + ShownName(arg) + "' needs a value";
+    else if (target == &brand.ProductVersion && !ParseProductVersion(*target, brand.Version))
+        problem = "the --product-version value '" + ShownName(*target) +
+                  "' is not one to four numbers of 0 to 65535 with dots between";
+    else if (target != &brand.IconPath && target != &brand.ProductVersion &&
+             !(problem = TextProblem(*target, BrandTextLimit)).empty())
+        problem = "the " + name + " value " + problem;
+    return true;
+}
+
 // An option for the self-extractor, with its value checked; false for none.
 static bool RecogniseSfx(SfxOptions& sfx, const std::vector<std::string>& args, std::size_t& i,
                          std::size_t inlineAt, const std::string& name, std::string& problem)
@@ -273,7 +312,7 @@ static Options Decide(Options options)
 {
     if (!options.Test.empty()) {
         if (!options.Output.empty() || !options.Zip.empty() || !options.Inputs.empty() ||
-            options.Sfx.Given)
+            options.Sfx.Given || BrandGiven(options.Brand))
             return Usage(std::move(options), "--test takes one file and nothing to pack");
         options.Do = Action::Test;
         return options;
@@ -339,6 +378,10 @@ Options ParseOptions(const std::vector<std::string>& args)
                    RecogniseSfx(options.Sfx, args, i, inlineAt, name, problem)) {
             if (!problem.empty())
                 return Usage(std::move(options), problem);
+        } else if (std::string brandProblem;
+                   RecogniseBrand(options.Brand, args, i, inlineAt, name, brandProblem)) {
+            if (!brandProblem.empty())
+                return Usage(std::move(options), brandProblem);
         } else if (!Recognise(options, arg, name, target)) {
             return Usage(std::move(options), "unknown option '" + ShownName(arg) + "'");
         }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Branding.h"
 #include "Pack.h"
 #include "SettingsBlock.h"
 
@@ -41,6 +42,7 @@ struct Options
     std::vector<std::string> Inputs;
     PackOptions Pack;  // jobs default to the number of cores
     SfxOptions Sfx;
+    Branding Brand;
     bool SelfTest = true;
     bool Quiet = false;  // the packer's own output; Sfx.Quiet is the self-extractor's
     bool Verbose = false;

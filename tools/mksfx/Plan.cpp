@@ -56,6 +56,54 @@ static bool LoadStub(const Options& options, ByteBuffer& stub, Failure& failure)
     return true;
 }
 
+// The icon file whole, within its limit, and its images checked before any output.
+static bool LoadIcon(const std::string& path, std::vector<IconImage>& images, Failure& failure)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+
+    struct stat st
+    {
+    };
+
+    bool opened = fd >= 0 && fstat(fd, &st) == 0;
+    if (!opened || !S_ISREG(st.st_mode)) {
+        failure = {ExitInput, "cannot read '" + ShownPath(path) +
+                                  "': " + (opened ? "not a file" : std::strerror(errno))};
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    // One byte past the limit is enough to tell that it is over.
+    ByteBuffer file(static_cast<std::size_t>(std::min<off_t>(st.st_size, IconFileLimit + 1)));
+    ssize_t got = read(fd, file.data(), file.size());
+    close(fd);
+    std::string problem;
+    if (got != static_cast<ssize_t>(file.size()))
+        problem = "cannot be read whole";
+    else
+        ParseIcon(file, images, problem);
+    if (!problem.empty())
+        failure = {ExitInput, "cannot use '" + ShownPath(path) + "' as the icon: it " + problem};
+    return problem.empty();
+}
+
+// Brands the stub before anything is written behind it.
+static bool PlanBrand(const Options& options, ByteBuffer& stub, Failure& failure)
+{
+    std::vector<IconImage> icon;
+    if (!BrandGiven(options.Brand))
+        return true;
+    if (!options.Brand.IconPath.empty() && !LoadIcon(options.Brand.IconPath, icon, failure))
+        return false;
+    std::string problem;
+    if (BrandStub(stub, options.Brand, icon, problem))
+        return true;
+    failure = {ExitInput, "cannot brand the stub" +
+                              (options.Stub.empty() ? "" : " '" + ShownPath(options.Stub) + "'") +
+                              ": " + problem};
+    return false;
+}
+
 // The program to run must be a file of the archive, found as Windows finds names.
 static bool PlanRun(const SfxOptions& sfx, const std::vector<std::string>& names, Failure& failure)
 {
@@ -177,7 +225,7 @@ bool PlanPack(const Options& options, Plan& plan, Failure& failure)
 {
     plan.Wrap = options.Do == Action::Wrap;
     plan.Settings = SettingsBlock(options.Sfx);
-    bool planned = LoadStub(options, plan.Stub, failure);
+    bool planned = LoadStub(options, plan.Stub, failure) && PlanBrand(options, plan.Stub, failure);
     // The entries start behind the stub and the block.
     u64 front = plan.Stub.size() + plan.Settings.size();
     planned = planned && (plan.Wrap ? PlanZip(options, front, plan.Archive, failure)
