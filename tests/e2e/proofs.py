@@ -195,6 +195,16 @@ def peers(args, checks):
     packed = os.path.join(archives, "mksfx.exe")
     subprocess.run([args.mksfx, "-q", "--stub", args.stub, "-o", packed, tree + "/."], check=True)
     program("mksfx", read(packed), packed)
+    # Branded, with settings behind: the stub's resources rebuilt and its relocations moved;
+    # it must still run and find its settings and archive.
+    icon = os.path.join(archives, "brand.ico")
+    subprocess.run([sys.executable, os.path.join(HERE_ROOT, "res", "make_icon.py"), icon],
+                   check=True)
+    branded = os.path.join(archives, "branded.exe")
+    subprocess.run([args.mksfx, "-q", "--stub", args.stub, "--icon", icon, "--product", "Brand",
+                    "--product-version", "2.1", "--title", "Brand", "-o", branded, tree + "/."],
+                   check=True)
+    program("mksfx-branded", read(branded), branded)
 
     cases = [Case(p, "/O") for _, _, p, _ in runs]
     with timed("peers: %d runs under Wine" % len(cases)):
