@@ -132,7 +132,7 @@ bool ReadKey(Bytes section, u32 field, ResourceKey& key)
     if (length == 0 || at + 2 + 2 * u64{length} > section.Size)
         return false;
     for (u32 i = 0; i < length; ++i)
-        key.Name.push_back(static_cast<char16_t>(Get16(section.Data + at + 2 + 2 * i)));
+        key.Name.push_back(static_cast<char16_t>(Get16(section.Data + at + 2 + 2 * u64{i})));
     return true;
 }
 
@@ -415,7 +415,9 @@ bool ReadLayout(const ByteBuffer& image, PeLayout& pe)
 
 u32 Directory(const ByteBuffer& image, const PeLayout& pe, u32 index, u32 field)
 {
-    return index < pe.Directories ? Get32(image.data() + pe.Optional + 96 + 8 * index + field) : 0;
+    return index < pe.Directories
+               ? Get32(image.data() + pe.Optional + 96 + 8 * std::size_t{index} + field)
+               : 0;
 }
 
 // The section whose file data holds the resource tree, or false.
@@ -423,7 +425,7 @@ bool ResourceBytes(const ByteBuffer& image, const PeLayout& pe, u32& section, By
 {
     u32 rva = Directory(image, pe, DirectoryResource, 0);
     for (section = 0; section < pe.Sections; ++section) {
-        const u8* header = image.data() + pe.Table + SectionEntrySize * section;
+        const u8* header = image.data() + pe.Table + std::size_t{SectionEntrySize} * section;
         u32 address = Get32(header + 12);
         u64 size = std::min(Get32(header + 8), Get32(header + 16));
         u64 pointer = Get32(header + 20);
@@ -504,9 +506,9 @@ bool ParseIcon(const ByteBuffer& file, std::vector<IconImage>& images, std::stri
                       : "is cut short in its directory";
         return false;
     }
-    static const u8 PngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    static const u8 pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     for (u32 i = 0; i < count; ++i) {
-        const u8* entry = data + 6 + 16 * i;
+        const u8* entry = data + 6 + 16 * std::size_t{i};
         u64 size = Get32(entry + 8);
         u64 offset = Get32(entry + 12);
         std::string which = "image " + std::to_string(i + 1);
@@ -515,7 +517,7 @@ bool ParseIcon(const ByteBuffer& file, std::vector<IconImage>& images, std::stri
             return false;
         }
         const u8* image = data + offset;
-        bool png = std::memcmp(image, PngSignature, 8) == 0;
+        bool png = std::memcmp(image, pngSignature, 8) == 0;
         // A DIB starts with BITMAPINFOHEADER, whose first field is its own size.
         bool dib = size >= 40 && Get32(image) == 40;
         if (!png && !dib) {
@@ -540,7 +542,7 @@ bool BrandStub(ByteBuffer& stub, const Branding& brand, const std::vector<IconIm
     if (!ReadLayout(stub, pe) || !ResourceBytes(stub, pe, section, old) ||
         section + 2 != pe.Sections)
         return false;
-    u8* rsrc = stub.data() + pe.Table + SectionEntrySize * section;
+    u8* rsrc = stub.data() + pe.Table + std::size_t{SectionEntrySize} * section;
     u8* reloc = rsrc + SectionEntrySize;
     u32 address = Get32(rsrc + 12);
     u32 oldRaw = Get32(rsrc + 16);
@@ -631,8 +633,9 @@ bool ReadBrand(const ByteBuffer& image, BrandInfo& info)
     Bytes bytes{};
     std::vector<ResourceNode> types;
     if (!ReadLayout(image, pe) || !ResourceBytes(image, pe, section, bytes) ||
-        !ReadDirectory(bytes, Get32(image.data() + pe.Table + SectionEntrySize * section + 12), 0,
-                       0, types))
+        !ReadDirectory(
+            bytes, Get32(image.data() + pe.Table + std::size_t{SectionEntrySize} * section + 12), 0,
+            0, types))
         return false;
     ResourceNode* groups = FindType(types, TypeGroupIcon);
     if (groups != nullptr && !groups->Children.empty() && !groups->Children[0].Children.empty()) {
