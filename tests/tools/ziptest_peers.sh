@@ -51,7 +51,8 @@ if command -v 7z >/dev/null; then
     done
 fi
 # Put behind a program as they are (cat), offsets counting from the archive's first byte; then
-# fixed by zip -A to count from the file's. Python's own test file of the kind, where it is.
+# fixed by zip -A to count from the file's. Python's own test file of the kind, where its
+# test data is installed.
 for z in z9 py-deflated 7z5; do
     [ -f "$work/$z.zip" ] || continue
     cat "$ziptest" "$work/$z.zip" >"$work/cat-$z.exe"
@@ -59,7 +60,8 @@ for z in z9 py-deflated 7z5; do
     cp "$work/cat-$z.exe" "$work/fixed-$z.exe" && zip -q -A "$work/fixed-$z.exe"
     check pass "$work/fixed-$z.exe"
 done
-for f in /root/.pyenv/versions/*/lib/python3*/test/*testdata/exe_with_zip; do
+stdlib=$(python3 -c 'import sysconfig; print(sysconfig.get_path("stdlib"))')
+for f in "$stdlib"/test/*testdata/exe_with_zip; do
     [ -f "$f" ] && check pass "$f"
 done
 # Sizes and CRC only in data descriptors: the local headers hold zeros.

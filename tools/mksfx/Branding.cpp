@@ -7,6 +7,8 @@
 #include <cstring>
 #include <map>
 
+#include "text/Text.h"
+
 namespace {
 
 constexpr u32 TypeIcon = 3;
@@ -79,43 +81,21 @@ u32 Align(u32 value, u32 alignment)
     return (value + alignment - 1) / alignment * alignment;
 }
 
-// Only texts the option parser has checked as UTF-8 come here.
+// The engine's own converters; the option parser has checked the texts as UTF-8, and a text
+// read from a file that is not valid UTF-16 comes back empty.
 std::u16string Utf16(const std::string& text)
 {
-    std::u16string out;
-    for (std::size_t i = 0; i < text.size();) {
-        auto c = static_cast<u8>(text[i]);
-        std::size_t more = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-        u32 code = more == 0 ? c : c & (0x3Fu >> more);
-        for (std::size_t k = 1; k <= more && i + k < text.size(); ++k)
-            code = code << 6 | (static_cast<u8>(text[i + k]) & 0x3Fu);
-        i += more + 1;
-        if (code >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
-            code = 0xDC00 + (code & 0x3FF);
-        }
-        out.push_back(static_cast<char16_t>(code));
-    }
+    std::u16string out(text.size() + 1, u'\0');
+    i32 units = WideFromText(out.data(), text.c_str(), static_cast<u32>(out.size()));
+    out.resize(units < 0 ? 0 : static_cast<std::size_t>(units));
     return out;
 }
 
 std::string Utf8(const std::u16string& text)
 {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        u32 code = text[i];
-        if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000)
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00u);
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-            continue;
-        }
-        int more = code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
-        out += static_cast<char>(((0xFF00u >> (more + 1)) & 0xFFu) | code >> (6 * more));
-        for (int k = more - 1; k >= 0; --k)
-            out += static_cast<char>(0x80u | ((code >> (6 * k)) & 0x3Fu));
-    }
+    std::string out(3 * text.size() + 1, '\0');
+    i32 bytes = TextFromWide(out.data(), text.c_str(), static_cast<u32>(out.size()));
+    out.resize(bytes < 0 ? 0 : static_cast<std::size_t>(bytes));
     return out;
 }
 
@@ -456,10 +436,15 @@ u32 Checksum(const ByteBuffer& image, std::size_t field)
 
 }  // namespace
 
+static bool VersionGiven(const Branding& brand)
+{
+    return !brand.Product.empty() || !brand.ProductVersion.empty() || !brand.Company.empty() ||
+           !brand.Description.empty() || !brand.Copyright.empty();
+}
+
 bool BrandGiven(const Branding& brand)
 {
-    return !brand.IconPath.empty() || !brand.Product.empty() || !brand.ProductVersion.empty() ||
-           !brand.Company.empty() || !brand.Description.empty() || !brand.Copyright.empty();
+    return !brand.IconPath.empty() || VersionGiven(brand);
 }
 
 bool ParseProductVersion(const std::string& text, u16 version[4])
@@ -563,8 +548,7 @@ bool BrandStub(ByteBuffer& stub, const Branding& brand, const std::vector<IconIm
         return false;
     if (!brand.IconPath.empty())
         ReplaceIcon(types, icon);
-    if (!brand.Product.empty() || !brand.ProductVersion.empty() || !brand.Company.empty() ||
-        !brand.Description.empty() || !brand.Copyright.empty())
+    if (VersionGiven(brand))
         ReplaceVersion(types, brand);
     SortTree(types);
     ByteBuffer tree = WriteTree(types, address);
