@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "System.h"
+
 u32 DosDateTimeOf(i64 unixTime)
 {
     std::time_t t = static_cast<std::time_t>(unixTime);
     std::tm local{};
-    if (localtime_r(&t, &local) == nullptr)
+    if (!LocalTimeOf(t, local))
         return unixTime < 0 ? DosEarliest : 0xFF9FBF7D;
     int year = local.tm_year + 1900;
     if (year < 1980)

@@ -4,9 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "ArchiveCheck.h"
 #include "Branding.h"
@@ -16,6 +13,7 @@
 #include "Options.h"
 #include "Pack.h"
 #include "Plan.h"
+#include "System.h"
 #include "inflate/Crc32.h"
 
 static void Report(const Failure& failure)
@@ -50,11 +48,10 @@ static void PrintBrand(const std::string& path)
     u32 end = ImageFileEnd(path.c_str());
     if (end == 0 || end > ImageReadLimit)
         return;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    FileHandle file = OpenForReading(path);
     ByteBuffer image(end);
-    bool read = fd >= 0 && pread(fd, image.data(), end, 0) == static_cast<ssize_t>(end);
-    if (fd >= 0)
-        close(fd);
+    bool read = file != NoFile && ReadAt(file, 0, image.data(), end);
+    CloseFile(file);
     BrandInfo info;
     if (!read || !ReadBrand(image, info))
         return;
@@ -73,7 +70,7 @@ static void PrintBrand(const std::string& path)
 
 static int RunTest(const Options& options)
 {
-    if (access(options.Test.c_str(), R_OK) != 0) {
+    if (!Readable(options.Test)) {
         Report(
             {ExitInput, "cannot read '" + ShownPath(options.Test) + "': " + std::strerror(errno)});
         return ExitInput;
@@ -141,7 +138,7 @@ static bool WriteEntries(const Options& options, Plan& plan, OutputFile& out,
                          std::vector<ZipRecord>& records, u64& inputBytes, Failure& failure)
 {
     Progress progress;
-    progress.Shown = !options.Quiet && !options.Verbose && isatty(2) != 0;
+    progress.Shown = !options.Quiet && !options.Verbose && ErrorIsTerminal();
     progress.TotalEntries = plan.Wrap ? plan.Archive.Entries.size() : plan.Entries.size();
     for (const InputEntry& entry : plan.Entries)
         progress.TotalBytes += entry.Size;
@@ -199,11 +196,8 @@ static int RunPack(const Options& options)
 {
     Clock::time_point start = Clock::now();
 
-    struct stat st
-    {
-    };
-
-    if (stat(options.Output.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    PathStatus st;
+    if (StatusOfPath(options.Output, st) && st.Folder) {
         Report({ExitOutput, "cannot write '" + ShownPath(options.Output) + "': Is a directory"});
         return ExitOutput;
     }
@@ -245,7 +239,7 @@ static int RunPack(const Options& options)
 
 int main(int argc, char** argv)
 {
-    Options options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    Options options = ParseOptions(ProgramArguments(argc, argv));
     InitCrcTable();  // the settings reader's, whether or not an archive was checked before
     switch (options.Do) {
         case Action::Help:

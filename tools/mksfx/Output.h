@@ -4,18 +4,15 @@
 
 #include <string>
 
-#include "DosTime.h"
+#include "System.h"
 
 struct OutputFile
 {
-    int Fd = -1;
+    FileHandle File = NoFile;
     std::string Path;
     std::string TempPath;
     u64 Written = 0;
 };
-
-// Removes the temporary file on SIGINT, SIGTERM and SIGHUP, then dies of the signal.
-void InstallInterruptHandlers();
 
 bool OutputOpen(OutputFile& out, const std::string& path, std::string& error);
 bool OutputWrite(OutputFile& out, const void* data, std::size_t length, std::string& error);

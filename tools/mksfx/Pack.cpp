@@ -3,14 +3,13 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <fcntl.h>
 #include <libdeflate.h>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 #include <zopfli/deflate.h>
 
 #include "Names.h"
+#include "System.h"
 
 namespace {
 
@@ -70,8 +69,8 @@ ZipRecord RecordOf(const InputEntry& entry)
 
 static bool ReadWhole(const InputEntry& entry, ByteBuffer& data, std::string& error)
 {
-    int fd = open(entry.Path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    FileHandle file = OpenForReading(entry.Path);
+    if (file == NoFile) {
         error = "cannot read '" + ShownPath(entry.Path) + "': " + std::strerror(errno);
         return false;
     }
@@ -79,19 +78,17 @@ static bool ReadWhole(const InputEntry& entry, ByteBuffer& data, std::string& er
     data.resize(entry.Size + 1);
     std::size_t got = 0;
     while (got < data.size()) {
-        ssize_t done = read(fd, data.data() + got, data.size() - got);
-        if (done < 0 && errno == EINTR)
-            continue;
+        long long done = ReadSome(file, data.data() + got, data.size() - got);
         if (done < 0) {
             error = "cannot read '" + ShownPath(entry.Path) + "': " + std::strerror(errno);
-            close(fd);
+            CloseFile(file);
             return false;
         }
         if (done == 0)
             break;
         got += static_cast<std::size_t>(done);
     }
-    close(fd);
+    CloseFile(file);
     if (got != entry.Size) {
         error = "cannot read '" + ShownPath(entry.Path) + "': it changed while being packed";
         return false;

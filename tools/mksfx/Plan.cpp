@@ -4,12 +4,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "Limits.h"
 #include "Names.h"
+#include "System.h"
 
 extern "C" const unsigned char SfxStubStart[];
 extern "C" const unsigned char SfxStubEnd[];
@@ -25,23 +23,18 @@ static bool LoadStub(const Options& options, ByteBuffer& stub, Failure& failure)
             stub.assign(SfxStubStart, SfxStubEnd);
         return true;
     }
-    int fd = open(options.Stub.c_str(), O_RDONLY | O_CLOEXEC);
-
-    struct stat st
-    {
-    };
-
-    if (fd < 0 || fstat(fd, &st) != 0) {
+    FileHandle file = OpenForReading(options.Stub);
+    PathStatus st;
+    if (file == NoFile || !StatusOfFile(file, st)) {
         failure = {ExitInput,
                    "cannot read '" + ShownPath(options.Stub) + "': " + std::strerror(errno)};
-        if (fd >= 0)
-            close(fd);
+        CloseFile(file);
         return false;
     }
-    stub.resize(static_cast<std::size_t>(st.st_size));
-    ssize_t got = read(fd, stub.data(), stub.size());
-    close(fd);
-    if (got != st.st_size || stub.size() < 64 || stub[0] != 'M' || stub[1] != 'Z') {
+    stub.resize(static_cast<std::size_t>(st.Size));
+    bool read = ReadAt(file, 0, stub.data(), stub.size());
+    CloseFile(file);
+    if (!read || stub.size() < 64 || stub[0] != 'M' || stub[1] != 'Z') {
         failure = {ExitInput, "cannot use '" + ShownPath(options.Stub) +
                                   "' as the stub: not a Windows program"};
         return false;
@@ -59,26 +52,21 @@ static bool LoadStub(const Options& options, ByteBuffer& stub, Failure& failure)
 // The icon file whole, within its limit, and its images checked before any output.
 static bool LoadIcon(const std::string& path, std::vector<IconImage>& images, Failure& failure)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-
-    struct stat st
-    {
-    };
-
-    bool opened = fd >= 0 && fstat(fd, &st) == 0;
-    if (!opened || !S_ISREG(st.st_mode)) {
+    FileHandle handle = OpenForReading(path);
+    PathStatus st;
+    bool opened = handle != NoFile && StatusOfFile(handle, st);
+    if (!opened || !st.Regular) {
         failure = {ExitInput, "cannot read '" + ShownPath(path) +
                                   "': " + (opened ? "not a file" : std::strerror(errno))};
-        if (fd >= 0)
-            close(fd);
+        CloseFile(handle);
         return false;
     }
     // One byte past the limit is enough to tell that it is over.
-    ByteBuffer file(static_cast<std::size_t>(std::min<off_t>(st.st_size, IconFileLimit + 1)));
-    ssize_t got = read(fd, file.data(), file.size());
-    close(fd);
+    ByteBuffer file(static_cast<std::size_t>(std::min<u64>(st.Size, IconFileLimit + 1)));
+    bool read = ReadAt(handle, 0, file.data(), file.size());
+    CloseFile(handle);
     std::string problem;
-    if (got != static_cast<ssize_t>(file.size()))
+    if (!read)
         problem = "cannot be read whole";
     else
         ParseIcon(file, images, problem);
@@ -128,14 +116,9 @@ static bool PlanInputs(const Options& options, u64 frontSize, std::vector<InputE
                        Failure& failure)
 {
     ScanSkip skip;
-
-    struct stat st
-    {
-    };
-
-    if (stat(options.Output.c_str(), &st) == 0) {
-        skip = {true, st.st_dev, st.st_ino};
-    }
+    PathStatus st;
+    if (StatusOfPath(options.Output, st))
+        skip = {true, st.Volume, st.Index};
     std::string error;
     if (!ScanInputs(options.Inputs, skip, entries, error)) {
         failure = {ExitInput, error};

@@ -3,25 +3,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include "Names.h"
+#include "System.h"
 
 namespace {
-
-struct FolderId
-{
-    dev_t Device;
-    ino_t Inode;
-};
 
 struct Scanner
 {
     const ScanSkip& Skip;
     std::vector<InputEntry>& Entries;
     std::string& Error;
-    std::vector<FolderId> Open;  // the folders from the input down to the current one
+    std::vector<PathStatus> Open;  // the folders from the input down to the current one
 };
 
 }  // namespace
@@ -32,45 +25,34 @@ static bool Fail(Scanner& scan, const std::string& path, const char* reason)
     return false;
 }
 
-static InputEntry EntryOf(const std::string& name, const std::string& path, const struct stat& st)
+static InputEntry EntryOf(const std::string& name, const std::string& path, const PathStatus& st)
 {
     InputEntry entry;
     entry.Name = name;
     entry.Path = path;
-    entry.Folder = S_ISDIR(st.st_mode);
-    entry.Size = entry.Folder ? 0 : static_cast<u64>(st.st_size);
-    entry.ModifiedTime = static_cast<i64>(st.st_mtime);
-    entry.ReadOnly = (st.st_mode & S_IWUSR) == 0;
+    entry.Folder = st.Folder;
+    entry.Size = entry.Folder ? 0 : st.Size;
+    entry.ModifiedTime = st.ModifiedTime;
+    entry.ReadOnly = st.ReadOnly;
     return entry;
 }
 
 static bool ScanPath(Scanner& scan, const std::string& path, const std::string& name);
 
 static bool ScanFolder(Scanner& scan, const std::string& path, const std::string& prefix,
-                       const struct stat& st)
+                       const PathStatus& st)
 {
-    for (const FolderId& open : scan.Open)
-        if (open.Device == st.st_dev && open.Inode == st.st_ino)
+    for (const PathStatus& open : scan.Open)
+        if (open.Volume == st.Volume && open.Index == st.Index)
             return Fail(scan, path, "symbolic link loop (a link to a folder that contains it)");
-    DIR* folder = opendir(path.c_str());
-    if (folder == nullptr)
-        return Fail(scan, path, std::strerror(errno));
     std::vector<std::string> children;
-    errno = 0;
-    while (dirent* child = readdir(folder)) {
-        if (std::strcmp(child->d_name, ".") != 0 && std::strcmp(child->d_name, "..") != 0)
-            children.emplace_back(child->d_name);
-        errno = 0;
-    }
-    int readError = errno;
-    closedir(folder);
-    if (readError != 0)
-        return Fail(scan, path, std::strerror(readError));
+    if (!ListFolder(path, children))
+        return Fail(scan, path, std::strerror(errno));
     // The listing order must not matter: recurse in name order, so the first error reported
     // is the same on every file system.
     std::sort(children.begin(), children.end());
-    scan.Open.push_back({st.st_dev, st.st_ino});
-    std::string base = path.back() == '/' ? path : path + "/";
+    scan.Open.push_back(st);
+    std::string base = IsPathSeparator(path.back()) ? path : path + "/";
     for (const std::string& child : children)
         if (!ScanPath(scan, base + child, prefix + child))
             return false;
@@ -80,20 +62,17 @@ static bool ScanFolder(Scanner& scan, const std::string& path, const std::string
 
 static bool ScanPath(Scanner& scan, const std::string& path, const std::string& name)
 {
-    struct stat st
-    {
-    };
-
-    if (stat(path.c_str(), &st) != 0)
+    PathStatus st;
+    if (!StatusOfPath(path, st))
         return Fail(scan, path, std::strerror(errno));
-    if (S_ISDIR(st.st_mode)) {
+    if (st.Folder) {
         if (!name.empty())
             scan.Entries.push_back(EntryOf(name + "/", path, st));
         return ScanFolder(scan, path, name.empty() ? "" : name + "/", st);
     }
-    if (!S_ISREG(st.st_mode))
+    if (!st.Regular)
         return Fail(scan, path, "not a regular file or folder");
-    if (scan.Skip.Active && scan.Skip.Device == st.st_dev && scan.Skip.Inode == st.st_ino)
+    if (scan.Skip.Active && scan.Skip.Volume == st.Volume && scan.Skip.Index == st.Index)
         return true;
     scan.Entries.push_back(EntryOf(name, path, st));
     return true;
@@ -102,10 +81,9 @@ static bool ScanPath(Scanner& scan, const std::string& path, const std::string& 
 std::string InputArchiveName(const std::string& argument)
 {
     std::string path = argument;
-    while (path.size() > 1 && path.back() == '/')
+    while (path.size() > 1 && IsPathSeparator(path.back()))
         path.pop_back();
-    std::size_t slash = path.rfind('/');
-    std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string last = path.substr(LastComponentAt(path));
     return last == "." || last == ".." || last.empty() ? "" : last;
 }
 

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 #include "DosTime.h"
@@ -24,8 +23,8 @@ struct InputEntry
 struct ScanSkip
 {
     bool Active = false;
-    dev_t Device = 0;
-    ino_t Inode = 0;
+    u64 Volume = 0;
+    u64 Index = 0;
 };
 
 // Appends the entries of every input, unsorted; false with a message naming the path.

@@ -2,9 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "Limits.h"
 #include "Names.h"
@@ -28,24 +25,8 @@ static u64 Read64(const u8* p)
     return ZipRead32(p) | static_cast<u64>(ZipRead32(p + 4)) << 32;
 }
 
-static bool ReadAt(int fd, u64 offset, void* buffer, std::size_t length)
-{
-    auto* p = static_cast<u8*>(buffer);
-    while (length > 0) {
-        ssize_t done = pread(fd, p, length, static_cast<off_t>(offset));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        p += done;
-        offset += static_cast<u64>(done);
-        length -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
 // The last end record whose comment fits in the file.
-static bool FindEnd(int fd, u64 fileSize, u64& endAt, ByteBuffer& tail)
+static bool FindEnd(FileHandle fd, u64 fileSize, u64& endAt, ByteBuffer& tail)
 {
     u64 span = fileSize < 0xFFFF + EndRecordSize ? fileSize : 0xFFFF + EndRecordSize;
     tail.resize(span);
@@ -65,7 +46,7 @@ static bool FindEnd(int fd, u64 fileSize, u64& endAt, ByteBuffer& tail)
 
 // The directory's place from the end record, or from the ZIP64 end record where the plain one
 // holds markers; a value that does not fit 32 bits is refused.
-static bool ReadDirectory(int fd, u64 endAt, const u8* end, Directory& dir, std::string& reason)
+static bool ReadDirectory(FileHandle fd, u64 endAt, const u8* end, Directory& dir, std::string& reason)
 {
     u64 entries = ZipRead16(end + EndTotalEntries);
     u64 size = ZipRead32(end + EndDirectorySize);
@@ -188,7 +169,7 @@ static std::string EntryProblem(const u8* h, ZipRecord& record, std::size_t lead
     return "";
 }
 
-static bool ReadLocal(int fd, const Directory& dir, ImportEntry& entry, std::string& reason)
+static bool ReadLocal(FileHandle fd, const Directory& dir, ImportEntry& entry, std::string& reason)
 {
     u64 at = entry.Record.LocalHeaderOffset + dir.Shift;
     u8 h[LocalHeaderSize];
@@ -241,7 +222,7 @@ static bool ReadEntries(ImportedArchive& archive, const Directory& dir, const By
         entry.Record.Comment.assign(text + nameLength + extraLength, commentLength);
         std::string reason = EntryProblem(h, entry.Record, LeadingDots(entry.Record.Name));
         if (reason.empty())
-            ReadLocal(archive.Fd, dir, entry, reason);
+            ReadLocal(archive.File, dir, entry, reason);
         if (!reason.empty())
             return Refuse(archive.Path, "entry '" + ShownName(entry.Record.Name) + "' " + reason,
                           error);
@@ -258,25 +239,21 @@ static bool ReadEntries(ImportedArchive& archive, const Directory& dir, const By
 bool ImportOpen(const std::string& path, ImportedArchive& archive, std::string& error)
 {
     archive.Path = path;
-    archive.Fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-
-    struct stat st
-    {
-    };
-
-    if (archive.Fd < 0 || fstat(archive.Fd, &st) != 0) {
+    archive.File = OpenForReading(path);
+    PathStatus st;
+    if (archive.File == NoFile || !StatusOfFile(archive.File, st)) {
         error = "cannot read '" + ShownPath(path) + "': " + std::strerror(errno);
         return false;
     }
-    if (!S_ISREG(st.st_mode))
+    if (!st.Regular)
         return Refuse(path, "not a regular file", error);
     u64 endAt = 0;
     ByteBuffer tail;
-    if (!FindEnd(archive.Fd, static_cast<u64>(st.st_size), endAt, tail))
+    if (!FindEnd(archive.File, st.Size, endAt, tail))
         return Refuse(path, "no ZIP end record (not a ZIP archive?)", error);
     Directory dir;
     std::string reason;
-    if (!ReadDirectory(archive.Fd, endAt, tail.data(), dir, reason))
+    if (!ReadDirectory(archive.File, endAt, tail.data(), dir, reason))
         return Refuse(path, reason, error);
     archive.Comment.assign(reinterpret_cast<const char*>(tail.data()) + EndRecordSize,
                            ZipRead16(tail.data() + EndCommentLength));
@@ -284,7 +261,7 @@ bool ImportOpen(const std::string& path, ImportedArchive& archive, std::string& 
     if (archive.Comment.find("PK\x05\x06") != std::string::npos)
         return Refuse(path, "its comment holds an end-record signature", error);
     ByteBuffer bytes(dir.Size);
-    if (!ReadAt(archive.Fd, dir.Start, bytes.data(), bytes.size()))
+    if (!ReadAt(archive.File, dir.Start, bytes.data(), bytes.size()))
         return Refuse(path, "its central directory cannot be read", error);
     return ReadEntries(archive, dir, bytes, error);
 }
@@ -304,7 +281,7 @@ bool ImportCopy(ImportedArchive& archive, ImportEntry& entry, OutputFile& out, s
     while (left > 0) {
         std::size_t piece = left < buffer.size() ? static_cast<std::size_t>(left) : buffer.size();
         errno = 0;
-        if (!ReadAt(archive.Fd, from, buffer.data(), piece)) {
+        if (!ReadAt(archive.File, from, buffer.data(), piece)) {
             error = "cannot read '" + ShownPath(archive.Path) +
                     "': " + (errno != 0 ? std::strerror(errno) : "it ends early");
             fault = PackFault::Input;
@@ -320,7 +297,6 @@ bool ImportCopy(ImportedArchive& archive, ImportEntry& entry, OutputFile& out, s
 
 void ImportClose(ImportedArchive& archive)
 {
-    if (archive.Fd >= 0)
-        close(archive.Fd);
-    archive.Fd = -1;
+    CloseFile(archive.File);
+    archive.File = NoFile;
 }

@@ -19,7 +19,7 @@ struct ImportEntry
 
 struct ImportedArchive
 {
-    int Fd = -1;
+    FileHandle File = NoFile;
     std::string Path;
     std::vector<ImportEntry> Entries;
     std::string Comment;
