@@ -97,7 +97,9 @@ static bool ReadWhole(const InputEntry& entry, ByteBuffer& data, std::string& er
     return true;
 }
 
-bool DeflateSmaller(const PackOptions& options, const u8* data, std::size_t length, ByteBuffer& out)
+// slot keeps a compressor for the level from one call to the next.
+static bool Deflate(const PackOptions& options, const u8* data, std::size_t length, ByteBuffer& out,
+                    CompressorSlot& slot)
 {
     out.clear();
     if (options.Level == 0 || length < 2)
@@ -115,8 +117,6 @@ bool DeflateSmaller(const PackOptions& options, const u8* data, std::size_t leng
         std::free(result);
         return smaller;
     }
-    // One compressor per thread and level, kept for the thread's life.
-    thread_local CompressorSlot slot;
     if (slot.Level != options.Level) {
         libdeflate_free_compressor(slot.Compressor);
         slot.Compressor = libdeflate_alloc_compressor(options.Level);
@@ -133,18 +133,28 @@ bool DeflateSmaller(const PackOptions& options, const u8* data, std::size_t leng
     return size != 0;
 }
 
-static void Work(const InputEntry& entry, const PackOptions& options, Job& job)
+bool DeflateSmaller(const PackOptions& options, const u8* data, std::size_t length, ByteBuffer& out)
+{
+    CompressorSlot slot;
+    return Deflate(options, data, length, out, slot);
+}
+
+static void Work(const InputEntry& entry, const PackOptions& options, Job& job,
+                 CompressorSlot& slot)
 {
     if (entry.Folder)
         return;
     if (!ReadWhole(entry, job.Data, job.Error))
         return;
     job.Crc = static_cast<u32>(libdeflate_crc32(0, job.Data.data(), job.Data.size()));
-    DeflateSmaller(options, job.Data.data(), job.Data.size(), job.Compressed);
+    Deflate(options, job.Data.data(), job.Data.size(), job.Compressed, slot);
 }
 
 static void Worker(Pipeline& pipe)
 {
+    // One compressor per thread, owned here: MinGW runs the destructors of thread_local
+    // objects after it has freed their storage.
+    CompressorSlot slot;
     std::unique_lock<std::mutex> lock(pipe.Lock);
     for (;;) {
         pipe.Changed.wait(lock, [&] {
@@ -158,7 +168,7 @@ static void Worker(Pipeline& pipe)
         std::size_t index = pipe.NextAdmit++;
         pipe.InFlight += CostOf(pipe.Entries[index]);
         lock.unlock();
-        Work(pipe.Entries[index], pipe.Options, pipe.Jobs[index]);
+        Work(pipe.Entries[index], pipe.Options, pipe.Jobs[index], slot);
         lock.lock();
         pipe.Jobs[index].Done = true;
         pipe.Changed.notify_all();
