@@ -4,12 +4,17 @@
 
 #include <cstdio>
 #include <cstdlib>
+#if defined(_WIN32)
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include "extract/ExtractEntry.h"
 #include "files/FileSystem.h"
 #include "inflate/Crc32.h"
 #include "inflate/InflateState.h"
+#include "text/Text.h"
 
 EntryCheck CheckEntry(const char* archive, const ZipEntry& entry, const char* scratch)
 {
@@ -50,12 +55,22 @@ EntryCheck CheckEntry(const char* archive, const ZipEntry& entry, const char* sc
     return out;
 }
 
-// A scratch file name of this process under $TMPDIR (or /tmp).
+// A scratch file name of this process in the system's folder for them: $TMPDIR (or /tmp), or
+// on Windows the one GetTempPath names.
 static std::string CheckScratchPath()
 {
+#if defined(_WIN32)
+    WCHAR wide[MAX_PATH + 1];
+    char base[3 * MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, wide);
+    if (length == 0 || length > MAX_PATH || TextFromWide(base, wide, sizeof base) < 0)
+        base[0] = '.', base[1] = '\\', base[2] = '\0';
+    return std::string(base) + "sfxcheck-" + std::to_string(_getpid()) + ".out";
+#else
     const char* base = std::getenv("TMPDIR");
     return std::string(base != nullptr ? base : "/tmp") + "/sfxcheck-" + std::to_string(getpid()) +
            ".out";
+#endif
 }
 
 ArchiveCheckSummary CheckArchive(const char* path, const EntryCheckVisitor& visit)
@@ -71,7 +86,7 @@ ArchiveCheckSummary CheckArchive(const char* path, const EntryCheckVisitor& visi
     do {
         const ZipEntry& entry = reader.Entry;
         // A new file each time: rewriting a truncated one makes some file systems flush it.
-        std::remove(scratch.c_str());
+        FsDelete(scratch.c_str());
         EntryCheck check = CheckEntry(path, entry, scratch.c_str());
         ++summary.Entries;
         if (check.Result != ResultOk && summary.Failed++ == 0) {
@@ -82,7 +97,7 @@ ArchiveCheckSummary CheckArchive(const char* path, const EntryCheckVisitor& visi
             visit(entry, check);
     } while ((next = ArchiveNextEntry(reader)) == ArchiveEntryReady);
     ArchiveClose(reader);
-    std::remove(scratch.c_str());
+    FsDelete(scratch.c_str());
     summary.WalkEnd = next;
     return summary;
 }

@@ -86,7 +86,9 @@ u32 Align(u32 value, u32 alignment)
 std::u16string Utf16(const std::string& text)
 {
     std::u16string out(text.size() + 1, u'\0');
-    i32 units = WideFromText(out.data(), text.c_str(), static_cast<u32>(out.size()));
+    // WCHAR is char16_t on the host and wchar_t on Windows, both of 16 bits.
+    i32 units = WideFromText(reinterpret_cast<WCHAR*>(out.data()), text.c_str(),
+                             static_cast<u32>(out.size()));
     out.resize(units < 0 ? 0 : static_cast<std::size_t>(units));
     return out;
 }
@@ -94,7 +96,8 @@ std::u16string Utf16(const std::string& text)
 std::string Utf8(const std::u16string& text)
 {
     std::string out(3 * text.size() + 1, '\0');
-    i32 bytes = TextFromWide(out.data(), text.c_str(), static_cast<u32>(out.size()));
+    i32 bytes = TextFromWide(out.data(), reinterpret_cast<const WCHAR*>(text.c_str()),
+                             static_cast<u32>(out.size()));
     out.resize(bytes < 0 ? 0 : static_cast<std::size_t>(bytes));
     return out;
 }

@@ -239,7 +239,7 @@ static int RunPack(const Options& options)
 
 int main(int argc, char** argv)
 {
-    Options options = ParseOptions(ProgramArguments(argc, argv));
+    Options options = ParseOptions(StartProgram(argc, argv));
     InitCrcTable();  // the settings reader's, whether or not an archive was checked before
     switch (options.Do) {
         case Action::Help:

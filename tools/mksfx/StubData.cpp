@@ -10,5 +10,12 @@
     ".incbin \"" path "\"\n"                                                                       \
     ".globl " name "End\n" name "End:\n"
 
-__asm__(".section .rodata\n" SFX_EMBED("SfxStub", SFX_STUB_PATH)
-            SFX_EMBED("SfxAdminStub", SFX_ADMIN_STUB_PATH) ".previous\n");
+// The compiler names a section before each function it emits, so ending in .text is safe.
+#if defined(_WIN32)
+#define SFX_READ_ONLY ".section .rdata,\"dr\"\n"
+#else
+#define SFX_READ_ONLY ".section .rodata\n"
+#endif
+
+__asm__(SFX_READ_ONLY SFX_EMBED("SfxStub", SFX_STUB_PATH)
+            SFX_EMBED("SfxAdminStub", SFX_ADMIN_STUB_PATH) ".text\n");

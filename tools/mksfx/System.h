@@ -25,8 +25,9 @@ struct PathStatus
     u64 Index = 0;
 };
 
-// The program's arguments as UTF-8 (on Windows taken from the wide command line).
-std::vector<std::string> ProgramArguments(int argc, char** argv);
+// The program's arguments as UTF-8 (on Windows taken from the wide command line). On Windows
+// its output is made the same bytes as elsewhere: UTF-8, lines ending in LF.
+std::vector<std::string> StartProgram(int argc, char** argv);
 
 // Both follow symbolic links.
 bool StatusOfPath(const std::string& path, PathStatus& status);

@@ -8,7 +8,7 @@
 
 #include "System.h"
 
-std::vector<std::string> ProgramArguments(int argc, char** argv)
+std::vector<std::string> StartProgram(int argc, char** argv)
 {
     return {argv + 1, argv + argc};
 }
