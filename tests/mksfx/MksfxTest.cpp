@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 #include <libdeflate.h>
 #include <string>
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 #include <vector>
 
 #include "DosTime.h"
@@ -379,6 +381,11 @@ TEST(MksfxTimes, DosTimeIsLocalRoundedDownAndClamped)
         {"EST5", 1704085200 - 1, Dos(2023, 12, 31, 23, 59, 58)},
     };
     for (const Case& c : cases) {
+#if defined(_WIN32)
+        // Windows' C runtime takes only the offset from TZ; daylight saving is the system's.
+        if (c.Unix == 1690000001)
+            continue;
+#endif
         LocalZone zone(c.Zone);
         EXPECT_EQ(DosDateTimeOf(c.Unix), c.Dos)
             << c.Zone << " " << c.Unix << " gave " << std::hex << DosDateTimeOf(c.Unix);
@@ -526,6 +533,9 @@ TEST(MksfxCompression, StoresWhatDeflateDoesNotShrink)
 
 // A second, independent reading of a branded program: the headers, and the first data of a
 // resource by type and id.
+// It drives the built tool through a POSIX shell; on Windows the peers' script packs with
+// branding and compares the bytes with the Linux packer's.
+#if !defined(_WIN32)
 static u32 Le(const ByteBuffer& b, std::size_t at, int bytes = 4)
 {
     u32 value = 0;
@@ -711,3 +721,4 @@ TEST(MksfxBranding, IconAndVersionReadBackAndBadIconsAreRefused)
         EXPECT_EQ(std::system(command.c_str()), 0) << c.What;
     }
 }
+#endif

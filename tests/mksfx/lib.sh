@@ -6,6 +6,8 @@ support=$(cd "$(dirname "${BASH_SOURCE[0]}")/../support" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
+# Set where mksfx is the Windows packer under Wine: the Linux packer, whose bytes it must equal.
+linux_mksfx=${SFX_LINUX_MKSFX:-}
 fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))

@@ -18,18 +18,20 @@ pack_refused() {  # code pattern input...
     fail "no arguments"
 
 # Names the stub cannot write on Windows, each in a folder of its own, named with its path
-# (a control character shown escaped).
-for name in 'a:b' 'CON' 'con.txt' 'LPT1.log' 'x<y' 'q?' 'star*' 'say"hi' 'pi|pe' \
+# (a control character shown escaped). Windows' own file systems hold none of them.
+[ -n "$linux_mksfx" ] || for name in 'a:b' 'CON' 'con.txt' 'LPT1.log' 'x<y' 'q?' 'star*' 'say"hi' 'pi|pe' \
     "$(printf 'tab\tname')" 'dot.' 'blank ' 'back\slash'; do
     mkdir -p "$work/names"
     echo data >"$work/names/$name"
     pack_refused 3 "cannot pack '$work/names/${name//$'\t'/\\x09}'" "$work/names"
     rm -rf "$work/names"
 done
-mkdir "$work/names"
-echo data >"$work/names/$(printf 'bad\xff')"
-pack_refused 3 "cannot pack '$work/names/bad\\xFF': name is not valid UTF-8" "$work/names/."
-rm -rf "$work/names"
+if [ -z "$linux_mksfx" ]; then
+    mkdir "$work/names"
+    echo data >"$work/names/$(printf 'bad\xff')"
+    pack_refused 3 "cannot pack '$work/names/bad\\xFF': name is not valid UTF-8" "$work/names/."
+    rm -rf "$work/names"
+fi
 mkdir -p "$work/names/Docs" "$work/other/docs"
 echo a >"$work/names/Docs/a"
 echo b >"$work/other/docs/b"
@@ -81,9 +83,11 @@ pack_refused 2 "--admin picks the built-in stub" --admin --stub "$work/plain.exe
 
 # Inputs that cannot be read or packed.
 pack_refused 3 "cannot read '$work/missing': No such file or directory" "$work/missing"
-mkfifo "$work/fifo"
-pack_refused 3 "not a regular file or folder" "$work/fifo"
-rm "$work/fifo"
+if [ -z "$linux_mksfx" ]; then
+    mkfifo "$work/fifo"
+    pack_refused 3 "not a regular file or folder" "$work/fifo"
+    rm "$work/fifo"
+fi
 echo "not a program" >"$work/stub.txt"
 pack_refused 3 "not a Windows program" --stub "$work/stub.txt" "$work/stub.txt"
 
@@ -98,10 +102,13 @@ rm "$work/limits/big2"
 truncate -s $(((1 << 31) - 100)) "$work/limits/big"
 pack_refused 4 "could reach" "$work/limits"
 rm "$work/limits/big"
-python3 -c 'import os, sys
+# Wine takes minutes to list 65,536 folders; the count's rule is one table row on both systems.
+if [ -z "$linux_mksfx" ]; then
+    python3 -c 'import os, sys
 for i in range(65536): os.mkdir(os.path.join(sys.argv[1], "%05d" % i))' "$work/limits"
-echo x >"$work/limits/00000/file"
-pack_refused 4 "65537 entries" "$work/limits/."
+    echo x >"$work/limits/00000/file"
+    pack_refused 4 "65537 entries" "$work/limits/."
+fi
 rm -rf "$work/limits"
 mkdir -p "$work/empty/folder"
 touch "$work/empty/nothing"
@@ -117,8 +124,12 @@ refused 5 "cannot write '$work/no/such/dir/out.exe'" "$work/no/such/dir/out.exe"
 refused 5 "cannot write '$work': Is a directory" "$work/nothing" -- "$mksfx" -o "$work" "$work/stub.txt"
 mkdir "$work/slow"
 head -c 3000000 /dev/urandom | od -An -tx1 >"$work/slow/hex.txt"
+# A job of its own, as from a terminal: a background job of a script ignores SIGINT, and Wine
+# passes that on as Ctrl+C ignored.
+set -m
 "$mksfx" -q --zopfli -j 1 -o "$out" "$work/slow" &
 pid=$!
+set +m
 for _ in $(seq 50); do
     ls "$out".mksfx-* >/dev/null 2>&1 && break
     sleep 0.1
@@ -126,7 +137,10 @@ done
 kill -INT $pid
 wait $pid
 rc=$?
-[ $rc -eq 130 ] || fail "interrupted mksfx exits $rc, not 130"
+# Windows' code for it is STATUS_CONTROL_C_EXIT, of which Wine passes on the low byte.
+want=130
+[ -z "$linux_mksfx" ] || want=$((0xC000013A & 0xFF))
+[ $rc -eq $want ] || fail "interrupted mksfx exits $rc, not $want"
 [ "$(cat "$out")" = "keep me" ] || fail "an interrupt changed the existing output"
 ! ls "$out".mksfx-* >/dev/null 2>&1 || fail "an interrupt left the temporary file"
 

@@ -1,5 +1,5 @@
-// The local time zone (TZ) set for an object's lifetime, and the one before put back. Only the
-// host reads TZ; on Windows the object does nothing.
+// The local time zone (TZ) set for an object's lifetime, and the one before put back. On
+// Windows only the C runtime reads it (the packer's times); the system's calls keep its zone.
 #pragma once
 
 #include <cstdlib>
@@ -11,22 +11,24 @@ constexpr const char* CentralEuropeanZone = "CET-1CEST,M3.5.0,M10.5.0/3";
 
 struct LocalZone
 {
-    explicit LocalZone([[maybe_unused]] const char* zone)
+    explicit LocalZone(const char* zone)
     {
-#if !defined(_WIN32)
         const char* old = std::getenv("TZ");
         HadZone = old != nullptr;
         OldZone = HadZone ? old : "";
-        setenv("TZ", zone, 1);
-        tzset();
-#endif
+        Set(zone);
     }
 
-    ~LocalZone()
+    ~LocalZone() { Set(HadZone ? OldZone.c_str() : nullptr); }
+
+    static void Set(const char* zone)
     {
-#if !defined(_WIN32)
-        if (HadZone)
-            setenv("TZ", OldZone.c_str(), 1);
+#if defined(_WIN32)
+        _putenv_s("TZ", zone != nullptr ? zone : "");
+        _tzset();
+#else
+        if (zone != nullptr)
+            setenv("TZ", zone, 1);
         else
             unsetenv("TZ");
         tzset();
