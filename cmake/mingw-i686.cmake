@@ -1,11 +1,14 @@
 # Cross build for 32-bit Windows with Debian's MinGW-w64 (the -posix variants: GoogleTest needs
-# std::mutex). Test programs run under Wine.
+# std::mutex). Test programs run under Wine. cmake/mingw-x86_64.cmake takes it for 64 bits.
+if(NOT SFX_MINGW_TARGET)
+    set(SFX_MINGW_TARGET i686-w64-mingw32)
+endif()
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR ${SFX_MINGW_TARGET})
+set(CMAKE_C_COMPILER ${SFX_MINGW_TARGET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${SFX_MINGW_TARGET}-g++-posix)
+set(CMAKE_RC_COMPILER ${SFX_MINGW_TARGET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${SFX_MINGW_TARGET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

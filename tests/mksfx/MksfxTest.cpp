@@ -459,6 +459,13 @@ TEST(MksfxInputs, FolderGoesInUnderItsLastNameAndDotMeansContents)
         {"..", ""},
         {"/", ""},
         {"/abs/name", "name"},
+#if defined(_WIN32)
+        {"some\\dir\\", "dir"},
+        {"dir\\.", ""},
+        {"C:\\", ""},
+        {"C:name", "name"},
+        {"\\\\server\\share\\dir", "dir"},
+#endif
     };
     for (const auto& [argument, name] : cases)
         EXPECT_EQ(InputArchiveName(argument), name) << argument;

@@ -19,7 +19,10 @@ struct LocalZone
         Set(zone);
     }
 
-    ~LocalZone() { Set(HadZone ? OldZone.c_str() : nullptr); }
+    ~LocalZone()
+    {
+        Set(HadZone ? OldZone.c_str() : nullptr);
+    }
 
     static void Set(const char* zone)
     {

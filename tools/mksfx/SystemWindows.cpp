@@ -139,9 +139,8 @@ static FileHandle Open(const std::string& path, DWORD access, DWORD flags)
     const WCHAR* wide = WidePath(path);
     if (wide == nullptr)
         return NoFile;
-    HANDLE file =
-        CreateFileW(wide, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, flags, nullptr);
+    HANDLE file = CreateFileW(wide, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         FailWith(GetLastError());
         return NoFile;

@@ -46,7 +46,8 @@ static bool FindEnd(FileHandle fd, u64 fileSize, u64& endAt, ByteBuffer& tail)
 
 // The directory's place from the end record, or from the ZIP64 end record where the plain one
 // holds markers; a value that does not fit 32 bits is refused.
-static bool ReadDirectory(FileHandle fd, u64 endAt, const u8* end, Directory& dir, std::string& reason)
+static bool ReadDirectory(FileHandle fd, u64 endAt, const u8* end, Directory& dir,
+                          std::string& reason)
 {
     u64 entries = ZipRead16(end + EndTotalEntries);
     u64 size = ZipRead32(end + EndDirectorySize);
