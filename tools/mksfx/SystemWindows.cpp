@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 
 #include "System.h"
 #include "files/FileSystem.h"
+#include "text/Text.h"
 
 #include <shellapi.h>
 
@@ -65,10 +67,9 @@ static const WCHAR* WidePath(const std::string& path)
 
 static std::string Utf8Of(const WCHAR* wide)
 {
-    int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    std::string text(length > 0 ? static_cast<std::size_t>(length) : 1, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
-    text.resize(text.size() - 1);
+    std::string text(3 * std::wcslen(wide) + 1, '\0');
+    i32 bytes = TextFromWide(text.data(), wide, static_cast<u32>(text.size()));
+    text.resize(bytes < 0 ? 0 : static_cast<std::size_t>(bytes));
     return text;
 }
 
