@@ -168,13 +168,14 @@ osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -in "$work/brand.
 
 # The Windows packer writes the Linux packer's bytes, whatever the options (in a zone both
 # systems' C runtimes read alike), and reads paths past Windows' 260 characters.
-long=$(printf 'folder-of-20-chars/%.0s' $(seq 15))
-mkdir -p "$work/deep/$long" && echo deep >"$work/deep/$long/file.txt"
-[ -z "$linux_mksfx" ] || while read -r input args; do
-    TZ=UTC-3 "$mksfx" -q -o "$work/windows.exe" $args "$work/$input" &&
-        TZ=UTC-3 "$linux_mksfx" -q -o "$work/linux.exe" $args "$work/$input" &&
-        cmp "$work/windows.exe" "$work/linux.exe" || fail "Windows and Linux packers differ: $args"
-done <<EOF
+if [ -n "$linux_mksfx" ]; then
+    long=$(printf 'folder-of-20-chars/%.0s' $(seq 15))
+    mkdir -p "$work/deep/$long" && echo deep >"$work/deep/$long/file.txt"
+    while read -r input args; do
+        TZ=UTC-3 "$mksfx" -q -o "$work/windows.exe" $args "$work/$input" &&
+            TZ=UTC-3 "$linux_mksfx" -q -o "$work/linux.exe" $args "$work/$input" &&
+            cmp "$work/windows.exe" "$work/linux.exe" || fail "Windows and Linux packers differ: $args"
+    done <<EOF
 a/tree/. -0
 deep/. -1 -j 1
 a/tree/. -1 -j 1
@@ -184,5 +185,6 @@ small/. --zopfli
 small/. --icon $work/brand.ico --product P --product-version 1.2 --company C --copyright Me
 root.exe --zip
 EOF
+fi
 
 finish "mksfx peers"
