@@ -399,11 +399,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SetUpFaults(c, answers);
 
     // What the run does between the destination and its final message.
-    i32 length = ArchiveLengthBeforeSignature(SfxContext.ProgramPath);
+    u32 length = ArchiveLengthBeforeSignature(SfxContext.ProgramPath);
     i32 result = ResultOk;
-    i32 total = SumEntrySizes(SfxContext.ProgramPath, 0, length);
+    double total = SumEntrySizes(SfxContext.ProgramPath, 0, length);
     std::vector<std::string> before = Listing(s.Destination);
-    if (total != -1) {
+    if (total != 0) {
         SfxContext.ProgressWindow = ProgressCreate();
         ProgressSetTotal(total);
         result = ExtractAll(SfxContext.ProgramPath, SfxContext.Destination, 0, length);
@@ -411,7 +411,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         SfxContext.ProgressWindow = nullptr;
     }
 
-    if (total == -1 && Listing(s.Destination) != before)
+    if (total == 0 && Listing(s.Destination) != before)
         Fail("something was made with nothing to extract");
     CheckResult(result, answers, destination);
     if (result == ResultWriteFailed || result == RunOtherFailure || result == ResultAborted)

@@ -23,7 +23,7 @@ EntryCheck CheckEntry(const char* archive, const ZipEntry& entry, const char* sc
     EntryHeader header{};
     out.Result = EntryOpenArchive();
     if (out.Result == ResultOk) {
-        out.Result = EntryReadHeader(static_cast<i32>(entry.LocalHeaderOffset), entry, header);
+        out.Result = EntryReadHeader(entry.LocalHeaderOffset, entry, header);
         if (out.Result == ResultBadData)
             out.Problem = " local header";
     }
@@ -36,7 +36,8 @@ EntryCheck CheckEntry(const char* archive, const ZipEntry& entry, const char* sc
     out.Result = EntryTransfer(header.Method);
     u32 expected = EntryExpectedCrc(out.Result, header);
     out.Crc = ~InflateState.CrcAccumulator;
-    out.Written = static_cast<u32>(FsSize(target));
+    DWORD high = 0;
+    out.Written = GetFileSize(target, &high) | u64{high} << 32;
     FsClose(target);
     EntryEnd();
     if (out.Result != ResultOk)

@@ -12,7 +12,7 @@
 struct EntryCheck
 {
     i32 Result = ResultOk;  // an entry result code
-    u32 Written = 0;        // bytes the engine produced
+    u64 Written = 0;        // bytes the engine produced
     u32 Crc = 0;            // CRC-32 of those bytes
     const char* Problem = "";
 };

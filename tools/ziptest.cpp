@@ -11,8 +11,9 @@ int main(int argc, char** argv)
         return 2;
     }
     ArchiveCheckSummary summary = CheckArchive(argv[1], [](const ZipEntry& e, const EntryCheck& o) {
-        std::printf("%-40s method %u  %10u -> %10u  crc %08x  result %d%s\n", e.Name, e.Method,
-                    e.CompressedSize, e.UncompressedSize, e.Crc32, o.Result, o.Problem);
+        std::printf("%-40s method %u  %10u -> %10llu  crc %08x  result %d%s\n", e.Name, e.Method,
+                    e.CompressedSize, static_cast<unsigned long long>(e.UncompressedSize), e.Crc32,
+                    o.Result, o.Problem);
     });
     if (summary.Open != ArchiveEntryReady) {
         std::printf("%s: no readable archive (%d)\n", argv[1], summary.Open);

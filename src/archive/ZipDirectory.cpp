@@ -34,10 +34,10 @@ static HANDLE LoadHandle(const ArchiveReader& reader)
 }
 
 // Bytes read at position, 0 where it cannot be reached; FsLastError says whether it failed.
-static u16 ReadAt(HANDLE file, i32 position, u8* buffer, u16 length)
+static u16 ReadAt(HANDLE file, u32 position, u8* buffer, u16 length)
 {
     u16 got = 0;
-    FsSeek(file, position, 0);
+    FsSeek(file, position);
     if (FsLastError == 0)
         FsRead(file, buffer, length, got);
     return got;
@@ -45,25 +45,33 @@ static u16 ReadAt(HANDLE file, i32 position, u8* buffer, u16 length)
 
 // Whether the directory's first record starts at start and its local header lies where the
 // record says, moved by shift.
-static bool ShiftFits(HANDLE file, i32 base, u32 start, u32 shift)
+static bool ShiftFits(HANDLE file, u32 base, u32 start, u32 shift)
 {
     u8 first[CentralHeaderSize];
     u8 local[4];
-    if (ReadAt(file, base + static_cast<i32>(start), first, CentralHeaderSize) !=
-            CentralHeaderSize ||
+    if (ReadAt(file, base + start, first, CentralHeaderSize) != CentralHeaderSize ||
         !ZipHasSignature(first, ZipCentralSignature))
         return false;
-    u32 at = static_cast<u32>(base) + ZipRead32(first + CentralLocalHeaderOffset) + shift;
-    return ReadAt(file, static_cast<i32>(at), local, 4) == 4 &&
-           ZipHasSignature(local, ZipLocalSignature);
+    u32 at = base + ZipRead32(first + CentralLocalHeaderOffset) + shift;
+    return ReadAt(file, at, local, 4) == 4 && ZipHasSignature(local, ZipLocalSignature);
 }
 
-// Archive position of the last end-record signature that has room for a whole record, or -1.
-static i32 FindEndRecord(HANDLE file, i32 base, i32 length, u32& directoryOffset,
-                         u32& directorySize, u16& totalEntries)
+// What the end records say of the directory.
+struct DirectoryPlace
+{
+    u32 Offset;
+    u32 Size;
+    u32 End;          // archive position of the record behind the directory
+    u32 Zip64Stated;  // the locator's offset of the ZIP64 record, where there is one
+};
+
+// Whether there is an end record: the last signature that has room for a whole record, whose
+// archive position goes to place.End.
+static bool FindEndRecord(HANDLE file, u32 base, u32 length, DirectoryPlace& place,
+                          ArchiveReader& reader)
 {
     u16 windowLength = length > SearchWindow ? SearchWindow : static_cast<u16>(length);
-    i32 start = length - windowLength;
+    u32 start = length - windowLength;
     auto* window = static_cast<u8*>(MemAlloc(windowLength));
     for (;;) {
         if (ReadAt(file, base + start, window, windowLength) != windowLength)
@@ -71,50 +79,88 @@ static i32 FindEndRecord(HANDLE file, i32 base, i32 length, u32& directoryOffset
         for (i32 at = windowLength - EndRecordSize; at >= 0; --at) {
             const u8* p = window + at;
             if (ZipHasSignature(p, ZipEndSignature)) {
-                directoryOffset = ZipRead32(p + EndDirectoryOffset);
-                directorySize = ZipRead32(p + EndDirectorySize);
-                totalEntries = ZipRead16(p + EndTotalEntries);
+                place.Offset = ZipRead32(p + EndDirectoryOffset);
+                place.Size = ZipRead32(p + EndDirectorySize);
+                u16 entries = ZipRead16(p + EndTotalEntries);
+                reader.CountMask = entries == ZipAllOnes16 ? 0 : ZipAllOnes16;
+                reader.EntriesCounted = entries & reader.CountMask;
+                place.End = start + static_cast<u32>(at);
                 MemFree(window);
-                return start + at;
+                return true;
             }
         }
         if (start == 0)
             break;
         // Overlap by one record's length so no complete record is missed.
-        start -= windowLength - EndRecordSize;
-        if (start < 0)
-            start = 0;
+        u32 step = windowLength - EndRecordSize;
+        start = start > step ? start - step : 0;
     }
     MemFree(window);
-    return -1;
+    return false;
 }
 
-i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLength)
+// Where a field of the end record is all ones and the ZIP64 locator lies right in front of
+// it, the ZIP64 record in front of the locator holds the directory's place and count. False
+// where that record is missing, says otherwise than a field of the end record that is not all
+// ones, holds a value past 32 bits, or counts more entries than its directory has room for.
+static bool ReadZip64End(HANDLE file, u32 base, DirectoryPlace& place, ArchiveReader& reader)
+{
+    u32 endRecord = place.End;
+    constexpr u32 Zip64Records = Zip64EndSize + Zip64LocatorSize;
+    if (reader.CountMask != 0 && place.Size != ZipAllOnes32 && place.Offset != ZipAllOnes32)
+        return true;
+    u8 records[Zip64Records];
+    const u8* locator = records + Zip64EndSize;
+    if (endRecord < Zip64Records ||
+        ReadAt(file, base + endRecord - Zip64Records, records, Zip64Records) != Zip64Records ||
+        !ZipHasSignature(locator, Zip64LocatorSignature))
+        return true;
+    u32 entries = ZipRead32(records + Zip64EndTotalEntries);
+    u32 size = ZipRead32(records + Zip64EndDirectorySize);
+    u32 offset = ZipRead32(records + Zip64EndDirectoryOffset);
+    u32 highParts = ZipRead32(records + Zip64EndRecordLength + 4) |
+                    ZipRead32(records + Zip64EndTotalEntries + 4) |
+                    ZipRead32(records + Zip64EndDirectorySize + 4) |
+                    ZipRead32(records + Zip64EndDirectoryOffset + 4) |
+                    ZipRead32(locator + Zip64LocatorEndOffset + 4);
+    bool agrees = (reader.CountMask == 0 || reader.EntriesCounted == entries) &&
+                  (place.Size == ZipAllOnes32 || place.Size == size) &&
+                  (place.Offset == ZipAllOnes32 || place.Offset == offset);
+    place.Offset = offset;
+    place.Size = size;
+    place.End = endRecord - Zip64Records;
+    place.Zip64Stated = ZipRead32(locator + Zip64LocatorEndOffset);
+    reader.EntriesCounted = entries;
+    reader.CountMask = ZipAllOnes32;
+    return ZipHasSignature(records, Zip64EndSignature) && highParts == 0 &&
+           ZipRead32(records + Zip64EndRecordLength) == Zip64EndSize - 12 && agrees &&
+           entries <= size / CentralHeaderSize;
+}
+
+i32 ArchiveOpen(const char* path, ArchiveReader& reader, u32 base, u32 archiveLength)
 {
     reader = ArchiveReader{};
     HANDLE file = FsOpenRead(path, FsModeRead);
     if (FsLastError != 0)
         return ArchiveNotFound;
-    i32 length = archiveLength > 0 ? archiveLength : FsSize(file);
-    u32 directoryOffset = 0;
-    u32 directorySize = 0;
-    i32 endRecord = length > 0 ? FindEndRecord(file, base, length, directoryOffset, directorySize,
-                                               reader.EntriesCounted)
-                               : -1;
-    if (endRecord < 0) {
+    u32 length = archiveLength > 0 ? archiveLength : FsSize(file);
+    DirectoryPlace place{};
+    if (length == 0 || !FindEndRecord(file, base, length, place, reader) ||
+        !ReadZip64End(file, base, place, reader)) {
         FsClose(file);
         return ArchiveNotFound;
     }
-    if (endRecord < CentralHeaderSize) {
+    if (place.End < CentralHeaderSize) {
         FsClose(file);
         return ArchiveEndTooClose;
     }
     // An offset past the end record leaves no directory to read.
-    if (directoryOffset > static_cast<u32>(endRecord)) {
+    u32 directoryOffset = place.Offset;
+    if (directoryOffset > place.End) {
         FsClose(file);
         return ArchiveDirectoryEnd;
     }
-    u32 directoryLength = static_cast<u32>(endRecord) - directoryOffset + 4;
+    u32 directoryLength = place.End - directoryOffset + 4;
     bool sliding = directoryLength >= ArchiveSlidingWindow;
     u16 windowLength = sliding ? ArchiveSlidingWindow : static_cast<u16>(directoryLength);
     u32 allocation = windowLength + (sliding ? u32{sizeof(HANDLE)} : 0u);
@@ -124,18 +170,21 @@ i32 ArchiveOpen(const char* path, ArchiveReader& reader, i32 base, i32 archiveLe
     // first byte. Where the stated offset holds no directory but the place right before the
     // end record does, and the first entry's local header lies where that shift puts it, every
     // offset is read shifted; otherwise the archive is read as stated, as before.
-    u16 got = ReadAt(file, base + static_cast<i32>(directoryOffset), reader.Window, windowLength);
-    u32 directoryStart = static_cast<u32>(endRecord) - directorySize;
+    u16 got = ReadAt(file, base + directoryOffset, reader.Window, windowLength);
+    u32 directoryStart = place.End - place.Size;
     if (FsLastError == 0 && got >= 4 && !ZipHasSignature(reader.Window, ZipCentralSignature) &&
-        directorySize <= static_cast<u32>(endRecord) && directoryStart > directoryOffset) {
+        place.Size <= place.End && directoryStart > directoryOffset) {
         u32 shift = directoryStart - directoryOffset;
         bool shifted = ShiftFits(file, base, directoryStart, shift);
         reader.Shift = shifted ? shift : 0;
         // Read again, so that a sliding window goes on from the file's position.
-        got = ReadAt(file, base + static_cast<i32>(shifted ? directoryStart : directoryOffset),
-                     reader.Window, windowLength);
+        got = ReadAt(file, base + (shifted ? directoryStart : directoryOffset), reader.Window,
+                     windowLength);
     }
-    if (FsLastError != 0) {
+    // The locator must point at the ZIP64 record it stands behind, shifted as the rest.
+    bool misplaced =
+        reader.CountMask == ZipAllOnes32 && place.Zip64Stated + reader.Shift != place.End;
+    if (FsLastError != 0 || misplaced) {
         MemFree(reader.Window);
         reader.Window = nullptr;
         FsClose(file);
@@ -191,31 +240,68 @@ static bool IsTooLargeForWindow(const ArchiveReader& reader)
            RecordLength(record) > reader.WindowLength;
 }
 
-// The Unicode path field (0x7075) of Info-ZIP: version 1, the CRC-32 of the name it stands
-// for, then that name in UTF-8. Null unless it is there and belongs to this name.
-static const u8* UnicodePathOf(const u8* record, u32& length)
+// The data of the record's extra block of the given id and its length; null where there is
+// none, or where the blocks before it do not parse.
+static const u8* ExtraBlock(const u8* record, u16 wanted, u32& length)
 {
-    u16 nameLength = ZipRead16(record + CentralNameLength);
-    const u8* name = record + CentralHeaderSize;
-    const u8* extra = name + nameLength;
+    const u8* extra = record + CentralHeaderSize + ZipRead16(record + CentralNameLength);
     u32 remaining = ZipRead16(record + CentralExtraLength);
     while (remaining >= ExtraHeaderSize) {
-        u16 id = ZipRead16(extra);
         u16 size = ZipRead16(extra + 2);
         if (size > remaining - ExtraHeaderSize)
             return nullptr;
-        if (id == ExtraUnicodePath && size > 5 && extra[4] == 1) {
-            u32 crc = 0xFFFFFFFF;
-            AddToCrc(name, nameLength, crc);
-            if (~crc != ZipRead32(extra + 5))
-                return nullptr;
-            length = size - 5u;
-            return extra + 9;
+        if (ZipRead16(extra) == wanted) {
+            length = size;
+            return extra + ExtraHeaderSize;
         }
         extra += ExtraHeaderSize + size;
         remaining -= ExtraHeaderSize + size;
     }
     return nullptr;
+}
+
+// The Unicode path block (0x7075) of Info-ZIP: version 1, the CRC-32 of the name it stands
+// for, then that name in UTF-8. Null unless it is there and belongs to this name.
+static const u8* UnicodePathOf(const u8* record, u32& length)
+{
+    u32 size = 0;
+    const u8* block = ExtraBlock(record, ExtraUnicodePath, size);
+    if (block == nullptr || size <= 5 || block[0] != 1)
+        return nullptr;
+    u32 crc = 0xFFFFFFFF;
+    AddToCrc(record + CentralHeaderSize, length, crc);
+    if (~crc != ZipRead32(block + 1))
+        return nullptr;
+    length = size - 5;
+    return block + 5;
+}
+
+// Each size or offset field of all ones takes its value from the ZIP64 block, in the block's
+// order, and the block holds those values and no more. False for values that contradict the
+// record: one missing, one too many, a compressed size or an offset past 32 bits.
+static bool ReadZip64Values(const u8* record, ZipEntry& entry)
+{
+    constexpr u8 Fields[3] = {CentralUncompressedSize, CentralCompressedSize,
+                              CentralLocalHeaderOffset};
+    u32 length = 0;
+    const u8* block = ExtraBlock(record, ExtraZip64, length);
+    u32 used = 0;
+    u32 values[3][2];
+    for (u32 i = 0; i < 3; ++i) {
+        values[i][0] = ZipRead32(record + Fields[i]);
+        values[i][1] = 0;
+        if (values[i][0] == ZipAllOnes32) {
+            if (used + 8 > length)
+                return false;
+            values[i][0] = ZipRead32(block + used);
+            values[i][1] = ZipRead32(block + used + 4);
+            used += 8;
+        }
+    }
+    entry.UncompressedSize = values[0][0] | u64{values[0][1]} << 32;
+    entry.CompressedSize = values[1][0];
+    entry.LocalHeaderOffset = values[2][0];
+    return used == length && (values[1][1] | values[2][1]) == 0;
 }
 
 static SFX_PER_THREAD WCHAR WideName[WidePathLimit + 1];
@@ -245,10 +331,10 @@ i32 ArchiveParseEntry(ArchiveReader& reader)
     u32 p = reader.Cursor;
     u8* record = reader.Window + p;
     // The end record, or the ZIP64 end record in front of it, closes the directory; whole only
-    // after as many entries as the end record counts, which 0xFFFF leaves to the ZIP64 record.
+    // after as many entries as the end records count.
     if (p + 4 <= reader.DataEnd &&
         (ZipHasSignature(record, ZipEndSignature) || ZipHasSignature(record, Zip64EndSignature)))
-        return reader.EntriesCounted == 0xFFFF || reader.EntriesDelivered == reader.EntriesCounted
+        return (reader.EntriesDelivered & reader.CountMask) == reader.EntriesCounted
                    ? ArchiveDirectoryEnd
                    : ArchiveDirectoryDamaged;
     if (IsTooLargeForWindow(reader))
@@ -257,10 +343,10 @@ i32 ArchiveParseEntry(ArchiveReader& reader)
         return ArchiveDirectoryDamaged;
 
     ZipEntry& entry = reader.Entry;
+    if (!ReadZip64Values(record, entry))
+        return ArchiveDirectoryDamaged;
+    entry.LocalHeaderOffset += reader.Shift;
     entry.DosDateTime = ZipRead32(record + CentralDateTime);
-    entry.UncompressedSize = ZipRead32(record + CentralUncompressedSize);
-    entry.CompressedSize = ZipRead32(record + CentralCompressedSize);
-    entry.LocalHeaderOffset = ZipRead32(record + CentralLocalHeaderOffset) + reader.Shift;
     entry.Crc32 = ZipRead32(record + CentralCrc);
     entry.Method = ZipRead16(record + CentralMethod);
     entry.Flags = ZipRead16(record + CentralFlags);
@@ -320,7 +406,7 @@ constexpr u32 PeSignature = 0x00004550;  // "PE" 0 0
 constexpr u16 Pe32Magic = 0x10B;
 constexpr u16 PeSecurityDirectory = 24 + 96 + 4 * 8;
 
-i32 ArchiveLengthBeforeSignature(const char* path)
+u32 ArchiveLengthBeforeSignature(const char* path)
 {
     HANDLE file = FsOpenRead(path, FsModeRead);
     if (FsLastError != 0)
@@ -328,18 +414,18 @@ i32 ArchiveLengthBeforeSignature(const char* path)
     u8 header[PeSecurityDirectory + 8];
     u16 got = 0;
     FsRead(file, header, 64, got);
-    i32 length = 0;
+    u32 length = 0;
     if (FsLastError == 0 && got == 64 && header[0] == 'M' && header[1] == 'Z') {
-        FsSeek(file, static_cast<i32>(ZipRead32(header + PeOffsetField)), FILE_BEGIN);
+        FsSeek(file, ZipRead32(header + PeOffsetField));
         if (FsLastError == 0)
             FsRead(file, header, sizeof header, got);
         u32 table = ZipRead32(header + PeSecurityDirectory);
         u32 tableSize = ZipRead32(header + PeSecurityDirectory + 4);
-        i32 fileSize = FsSize(file);
+        u32 fileSize = FsSize(file);
         if (FsLastError == 0 && got == sizeof header && ZipRead32(header) == PeSignature &&
             ZipRead16(header + 24) == Pe32Magic && table != 0 && tableSize != 0 &&
-            table <= static_cast<u32>(fileSize))
-            length = static_cast<i32>(table);
+            table <= fileSize)
+            length = table;
     }
     FsClose(file);
     return length;

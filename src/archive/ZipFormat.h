@@ -57,15 +57,16 @@ constexpr u16 DescriptorCrc = 4;
 constexpr u16 DescriptorCompressedSize = 8;
 constexpr u16 DescriptorUncompressedSize = 12;
 
-// ZIP64 end record and its locator, which sits right in front of the end record. The stub
-// reads neither; the packer reads them from archives it wraps.
+// ZIP64 end record and its locator, which sits right in front of the end record. A field of
+// the end record or a header that holds all ones (0xFFFF, 0xFFFFFFFF) has its value there.
 constexpr u32 Zip64EndSignature = 0x06064B50;      // "PK" 6 6
 constexpr u32 Zip64LocatorSignature = 0x07064B50;  // "PK" 6 7
 constexpr u16 Zip64LocatorSize = 20;
 constexpr u16 Zip64LocatorDisk = 4;
 constexpr u16 Zip64LocatorEndOffset = 8;  // 8 bytes
 constexpr u16 Zip64LocatorDiskCount = 16;
-constexpr u16 Zip64EndSize = 56;
+constexpr u16 Zip64EndSize = 56;         // without the extensible data that no writer but one adds
+constexpr u16 Zip64EndRecordLength = 4;  // 8 bytes: the size of the rest, 44
 constexpr u16 Zip64EndDiskNumber = 16;
 constexpr u16 Zip64EndDirectoryDisk = 20;
 constexpr u16 Zip64EndDiskEntries = 24;  // this and the rest: 8 bytes
@@ -84,6 +85,9 @@ constexpr u16 ExtraUnicodePath = 0x7075;
 constexpr u8 ZipHostDos = 0;
 constexpr u16 ZipVersionStored = 10;  // 1.0: stored entries and folders
 constexpr u16 ZipVersionDeflated = 20;
+
+constexpr u16 ZipAllOnes16 = 0xFFFF;
+constexpr u32 ZipAllOnes32 = 0xFFFFFFFF;
 
 constexpr u16 ZipFlagEncrypted = 0x0001;
 constexpr u16 ZipFlagDescriptor = 0x0008;  // CRC and sizes follow the data

@@ -10,7 +10,6 @@
 #include "text/Text.h"
 
 constexpr u32 CrcNotChecked = 0xFFFFFFFF;
-constexpr u32 LocalSizeInZip64Field = 0xFFFFFFFF;
 
 void EntryBegin(const char* archivePath)
 {
@@ -35,12 +34,13 @@ i32 EntryOpenArchive()
     return FsLastError != 0 ? ResultReadFailed : ResultOk;
 }
 
-// Where the local header leaves out what the directory holds: sizes in a ZIP64 field, or a
-// stored entry written to a stream with its size in a descriptor.
+// Where the local header leaves out what the directory holds: sizes in its ZIP64 field, which
+// the directory's own ZIP64 field or 32-bit field repeats, or a stored entry written to a
+// stream with its size in a descriptor.
 static void ResolveSizes(EntryHeader& header, const ZipEntry& directoryEntry)
 {
-    if (static_cast<u32>(header.CompressedSize) == LocalSizeInZip64Field)
-        header.CompressedSize = static_cast<i32>(directoryEntry.CompressedSize);
+    if (header.CompressedSize == ZipAllOnes32)
+        header.CompressedSize = directoryEntry.CompressedSize;
     if ((header.Flags & ZipFlagDescriptor) == 0)
         return;
     if (header.Method != ZipMethodStored &&
@@ -48,16 +48,16 @@ static void ResolveSizes(EntryHeader& header, const ZipEntry& directoryEntry)
         header.CompressedSize = UnknownCompressedSize;
         header.ExpectedCrc = 0;
     } else if (header.Method == ZipMethodStored && header.CompressedSize == 0) {
-        header.CompressedSize = static_cast<i32>(directoryEntry.CompressedSize);
+        header.CompressedSize = directoryEntry.CompressedSize;
         header.ExpectedCrc = directoryEntry.Crc32;
     }
 }
 
-i32 EntryReadHeader(i32 localHeaderPosition, const ZipEntry& directoryEntry, EntryHeader& header)
+i32 EntryReadHeader(u32 localHeaderPosition, const ZipEntry& directoryEntry, EntryHeader& header)
 {
     HANDLE archive = InflateState.ArchiveFile;
     u16 got = 0;
-    FsSeek(archive, localHeaderPosition, FILE_BEGIN);
+    FsSeek(archive, localHeaderPosition);
     if (FsLastError == 0)
         FsRead(archive, InflateState.InputBuffer, LocalHeaderSize, got);
     const u8* h = InflateState.InputBuffer;
@@ -65,12 +65,12 @@ i32 EntryReadHeader(i32 localHeaderPosition, const ZipEntry& directoryEntry, Ent
         CloseArchiveFile();
         return ResultBadData;
     }
-    u32 dataPosition = static_cast<u32>(localHeaderPosition) + LocalHeaderSize +
-                       ZipRead16(h + LocalHeaderNameLength) + ZipRead16(h + LocalHeaderExtraLength);
-    header.DataPosition = static_cast<i32>(dataPosition);
+    header.DataPosition = localHeaderPosition + LocalHeaderSize +
+                          ZipRead16(h + LocalHeaderNameLength) +
+                          ZipRead16(h + LocalHeaderExtraLength);
     header.Stamp = ZipRead32(h + LocalHeaderDateTime);
     header.Flags = ZipRead16(h + LocalHeaderFlags);
-    header.CompressedSize = static_cast<i32>(ZipRead32(h + LocalHeaderCompressedSize));
+    header.CompressedSize = ZipRead32(h + LocalHeaderCompressedSize);
     header.ExpectedCrc = ZipRead32(h + LocalHeaderCrc);
     header.Method = ZipRead16(h + LocalHeaderMethod);
     InflateState.LocalHeaderFlags = header.Flags;
@@ -80,10 +80,8 @@ i32 EntryReadHeader(i32 localHeaderPosition, const ZipEntry& directoryEntry, Ent
         refusal = ResultUnsupported;
     else if ((header.Flags & ZipFlagEncrypted) != 0)
         refusal = ResultEncrypted;
-    else if (header.CompressedSize < 0)
-        refusal = ResultBadData;  // 2 GiB or more: the engine would take it for nothing at all
     if (refusal == ResultOk) {
-        FsSeek(archive, header.DataPosition, FILE_BEGIN);
+        FsSeek(archive, header.DataPosition);
         if (FsLastError != 0)
             refusal = ResultBadData;
     }
@@ -92,7 +90,7 @@ i32 EntryReadHeader(i32 localHeaderPosition, const ZipEntry& directoryEntry, Ent
     return refusal;
 }
 
-void EntryPrepareTransfer(i32 compressedSize, HANDLE target, HWND progressWindow,
+void EntryPrepareTransfer(u32 compressedSize, HANDLE target, HWND progressWindow,
                           i16 progressCommandId)
 {
     InflateState.CompressedSize = compressedSize;
@@ -192,7 +190,7 @@ static bool MakeTargetPath(char* path, const char* targetPath, u16 attributes)
 }
 
 i32 ExtractEntry(const char* archivePath, const char* targetPath, u16 attributes,
-                 i32 localHeaderPosition, HWND progressWindow, i16 progressCommandId,
+                 u32 localHeaderPosition, HWND progressWindow, i16 progressCommandId,
                  const ZipEntry& directoryEntry)
 {
     EntryBegin(archivePath);

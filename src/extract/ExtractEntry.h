@@ -9,9 +9,9 @@
 #include "platform/win32.h"
 
 // The compressed size taken when a deflated entry's header defers to a data descriptor: the
-// decoder's last block, not the size, then ends the entry.
-constexpr i32 UnknownCompressedSize = 0x7FFFFF9B;
-static_assert(UnknownCompressedSize == 0x7FFFFFFF - 100);
+// decoder's last block, not the size, then ends the entry. No entry in a program file, which
+// is under 4 GiB, is as large.
+constexpr u32 UnknownCompressedSize = 0xFFFFFFFF - 100;
 
 // What the local header says, with the directory's values where the header defers to them.
 struct EntryHeader
@@ -20,13 +20,13 @@ struct EntryHeader
     u16 Flags;
     u16 Method;
     u32 ExpectedCrc;
-    i32 CompressedSize;
-    i32 DataPosition;
+    u32 CompressedSize;
+    u32 DataPosition;
 };
 
 // The directory entry supplies the sizes and CRC-32 that some local headers leave out.
 i32 ExtractEntry(const char* archivePath, const char* targetPath, u16 attributes,
-                 i32 localHeaderPosition, HWND progressWindow, i16 progressCommandId,
+                 u32 localHeaderPosition, HWND progressWindow, i16 progressCommandId,
                  const ZipEntry& directoryEntry);
 
 // The steps of ExtractEntry on their own, so that the tools and tests drive the engine exactly
@@ -38,9 +38,9 @@ void EntryEnd();
 i32 EntryOpenArchive();
 // Reads and checks the local header and positions the archive at the entry's data: 0, or 4
 // (header unreachable or bad), 6 (method) or 7 (encrypted) with the archive closed.
-i32 EntryReadHeader(i32 localHeaderPosition, const ZipEntry& directoryEntry, EntryHeader& header);
+i32 EntryReadHeader(u32 localHeaderPosition, const ZipEntry& directoryEntry, EntryHeader& header);
 // Readies the engine's state for a transfer into target, and sends the entry's 0 %.
-void EntryPrepareTransfer(i32 compressedSize, HANDLE target, HWND progressWindow,
+void EntryPrepareTransfer(u32 compressedSize, HANDLE target, HWND progressWindow,
                           i16 progressCommandId);
 // The stored copy or the decoder: an entry result code.
 i32 EntryTransfer(u16 method);

@@ -18,19 +18,17 @@ constexpr UINT StyleOverwriteQuestion = 0x23;     // MB_YESNOCANCEL | MB_ICONQUE
 constexpr UINT StyleWriteProtectQuestion = 0x13;  // MB_YESNOCANCEL | MB_ICONHAND
 constexpr u16 AttributesAfterUnprotect = FILE_ATTRIBUTE_ARCHIVE;
 
-i32 SumEntrySizes(const char* archivePath, i32 base, i32 archiveLength)
+double SumEntrySizes(const char* archivePath, u32 base, u32 archiveLength)
 {
     ArchiveReader reader;
     i32 result = ArchiveOpen(archivePath, reader, base, archiveLength);
-    if (result == ArchiveDirectoryEnd)
-        return -1;
-    u32 sum = 0;  // wraps, as sizes that lie may make it
+    double sum = 0;
     while (result == ArchiveEntryReady) {
-        sum += reader.Entry.UncompressedSize;
+        sum += static_cast<double>(reader.Entry.UncompressedSize);
         result = ArchiveNextEntry(reader);
     }
     ArchiveClose(reader);
-    return sum == 0 ? -1 : static_cast<i32>(sum);
+    return sum;
 }
 
 constexpr i32 TargetMissing = 0;
@@ -214,7 +212,7 @@ static u32 StatusPrefixLength;
 
 // One entry: its target, the status text, the questions and the extraction. 0 to go on.
 static i32 HandleEntry(const char* archivePath, const char* destination, const ZipEntry& entry,
-                       i32 base)
+                       u32 base)
 {
     char targetPath[PathBufferSize];
     char* last = nullptr;
@@ -240,8 +238,7 @@ static i32 HandleEntry(const char* archivePath, const char* destination, const Z
     if (decision == DecisionSkip)
         return ResultOk;
     auto attributes = static_cast<u16>(entry.Attributes & ~FILE_ATTRIBUTE_READONLY);
-    auto position = static_cast<i32>(entry.LocalHeaderOffset + static_cast<u32>(base));
-    i32 result = ExtractEntry(archivePath, targetPath, attributes, position,
+    i32 result = ExtractEntry(archivePath, targetPath, attributes, entry.LocalHeaderOffset + base,
                               SfxContext.ProgressWindow, ID_PROGRESS_LABEL, entry);
     if (result == ResultWriteFailed)
         TextCopy(FailedTarget, targetPath);
@@ -250,19 +247,20 @@ static i32 HandleEntry(const char* archivePath, const char* destination, const Z
     return RunOtherFailure;
 }
 
-i32 ExtractAll(const char* archivePath, const char* destination, i32 base, i32 archiveLength)
+i32 ExtractAll(const char* archivePath, const char* destination, u32 base, u32 archiveLength)
 {
     ArchiveReader reader;
     i32 result = ArchiveOpen(archivePath, reader, base, archiveLength);
-    u32 done = 0;
+    double done = 0;
     if (SfxContext.ProgressWindow != nullptr) {
         ComposeStatusText(StatusText, archivePath, "");
         StatusPrefixLength = TextLength(StatusText);
     }
     while (result == ArchiveEntryReady) {
         const ZipEntry& entry = reader.Entry;
-        ProgressBeginEntry(static_cast<i32>(done), static_cast<i32>(entry.UncompressedSize));
-        done += entry.UncompressedSize;
+        auto size = static_cast<double>(entry.UncompressedSize);
+        ProgressBeginEntry(done, size);
+        done += size;
         i32 outcome = HandleEntry(archivePath, destination, entry, base);
         if (outcome != ResultOk) {
             ArchiveClose(reader);
@@ -293,9 +291,9 @@ static i32 ExitCodeOf(i32 result)
 i32 RunExtraction()
 {
     // Only the signed bytes of a signed program: the archive ends where its signature starts.
-    i32 length = ArchiveLengthBeforeSignature(SfxContext.ProgramPath);
-    i32 total = SumEntrySizes(SfxContext.ProgramPath, 0, length);
-    if (total == -1) {
+    u32 length = ArchiveLengthBeforeSignature(SfxContext.ProgramPath);
+    double total = SumEntrySizes(SfxContext.ProgramPath, 0, length);
+    if (total == 0) {
         ShowMessage(nullptr, LoadText(IDS_NOTHING_TO_EXTRACT), RunCaption(), StyleFinalMessage);
         return ExitNothingToExtract;
     }

@@ -28,10 +28,11 @@ constexpr i32 ExitCannotStart = 5;  // the program to run after extraction
 
 // One of the exit codes above, ExitCannotStart aside.
 i32 RunExtraction();
-// The sum of the entries' uncompressed sizes, or -1 when there is nothing to extract.
-i32 SumEntrySizes(const char* archivePath, i32 base, i32 archiveLength);
+// The sum of the entries' uncompressed sizes, or 0 when there is nothing to extract. In
+// floating point, which holds any sum of 64-bit sizes without wrapping.
+double SumEntrySizes(const char* archivePath, u32 base, u32 archiveLength);
 // 0, 2 (FailedTarget holds the path), 4, 5 (cancelled), or -2 (directory unreadable).
-i32 ExtractAll(const char* archivePath, const char* destination, i32 base, i32 archiveLength);
+i32 ExtractAll(const char* archivePath, const char* destination, u32 base, u32 archiveLength);
 bool TargetExists(const char* path);
 // Removes every component of two or more dots that stands between two backslashes, looking
 // from the given position on; the component before it stays.

@@ -99,20 +99,23 @@ HANDLE FsCreate(const char* name, u32 attributes)
     return FsOpenHandle(name, attributes, CREATE_ALWAYS, 0);
 }
 
-i32 FsSeek(HANDLE file, i32 offset, u8 origin)
+void FsSeek(HANDLE file, u32 position)
 {
-    DWORD position = SetFilePointer(file, offset, nullptr, origin);
-    FsSetOutcome(position != INVALID_SET_FILE_POINTER);
-    return position == INVALID_SET_FILE_POINTER ? -1 : static_cast<i32>(position);
+    // With a high part the offset is unsigned, and a position of all ones comes with error 0.
+    LONG high = 0;
+    DWORD low = SetFilePointer(file, static_cast<LONG>(position), &high, FILE_BEGIN);
+    FsSetOutcome(low != INVALID_SET_FILE_POINTER);
 }
 
-i32 FsSize(HANDLE file)
+u32 FsSize(HANDLE file)
 {
-    i32 position = FsSeek(file, 0, FILE_CURRENT);
-    i32 size = FsLastError == 0 ? FsSeek(file, 0, FILE_END) : 0;
-    // FsLastError is what this restoring seek left, not the size query's: a size can come
-    // with an error, as every call reports on its last system call.
-    FsSeek(file, position, FILE_BEGIN);
+    DWORD high = 0;
+    DWORD size = GetFileSize(file, &high);
+    FsSetOutcome(size != INVALID_FILE_SIZE);
+    if (FsLastError == 0 && high != 0) {
+        FsLastError = ERROR_FILE_TOO_LARGE;
+        size = 0;
+    }
     return size;
 }
 

@@ -25,8 +25,10 @@ constexpr u16 FsModeReadWrite = 2;
 HANDLE FsOpenHandle(const char* name, u32 flagsAndAttributes, u32 disposition, u16 mode);
 HANDLE FsOpenRead(const char* name, u16 mode);
 HANDLE FsCreate(const char* name, u32 attributes);
-i32 FsSeek(HANDLE file, i32 offset, u8 origin);
-i32 FsSize(HANDLE file);
+// Positions count from the start. A program file is under 4 GiB, and so is every file the
+// layer reads; a larger one has size 0 and FsLastError ERROR_FILE_TOO_LARGE.
+void FsSeek(HANDLE file, u32 position);
+u32 FsSize(HANDLE file);
 void FsClose(HANDLE file);
 void FsRead(HANDLE file, void* buffer, u16 count, u16& countRead);
 void FsWrite(HANDLE file, const void* buffer, u16 count, u16& countWritten);

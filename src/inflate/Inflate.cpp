@@ -16,8 +16,6 @@
 #define HOT_PATH
 #endif
 
-using u64 = std::uint64_t;
-
 // clang-format off
 constexpr u16 LengthBase[31] = {
     3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,

@@ -51,8 +51,8 @@ void CloseArchiveFile()
 
 void RefillInput()
 {
-    // Signed on purpose: a size of 2^31 or more is negative and counts as already fetched.
-    if (InflateState.CompressedSize + static_cast<i32>(ReadAheadSlack) < InflateState.BytesRead) {
+    // No sum wraps: an entry and the blocks read past it lie within a file under 4 GiB.
+    if (InflateState.CompressedSize + ReadAheadSlack < InflateState.BytesRead) {
         InflateState.InputExhausted = true;
         InflateState.InputLastIndex = static_cast<i16>(InputBlockSize - 1);
         InflateState.InputPosition = 0;
@@ -111,18 +111,16 @@ void ServiceMessagesWhenDue()
 
 static i16 EntryPercentage()
 {
-    i32 size = InflateState.CompressedSize;
-    i32 read = InflateState.BytesRead;
-    // Any result outside 0..100, negative ones included, is capped; also where the value
-    // would wrap into that range in 16 bits.
+    u32 size = InflateState.CompressedSize;
+    u32 read = InflateState.BytesRead;
+    // Any result above 100 is capped; also where the value would wrap into that range in 16
+    // bits.
     if (read <= ProgressSwitchOver) {
-        i32 percentage = read * 100 / size;
-        return percentage < 0 || percentage > ProgressCap ? ProgressCap
-                                                          : static_cast<i16>(percentage);
+        u32 percentage = read * 100 / size;
+        return percentage > ProgressCap ? ProgressCap : static_cast<i16>(percentage);
     }
     double percentage = static_cast<double>(read) * 100.0 / static_cast<double>(size);
-    return percentage < 0.0 || percentage >= ProgressCap + 1.0 ? ProgressCap
-                                                               : static_cast<i16>(percentage);
+    return percentage >= ProgressCap + 1.0 ? ProgressCap : static_cast<i16>(percentage);
 }
 
 void ReportEntryProgress()
@@ -151,9 +149,8 @@ void RequestAbort()
 i32 CopyStoredEntry()
 {
     while (InflateState.BytesRead < InflateState.CompressedSize && !InflateState.AbortFlag) {
-        i32 remaining = InflateState.CompressedSize - InflateState.BytesRead;
-        u16 wanted = static_cast<u16>(
-            remaining < static_cast<i32>(WindowSize) ? static_cast<u32>(remaining) : WindowSize);
+        u32 remaining = InflateState.CompressedSize - InflateState.BytesRead;
+        u16 wanted = static_cast<u16>(remaining < WindowSize ? remaining : WindowSize);
         u16 got = 0;
         if (InflateState.ArchiveFile == INVALID_HANDLE_VALUE)
             return ResultReadFailed;

@@ -10,7 +10,7 @@
 
 constexpr u32 InputBlockSize = 2048;
 constexpr u32 WindowSize = 32768;
-constexpr i32 ProgressSwitchOver = 1000000;
+constexpr u32 ProgressSwitchOver = 1000000;
 constexpr i16 ProgressCap = 100;
 
 struct InflateStateRecord
@@ -29,8 +29,8 @@ struct InflateStateRecord
     HANDLE ArchiveFile;
     HANDLE TargetFile;
     char ArchivePath[PathBufferSize];
-    i32 CompressedSize;
-    i32 BytesRead;  // read-ahead included
+    u32 CompressedSize;
+    u32 BytesRead;  // read-ahead included
     i16 LastPercentage;
     u32 CrcAccumulator;  // not inverted
     u16 LocalHeaderFlags;

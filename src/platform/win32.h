@@ -40,6 +40,7 @@ using PLONG = LONG*;
 #define INVALID_HANDLE_VALUE     (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
 #define INVALID_FILE_ATTRIBUTES  (static_cast<DWORD>(-1))
 #define INVALID_SET_FILE_POINTER (static_cast<DWORD>(-1))
+#define INVALID_FILE_SIZE        (static_cast<DWORD>(-1))
 
 #define GENERIC_READ      0x80000000u
 #define GENERIC_WRITE     0x40000000u
@@ -73,6 +74,7 @@ using PLONG = LONG*;
 #define ERROR_HANDLE_EOF           38
 #define ERROR_FILE_EXISTS          80
 #define ERROR_INVALID_PARAMETER    87
+#define ERROR_FILE_TOO_LARGE       223
 #define ERROR_DISK_FULL            112
 #define ERROR_DIR_NOT_EMPTY        145
 #define ERROR_DIRECTORY_INVALID    267
@@ -97,6 +99,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD countRead,
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD countWritten,
                       LPOVERLAPPED overlapped);
 DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
+DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL WINAPI CloseHandle(HANDLE object);
 BOOL WINAPI DeleteFileA(LPCSTR name);
 BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES security);

@@ -36,47 +36,34 @@ HWND ProgressCreate()
     return window;
 }
 
-void ProgressSetTotal(i32 total)
+void ProgressSetTotal(double total)
 {
     ProgressState.TotalSize = total;
 }
 
-// Truncated toward zero; sizes that lie (sums that wrapped) saturate instead of overflowing.
-static i32 TruncateToI32(double value)
+// Shares of sizes whose sum is the total are at most 100, so a plain truncation holds them.
+// Sums are exact below 2^53, and below 2^46 a share truncates to what integers would give.
+void ProgressBeginEntry(double doneBefore, double size)
 {
-    if (value >= 2147483647.0)
-        return 2147483647;
-    if (value <= -2147483648.0)
-        return -2147483647 - 1;
-    return static_cast<i32>(value);
-}
-
-void ProgressBeginEntry(i32 doneBefore, i32 size)
-{
-    i32 total = ProgressState.TotalSize;
+    double total = ProgressState.TotalSize;
     if (total <= 0) {
         ProgressState.BasePercent = 0;
         ProgressState.EntrySize = 0;
         return;
     }
-    ProgressState.BasePercent = TruncateToI32(doneBefore * 100.0 / total);
+    ProgressState.BasePercent = static_cast<i32>(doneBefore * 100 / total);
     ProgressState.EntrySize = size;
     // The last entry starts one above the truncated share of the others, so that the bar
     // moves on from where the entries before it left it.
-    auto end = static_cast<i32>(static_cast<u32>(doneBefore) + static_cast<u32>(size));
-    if (end == total && ProgressState.BasePercent != 0 && ProgressState.BasePercent < 100)
+    if (doneBefore + size == total && ProgressState.BasePercent != 0 &&
+        ProgressState.BasePercent < 100)
         ++ProgressState.BasePercent;
 }
 
 i32 ProgressOverallPercent(i32 entryPercent)
 {
-    i32 size = ProgressState.EntrySize;
-    i32 total = ProgressState.TotalSize;
-    // Sizes that read as negative (2 GiB or more) take the floating-point way too.
-    i32 share = size >= 0 && size <= ProgressIntegerLimit
-                    ? entryPercent * size / total
-                    : TruncateToI32(static_cast<double>(entryPercent) * size / total);
-    return static_cast<i32>(static_cast<u32>(ProgressState.BasePercent) + static_cast<u32>(share));
+    return ProgressState.BasePercent +
+           static_cast<i32>(entryPercent * ProgressState.EntrySize / ProgressState.TotalSize);
 }
 
 static void ShowStatus(bool now)

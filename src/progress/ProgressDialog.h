@@ -15,8 +15,9 @@ struct ProgressStateRecord
     HWND OverallBar;
     i32 LastEntryPercent;
     i32 LastOverallPercent;
-    i32 TotalSize;
-    i32 EntrySize;  // 0 while the overall bar is not to follow the entry
+    // Sizes in floating point, which holds 64-bit sizes and their sums without wrapping.
+    double TotalSize;
+    double EntrySize;  // 0 while the overall bar is not to follow the entry
     i32 BasePercent;
     bool CancelRequested;
     const char* PendingStatus;  // not yet shown; the caller keeps it until the next one
@@ -27,17 +28,13 @@ static_assert(std::is_trivially_copyable_v<ProgressStateRecord>);
 
 extern constinit ProgressStateRecord ProgressState;
 
-// Percentages of an entry up to this size are weighted in 32-bit integers, larger ones in
-// floating point.
-constexpr i32 ProgressIntegerLimit = 10000000;
-
 // Back to the all-zero start state; for tests.
 void ProgressReset();
 
 // The window, shown, with both bars at 0 %; null when it cannot be created.
 HWND ProgressCreate();
-void ProgressSetTotal(i32 total);
-void ProgressBeginEntry(i32 doneBefore, i32 size);
+void ProgressSetTotal(double total);
+void ProgressBeginEntry(double doneBefore, double size);
 void ProgressSetEntryPercent(i32 percent);
 // The overall bar's percentage for a percentage of the current entry; needs a non-zero
 // EntrySize and TotalSize.

@@ -161,7 +161,7 @@ i32 ReadSettings(const char* path, SfxSettings& settings)
     HANDLE file = FsOpenRead(path, FsModeRead);
     if (FsLastError != 0)
         return SettingsNone;
-    FsSeek(file, static_cast<i32>(start), FILE_BEGIN);
+    FsSeek(file, start);
     u32 filled = 0;
     while (FsLastError == 0 && filled < sizeof block) {
         u32 room = sizeof block - filled;

@@ -226,7 +226,7 @@ def behind_stub(stub, archive):
     if start != 0xFFFFFFFF:
         struct.pack_into("<I", data, end + 16, start + shift)
     else:
-        (start,) = struct.unpack_from("<Q", data, record + 48)
+        start = start64
     p = start
     while data[p:p + 4] == b"PK\x01\x02":
         n, e, c = struct.unpack_from("<HHH", data, p + 28)

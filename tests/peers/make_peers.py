@@ -25,7 +25,9 @@ with zipfile.ZipFile(os.path.join(out, "python.zip"), "w", zipfile.ZIP_DEFLATED)
         z.writestr(name, data)
     z.writestr("sub/", b"")
 
-zip_path = os.path.join(out, "infozip.zip")
-if os.path.exists(zip_path):
-    os.remove(zip_path)
-subprocess.run(["zip", "-q", "-r", "-X", zip_path, "."], cwd=tree, check=True)
+# -fz: ZIP64 records and blocks however small the files are.
+for name, flags in (("infozip.zip", []), ("infozip-zip64.zip", ["-fz"])):
+    zip_path = os.path.join(out, name)
+    if os.path.exists(zip_path):
+        os.remove(zip_path)
+    subprocess.run(["zip", "-q", "-r", "-X", *flags, zip_path, "."], cwd=tree, check=True)

@@ -28,7 +28,7 @@ EntryOutput RunEntry(EntryMethod method, const EntryInput& input, void (*onDone)
     EXPECT_EQ(EntryOpenArchive(), ResultOk);
     HANDLE targetFile = FsCreate(target.c_str(), 0);
     EXPECT_EQ(FsLastError, 0);
-    i32 size = input.SizeGiven ? input.CompressedSize : static_cast<i32>(input.Data.size());
+    u32 size = input.SizeGiven ? input.CompressedSize : static_cast<u32>(input.Data.size());
     EntryPrepareTransfer(size, targetFile, input.ProgressWindow, input.ProgressCommandId);
 
 #if !defined(_WIN32)

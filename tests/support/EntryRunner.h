@@ -13,7 +13,7 @@ struct EntryInput
     Bytes Data;    // the entry's compressed (or stored) bytes
     Bytes Behind;  // archive bytes after the entry's data
     bool SizeGiven = false;
-    i32 CompressedSize = 0;  // used when SizeGiven, else Data's size
+    u32 CompressedSize = 0;  // used when SizeGiven, else Data's size
     HWND ProgressWindow = nullptr;
     i16 ProgressCommandId = 0;
     long long FailWritesAfter = -1;  // host only: target writes fail after this many bytes

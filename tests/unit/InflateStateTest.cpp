@@ -71,16 +71,15 @@ TEST_F(EntryState, StoredEntryEndingEarlyKeepsWhatArrived)
     EXPECT_TRUE(out.ArchiveClosedEarly);
 }
 
-TEST_F(EntryState, NegativeCompressedSizeCopiesNothing)
+TEST_F(EntryState, SizePastTwoGiBIsASizeLikeAnyOther)
 {
     EntryInput input;
     input.Data = RandomBytes(100, 11);
     input.SizeGiven = true;
-    input.CompressedSize = static_cast<i32>(0x80000000u);
+    input.CompressedSize = 0x80000000u;
     EntryOutput out = RunEntry(EntryMethod::Stored, input);
-    EXPECT_EQ(out.Result, ResultOk);
-    EXPECT_TRUE(out.Written.empty());
-    EXPECT_EQ(InflateState.BytesRead, 0);
+    EXPECT_EQ(out.Result, ResultReadFailed) << "the data ends long before";
+    EXPECT_TRUE(out.Written == input.Data);
 }
 
 #if !defined(_WIN32)
@@ -201,7 +200,7 @@ TEST_F(EntryState, PercentageArithmetic)
     RecordPercentages(percentages);
     InflateState.ProgressWindow = reinterpret_cast<HWND>(0x10);
     InflateState.ProgressCommandId = 120;
-    auto report = [&](i32 size, i32 read) {
+    auto report = [&](u32 size, u32 read) {
         percentages.clear();
         InflateState.LastPercentage = -1;
         InflateState.CompressedSize = size;
@@ -215,9 +214,9 @@ TEST_F(EntryState, PercentageArithmetic)
     EXPECT_EQ(report(60000000, 30000000), 50);
     EXPECT_EQ(report(2147483547, 21474835), 0);
     EXPECT_EQ(report(2147483547, 21474837), 1);
-    // Negative sizes and read-ahead past the size are capped.
-    EXPECT_EQ(report(-5, 2048), 100);
-    EXPECT_EQ(report(static_cast<i32>(0x80000000u), 2000000), 100);
+    EXPECT_EQ(report(0xFFFFFF00u, 0x80000000u), 50);
+    EXPECT_EQ(report(0x80000000u, 2000000), 0);
+    // Read-ahead past the size is capped.
     EXPECT_EQ(report(100, 2048), 100);
     EXPECT_EQ(report(1, 2048 * 2000), 100);
     // Nothing at all for an empty entry.

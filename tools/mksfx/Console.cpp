@@ -45,8 +45,9 @@ void PrintPackedEntry(const ZipRecord& record)
 
 void PrintCheckedEntry(const ZipEntry& entry, const EntryCheck& check)
 {
-    std::printf("%-8s %10u  %s\n", check.Result == ResultOk ? "ok" : "FAILED",
-                entry.UncompressedSize, ShownName(entry.Name).c_str());
+    std::printf("%-8s %10llu  %s\n", check.Result == ResultOk ? "ok" : "FAILED",
+                static_cast<unsigned long long>(entry.UncompressedSize),
+                ShownName(entry.Name).c_str());
 }
 
 void PrintSettings(const SfxSettings& settings)

@@ -359,6 +359,24 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
     return static_cast<DWORD>(position);
 }
 
+DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh)
+{
+    OpenFile* f = FileOf(file);
+
+    struct stat st
+    {
+    };
+
+    if (f == nullptr || fstat(f->Fd, &st) != 0) {
+        Fail(f == nullptr ? ERROR_INVALID_HANDLE : ErrorFromErrno(errno, f->Path));
+        return INVALID_FILE_SIZE;
+    }
+    auto size = static_cast<unsigned long long>(st.st_size);
+    *sizeHigh = static_cast<DWORD>(size >> 32);
+    LastError = 0;
+    return static_cast<DWORD>(size);
+}
+
 BOOL WINAPI CloseHandle(HANDLE object)
 {
     OpenFile* f = FileOf(object);
