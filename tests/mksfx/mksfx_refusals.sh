@@ -98,8 +98,8 @@ truncate -s 5G "$work/limits/big"
 refused 4 "cannot pack: the self-extractor would reach 4 GiB; Windows does not start a program" \
     "$work/no/out.exe" -- "$mksfx" -0 -o "$work/no/out.exe" "$work/limits"
 rm "$work/limits/big"
-# Past 65535 entries: the ZIP64 end record, read back by the peers. The stub's reader checks it
-# once, in peers_pass: it takes its time on so many.
+# Past 65535 entries: the ZIP64 end record, read back by the peers and by --zip, which writes
+# the same bytes. The stub's reader checks it once, in peers_pass: it takes its time on so many.
 # Wine takes minutes to list 65,536 folders; there the writer's table covers it.
 if [ -z "$linux_mksfx" ]; then
     python3 -c 'import os, sys
@@ -116,6 +116,8 @@ end = (0x06064B50, 44, 45, 45, 0, 0, 65537, 65537, e - 76 - z[9], z[9], 0x07064B
 sys.exit(z != end or d[e + 8:e + 20] != struct.pack("<HHII", 0xFFFF, 0xFFFF, z[8], z[9])
          or len(zipfile.ZipFile(sys.argv[1]).infolist()) != 65537)
 PY
+    "$mksfx" -q --no-test -o "$work/again.exe" --zip "$work/many.exe" &&
+        cmp -s "$work/many.exe" "$work/again.exe" || fail "--zip of 65537 entries"
 fi
 rm -rf "$work/limits"
 mkdir -p "$work/empty/folder"
