@@ -109,8 +109,7 @@ for i in range(65536): os.mkdir(os.path.join(sys.argv[1], "%05d" % i))' "$work/l
     peers_pass "$work/many.exe"
     python3 - "$work/many.exe" <<'PY' || fail "no ZIP64 end record for 65537 entries"
 import struct, sys, zipfile
-d = open(sys.argv[1], "rb").read()
-e = d.rfind(b"PK\x05\x06")
+d = open(sys.argv[1], "rb").read(); e = d.rfind(b"PK\x05\x06")
 z = struct.unpack("<IQHHIIQQQQIIQI", d[e - 76:e])
 end = (0x06064B50, 44, 45, 45, 0, 0, 65537, 65537, e - 76 - z[9], z[9], 0x07064B50, 0, e - 76, 1)
 sys.exit(z != end or d[e + 8:e + 20] != struct.pack("<HHII", 0xFFFF, 0xFFFF, z[8], z[9])

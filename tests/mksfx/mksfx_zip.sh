@@ -108,8 +108,7 @@ open(os.path.join(work, "zip64.zip"), "wb").write(local + body + central + end)
 # entry's size both in its header and in its ZIP64 field, a count no directory of its size holds.
 def patched(name, *changes):
     d = bytearray(open(os.path.join(work, "forced64.zip"), "rb").read())
-    for sig, at, value in changes:
-        d[d.rfind(sig) + at:d.rfind(sig) + at + len(value)] = value
+    for sig, at, value in changes: d[d.rfind(sig) + at:d.rfind(sig) + at + len(value)] = value
     open(os.path.join(work, name), "wb").write(d)
 patched("no64end.zip", (b"PK\x06\x06", 0, b"PX"))
 patched("both.zip", (b"PK\x01\x02", 24, bytes(4)))
