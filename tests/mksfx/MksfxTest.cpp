@@ -409,39 +409,28 @@ TEST(MksfxTimes, ExtendedTimeAndEpoch)
         EXPECT_FALSE(ParseEpoch(bad, epoch)) << bad;
 }
 
-TEST(MksfxLimits, RefusesWhatTheStubCannotAddress)
+TEST(MksfxLimits, RefusesWhatWindowsCannotStart)
 {
-    struct Case
-    {
-        u64 Entries, Largest, Total, Output;
-        bool AllEmpty;
-        const char* Problem;
+    constexpr u64 G4 = u64{1} << 32;
+    const std::tuple<u64, u64, bool, const char*> cases[] = {
+        {70000, G4 - 1, false, ""},
+        {2, G4, false, "would reach 4 GiB; Windows does not start a program of that size"},
+        {3, 100, true, "extract nothing"},
+        {0, 22, true, "nothing to pack"},
     };
-
-    constexpr u64 G2 = u64{1} << 31;
-    const Case cases[] = {
-        {1, 1, 1, 100, false, ""},
-        {65535, G2 - 1, G2 - 1, G2 - 1, false, ""},
-        {65536, 1, 1, 100, false, "65536 entries"},
-        {2, G2, G2, G2, false, "entries under 2 GiB"},
-        {2, G2 - 1, G2, G2, false, "under 2 GiB in one archive"},
-        {3, 1 << 30, G2 - 1, G2, false, "could reach 2147483648 bytes"},
-        {3, 0, 0, 100, true, "extract nothing"},
-        {0, 0, 0, 22, true, "nothing to pack"},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [entries, output, allEmpty, expected] : cases) {
+        std::string problem = LimitProblem({entries, output, allEmpty});
+        EXPECT_EQ(problem.empty(), *expected == '\0') << problem;
+        EXPECT_NE(problem.find(expected), std::string::npos) << problem;
+    }
+    // 5 GiB stored cannot go in; deflated it may, as zeros do.
+    ZipRecord big;
+    big.UncompressedSize = 5 * G4 / 4;
+    for (u64 compressed : {big.UncompressedSize, DeflatedFloor(big.UncompressedSize)}) {
         PackTotals totals;
-        totals.Entries = c.Entries;
-        totals.LargestSize = c.Largest;
-        totals.LargestName = "big.bin";
-        totals.TotalSize = c.Total;
-        totals.OutputBound = c.Output;
-        totals.AllEmpty = c.AllEmpty;
-        std::string problem = LimitProblem(totals);
-        if (*c.Problem == '\0')
-            EXPECT_EQ(problem, "");
-        else
-            EXPECT_NE(problem.find(c.Problem), std::string::npos) << problem;
+        big.CompressedSize = compressed;
+        CountEntry(totals, big);
+        EXPECT_EQ(totals.OutputBound >= G4, compressed >= G4) << compressed;
     }
 }
 
@@ -506,6 +495,43 @@ TEST(MksfxRecords, ExtraFieldsAndHeaders)
     AppendCentralHeader(bytes, record);
     EXPECT_EQ(bytes.size(), CentralHeaderLength(record));
     EXPECT_EQ(ZipRead32(bytes.data() + CentralExternalAttributes), 0x21u);
+
+    // ZIP64 from 0xFFFFFFFF on: both sizes saturated, the field first with both, version 45.
+    for (u64 size : {u64{0xFFFFFFFE}, u64{0xFFFFFFFF}}) {
+        record.UncompressedSize = size;
+        record.CompressedSize = 7;
+        bool wide = size >= 0xFFFFFFFF;
+        for (bool central : {false, true}) {
+            bytes.clear();
+            (central ? AppendCentralHeader : AppendLocalHeader)(bytes, record);
+            const u8* h = bytes.data() + (central ? 2 : 0);
+            const u8* f = h + (central ? CentralHeaderSize - 2 : LocalHeaderSize) + 6;
+            EXPECT_EQ(bytes.size(), (central ? CentralHeaderLength : LocalHeaderLength)(record));
+            EXPECT_EQ(ZipRead16(h + 4), wide ? 45 : ZipVersionStored);
+            EXPECT_EQ(ZipRead32(h + 18), wide ? 0xFFFFFFFF : 7);
+            EXPECT_EQ(ZipRead32(h + 22), wide ? 0xFFFFFFFF : size);
+            EXPECT_EQ(ByteBuffer(f, f + (wide ? 20 : 2)),
+                      (wide ? ByteBuffer{1, 0, 16, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0,
+                                         0, 0, 7,  0, 0,    0,    0,    0,    0, 0}
+                            : ByteBuffer{'U', 'T'}));
+        }
+    }
+    // The ZIP64 end record and locator past 65535 entries only.
+    for (u64 entries : {65535, 65536}) {
+        bytes.clear();
+        AppendDirectoryEnd(bytes, entries, 1000, 2000, "c");
+        EXPECT_EQ(bytes.size(), entries > 65535 ? 99u : 23u);
+        EXPECT_EQ(DirectoryEndLength(entries, "c"), bytes.size());
+        EXPECT_EQ(ZipRead32(bytes.data() + bytes.size() - 23 + EndDiskEntries), 0xFFFFFFFF);
+        if (entries > 65535) {
+            EXPECT_EQ(ByteBuffer(bytes.begin(), bytes.begin() + 56 + 20),
+                      (ByteBuffer{0x50, 0x4B, 6, 6, 44, 0, 0, 0, 0,    0,    0, 0, 45, 0, 45, 0,
+                                  0,    0,    0, 0, 0,  0, 0, 0, 0,    0,    1, 0, 0,  0, 0,  0,
+                                  0,    0,    1, 0, 0,  0, 0, 0, 0xE8, 3,    0, 0, 0,  0, 0,  0,
+                                  0xD0, 7,    0, 0, 0,  0, 0, 0, 0x50, 0x4B, 6, 7, 0,  0, 0,  0,
+                                  0xB8, 0xB,  0, 0, 0,  0, 0, 0, 1,    0,    0, 0}));
+        }
+    }
 }
 
 TEST(MksfxCompression, StoresWhatDeflateDoesNotShrink)

@@ -78,7 +78,9 @@ loc = struct.pack("<IIQI", 0x07064B50, 0, end, 1)
 plain = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
 open(os.path.join(work, "zip64end.zip"), "wb").write(data[:end] + z64 + loc + plain)
 PY
-for name in python prefixed zip64end; do
+# ZIP64 throughout (Info-ZIP's -fz): sizes and offsets in ZIP64 fields, the ZIP64 end record.
+(cd "$tree" && zip -q -r -fz "$work/forced64.zip" .)
+for name in python prefixed zip64end forced64; do
     wraps "$work/$name.zip"
 done
 
@@ -93,20 +95,30 @@ for name, method in (("bzip2", zipfile.ZIP_BZIP2), ("lzma", zipfile.ZIP_LZMA)):
     with zipfile.ZipFile(os.path.join(work, name + ".zip"), "w") as z:
         z.writestr("ok.txt", "fine", zipfile.ZIP_DEFLATED)
         z.writestr(name + ".txt", "packed " * 100, method)
-# A central directory entry that needs ZIP64: its sizes are markers, the values in the extra.
+# A central directory entry with its sizes in the ZIP64 field, the compressed one past the file.
 data = bytearray()
 body = b"large " * 10
 crc = zipfile.crc32(body)
-z64 = struct.pack("<HHQQ", 1, 16, len(body), len(body))
+z64 = struct.pack("<HHQQ", 1, 16, len(body), 1 << 40)
 local = struct.pack("<IHHHIIIIHH", 0x04034B50, 45, 0, 0, 0x00210000, crc, 0xFFFFFFFF, 0xFFFFFFFF, 9, len(z64)) + b"large.bin" + z64
 central = struct.pack("<IHHHHIIIIHHHHHII", 0x02014B50, 45, 45, 0, 0, 0x00210000, crc, 0xFFFFFFFF, 0xFFFFFFFF, 9, len(z64), 0, 0, 0, 0, 0) + b"large.bin" + z64
 end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(central), len(local) + len(body), 0)
 open(os.path.join(work, "zip64.zip"), "wb").write(local + body + central + end)
+# ZIP64 records that contradict themselves: no ZIP64 end record where the locator says, the last
+# entry's size both in its header and in its ZIP64 field, a count no directory of its size holds.
+def patched(name, *changes):
+    d = bytearray(open(os.path.join(work, "forced64.zip"), "rb").read())
+    for sig, at, value in changes: d[d.rfind(sig) + at:d.rfind(sig) + at + len(value)] = value
+    open(os.path.join(work, name), "wb").write(d)
+patched("no64end.zip", (b"PK\x06\x06", 0, b"PX"))
+patched("both.zip", (b"PK\x01\x02", 24, bytes(4)))
+patched("count.zip", (b"PK\x06\x06", 24, struct.pack("<QQ", 10**6, 10**6)),
+        (b"PK\x05\x06", 8, b"\xff" * 4))
 # The same archive as disk 2 of a set.
 ok = open(os.path.join(work, "bzip2.zip"), "rb").read()
 at = ok.rfind(b"PK\x05\x06")
 open(os.path.join(work, "multidisk.zip"), "wb").write(ok[:at + 4] + struct.pack("<H", 1) + ok[at + 6:])
-# Names Windows cannot hold, a case clash, and an entry past the stub's size limit.
+# Names Windows cannot hold, a case clash, and a directory that lies about an entry's size.
 def archive(name, entries):
     with zipfile.ZipFile(os.path.join(work, name), "w") as z:
         for n, d in entries:
@@ -127,13 +139,16 @@ zip_refused() {  # code pattern zip
 }
 zip_refused 3 "entry 'bzip2.txt' uses compression method 12 (bzip2)" "$work/bzip2.zip"
 zip_refused 3 "entry 'lzma.txt' uses compression method 14 (LZMA)" "$work/lzma.zip"
-zip_refused 3 "entry 'large.bin' needs ZIP64" "$work/zip64.zip"
+zip_refused 3 "entry 'large.bin' has data that runs into the directory" "$work/zip64.zip"
+zip_refused 3 "its ZIP64 end record cannot be found" "$work/no64end.zip"
+zip_refused 3 "has ZIP64 values for sizes or offsets that its header holds itself" "$work/both.zip"
+zip_refused 3 "counts 1000000 entries, more than its directory" "$work/count.zip"
 zip_refused 3 "multi-disk" "$work/multidisk.zip"
 zip_refused 3 "entry 'dir/aux.c' cannot be written on Windows: 'aux.c' is a device name" "$work/badname.zip"
 zip_refused 3 "entry './../evil.txt' cannot be written on Windows: '..'" "$work/traversal.zip"
 zip_refused 3 "'Readme.txt' and 'README.TXT' are one name" "$work/clash.zip"
 zip_refused 4 "extract nothing" "$work/allempty.zip"
-zip_refused 4 "'small.txt' is 2147483648 bytes" "$work/big.zip"
+zip_refused 1 "entry 'small.txt' fails the stub's decoder" "$work/big.zip"
 zip_refused 3 "no ZIP end record" "$work/secret.txt"
 zip_refused 3 "cannot read '$work/missing.zip'" "$work/missing.zip"
 

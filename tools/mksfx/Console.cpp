@@ -33,14 +33,18 @@ void PrintPackedEntry(const ZipRecord& record)
     std::string name = ShownName(record.Name);
     // A folder has no data to compress: a dash where the ratio goes, in its column.
     if (record.Name.back() == '/') {
-        std::printf("%10u  %-8s %7s  %s\n", record.UncompressedSize, "folder", "-", name.c_str());
+        std::printf("%10llu  %-8s %7s  %s\n",
+                    static_cast<unsigned long long>(record.UncompressedSize), "folder", "-",
+                    name.c_str());
         return;
     }
     double ratio = record.UncompressedSize == 0
                        ? 100.0
-                       : 100.0 * record.CompressedSize / record.UncompressedSize;
+                       : 100.0 * static_cast<double>(record.CompressedSize) /
+                             static_cast<double>(record.UncompressedSize);
     const char* how = record.Method == ZipMethodDeflated ? "deflated" : "stored";
-    std::printf("%10u  %-8s %6.1f%%  %s\n", record.UncompressedSize, how, ratio, name.c_str());
+    std::printf("%10llu  %-8s %6.1f%%  %s\n",
+                static_cast<unsigned long long>(record.UncompressedSize), how, ratio, name.c_str());
 }
 
 void PrintCheckedEntry(const ZipEntry& entry, const EntryCheck& check)

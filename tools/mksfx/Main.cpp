@@ -104,12 +104,10 @@ static bool WriteDirectory(OutputFile& out, const std::vector<ZipRecord>& record
     u64 start = out.Written;
     for (const ZipRecord& record : records)
         AppendCentralHeader(directory, record);
-    u64 size = directory.size();
-    AppendEndRecord(directory, static_cast<u16>(records.size()), static_cast<u32>(size),
-                    static_cast<u32>(start), comment);
+    AppendDirectoryEnd(directory, records.size(), directory.size(), start, comment);
     std::string error;
-    if (start + directory.size() >= SizeLimit) {
-        failure = {ExitLimit, "cannot pack: the self-extractor would reach 2 GiB"};
+    if (start + directory.size() >= OutputLimit) {
+        failure = {ExitLimit, std::string("cannot pack: ") + OutputLimitProblem};
         return false;
     }
     if (!OutputWrite(out, directory.data(), directory.size(), error)) {

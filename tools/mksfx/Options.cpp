@@ -80,15 +80,18 @@ says) in 2-second steps, odd seconds rounded down, plus the exact UTC time for o
 unzippers; SOURCE_DATE_EPOCH caps every time. Attributes: folder, archive, and read-only
 for files without the owner's write permission. Identical input gives identical bytes.
 
-Limits of the stub: entries under 2 GiB each and in total, a self-extractor under 2 GiB,
-at most 65535 entries, and at least one entry that is not empty.
+Limits: a self-extractor under 4 GiB, as Windows starts no larger program, and at least
+one entry that is not empty. Entries of any size and number go in: ZIP64 records hold what
+the plain ones cannot (an entry of 4 GiB or more, over 65535 entries), and only those. A
+stored self-extractor that would pass 4 GiB is refused before anything is written; a
+compressed one once its size is known. Each file is held in memory whole while packed.
 
 Exit codes:
   0  success
   1  the check of the self-extractor failed (--test, or the check after packing)
   2  usage: unknown option, missing argument
   3  input: a file unreadable or with no archive, a name or entry that cannot be packed
-  4  limit: past what the stub can extract
+  4  limit: a self-extractor of 4 GiB or more, or nothing to extract
   5  output: the self-extractor cannot be written
 )";
 

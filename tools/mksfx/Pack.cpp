@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <libdeflate.h>
 #include <mutex>
@@ -67,6 +68,17 @@ ZipRecord RecordOf(const InputEntry& entry)
     return record;
 }
 
+// Whether a buffer of length bytes can be had: a file is held whole, whatever its size, and a
+// failed allocation in resize would end the program.
+static bool Fits(ByteBuffer& buffer, u64 length)
+{
+    buffer.clear();
+    buffer.shrink_to_fit();
+    void* probe = std::malloc(static_cast<std::size_t>(length));
+    std::free(probe);
+    return probe != nullptr;
+}
+
 static bool ReadWhole(const InputEntry& entry, ByteBuffer& data, std::string& error)
 {
     FileHandle file = OpenForReading(entry.Path);
@@ -75,6 +87,11 @@ static bool ReadWhole(const InputEntry& entry, ByteBuffer& data, std::string& er
         return false;
     }
     // One byte more than expected shows a file that grew since it was listed.
+    if (!Fits(data, entry.Size + 1)) {
+        error = "cannot pack '" + ShownPath(entry.Path) + "': not enough memory to hold it";
+        CloseFile(file);
+        return false;
+    }
     data.resize(entry.Size + 1);
     std::size_t got = 0;
     while (got < data.size()) {
@@ -125,7 +142,10 @@ static bool Deflate(const PackOptions& options, const u8* data, std::size_t leng
     libdeflate_compressor* compressor = slot.Compressor;
     if (compressor == nullptr)
         return false;
-    // Room for one byte less than the input: libdeflate says 0 when it does not fit.
+    // Room for one byte less than the input: libdeflate says 0 when it does not fit. Without
+    // memory for it the entry is stored.
+    if (!Fits(out, length - 1))
+        return false;
     out.resize(length - 1);
     std::size_t size =
         libdeflate_deflate_compress(compressor, data, length, out.data(), out.size());
@@ -183,16 +203,17 @@ static bool WriteEntry(OutputFile& out, const InputEntry& entry, Job& job, ZipRe
     record.Method = deflated ? ZipMethodDeflated : ZipMethodStored;
     record.VersionNeeded = deflated ? ZipVersionDeflated : ZipVersionStored;
     record.Crc = job.Crc;
-    record.CompressedSize = static_cast<u32>(data.size());
-    record.UncompressedSize = static_cast<u32>(entry.Size);
-    record.LocalHeaderOffset = static_cast<u32>(out.Written);
-    ByteBuffer header;
-    AppendLocalHeader(header, record);
-    if (out.Written + header.size() + data.size() >= SizeLimit) {
-        error = "the self-extractor would reach 2 GiB; the stub reads files under 2 GiB";
+    record.CompressedSize = data.size();
+    record.UncompressedSize = entry.Size;
+    // Checked before the offset is taken, which must fit its 32 bits.
+    if (out.Written + LocalHeaderLength(record) + data.size() >= OutputLimit) {
+        error = std::string("cannot pack: ") + OutputLimitProblem;
         fault = PackFault::Limit;
         return false;
     }
+    record.LocalHeaderOffset = static_cast<u32>(out.Written);
+    ByteBuffer header;
+    AppendLocalHeader(header, record);
     fault = PackFault::Output;
     return OutputWrite(out, header.data(), header.size(), error) &&
            OutputWrite(out, data.data(), data.size(), error);

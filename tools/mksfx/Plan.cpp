@@ -154,13 +154,18 @@ static bool PlanInputs(const Options& options, u64 frontSize, std::vector<InputE
         return false;
     }
     PackTotals totals;
-    totals.OutputBound = frontSize + EndRecordSize;
+    totals.OutputBound = frontSize;
     for (InputEntry& entry : entries) {
         if (epochText != nullptr && entry.ModifiedTime > epoch)
             entry.ModifiedTime = epoch;
-        // Stored at worst: an entry is never larger than its file.
-        CountEntry(totals, RecordOf(entry), entry.Size, entry.Size, ShownPath(entry.Path));
+        // Stored, the size is known now; deflated, only once compressed, so a file of zeros far
+        // past 4 GiB may still go in.
+        ZipRecord record = RecordOf(entry);
+        record.UncompressedSize = entry.Size;
+        record.CompressedSize = options.Pack.Level == 0 ? entry.Size : DeflatedFloor(entry.Size);
+        CountEntry(totals, record);
     }
+    totals.OutputBound += DirectoryEndLength(totals.Entries, "");
     std::string limit = LimitProblem(totals);
     if (!limit.empty()) {
         failure = {ExitLimit, "cannot pack: " + limit};
@@ -178,13 +183,12 @@ static bool PlanZip(const Options& options, u64 frontSize, ImportedArchive& arch
         return false;
     }
     std::vector<std::string> names;
+    // Every size is known: the bound is the output's size.
     PackTotals totals;
-    totals.OutputBound = frontSize + EndRecordSize + archive.Comment.size();
+    totals.OutputBound = frontSize + DirectoryEndLength(archive.Entries.size(), archive.Comment);
     for (const ImportEntry& entry : archive.Entries) {
-        const ZipRecord& record = entry.Record;
-        names.push_back(record.Name);
-        CountEntry(totals, record, record.UncompressedSize, record.CompressedSize,
-                   ShownName(record.Name));
+        names.push_back(entry.Record.Name);
+        CountEntry(totals, entry.Record);
     }
     std::size_t first = 0;
     std::size_t second = 0;

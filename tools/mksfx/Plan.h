@@ -1,6 +1,6 @@
 // What goes into the self-extractor, settled before any output: the stub, and either the file
 // system's entries (listed, named, sorted, times capped) or the archive to wrap, all checked
-// against the names Windows takes and the stub's limits. A plan, or the one failure found.
+// against the names Windows takes and the limits of Limits.h. A plan, or the one failure found.
 #pragma once
 
 #include <string>

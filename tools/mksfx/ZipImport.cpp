@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr u64 Zip64Marker = 0xFFFFFFFF;
-
 struct Directory
 {
     u64 Start = 0;  // where it is in the file
@@ -44,8 +42,30 @@ static bool FindEnd(FileHandle fd, u64 fileSize, u64& endAt, ByteBuffer& tail)
     return false;
 }
 
-// The directory's place from the end record, or from the ZIP64 end record where the plain one
-// holds markers; a value that does not fit 32 bits is refused.
+// The ZIP64 end record that the locator in front of the end record points to: right in front
+// of the locator (which also finds it in an archive with bytes in front of it), or where the
+// locator says. False without a locator; false with a reason where it points nowhere.
+static bool FindZip64End(FileHandle fd, u64 endAt, u8* locator, u8* record, u64& recordAt,
+                         std::string& reason)
+{
+    if (endAt < Zip64LocatorSize + Zip64EndSize ||
+        !ReadAt(fd, endAt - Zip64LocatorSize, locator, Zip64LocatorSize) ||
+        !ZipHasSignature(locator, Zip64LocatorSignature))
+        return false;
+    recordAt = endAt - Zip64LocatorSize - Zip64EndSize;
+    if (ReadAt(fd, recordAt, record, Zip64EndSize) && ZipHasSignature(record, Zip64EndSignature))
+        return true;
+    recordAt = Read64(locator + Zip64LocatorEndOffset);
+    if (recordAt < endAt && ReadAt(fd, recordAt, record, Zip64EndSize) &&
+        ZipHasSignature(record, Zip64EndSignature))
+        return true;
+    reason = "its ZIP64 end record cannot be found";
+    return false;
+}
+
+// The directory's place from the end record, and from the ZIP64 end record for each value the
+// end record holds only the marker of. A ZIP64 value where the end record holds another is a
+// contradiction, refused.
 static bool ReadDirectory(FileHandle fd, u64 endAt, const u8* end, Directory& dir,
                           std::string& reason)
 {
@@ -57,41 +77,43 @@ static bool ReadDirectory(FileHandle fd, u64 endAt, const u8* end, Directory& di
                      ZipRead16(end + EndDiskEntries) != entries;
     u64 directoryEnd = endAt;
     u8 locator[Zip64LocatorSize];
-    if (endAt >= Zip64LocatorSize + Zip64EndSize &&
-        ReadAt(fd, endAt - Zip64LocatorSize, locator, sizeof locator) &&
-        ZipHasSignature(locator, Zip64LocatorSignature)) {
-        u64 recordAt = endAt - Zip64LocatorSize - Zip64EndSize;
-        u8 record[Zip64EndSize];
-        if (!ReadAt(fd, recordAt, record, sizeof record) ||
-            !ZipHasSignature(record, Zip64EndSignature)) {
-            u64 recorded = Read64(locator + Zip64LocatorEndOffset);
-            recordAt = recorded;
-            if (!ReadAt(fd, recorded, record, sizeof record) ||
-                !ZipHasSignature(record, Zip64EndSignature)) {
-                reason = "its ZIP64 end record cannot be found";
-                return false;
-            }
+    u8 record[Zip64EndSize];
+    u64 recordAt = 0;
+    bool zip64 = FindZip64End(fd, endAt, locator, record, recordAt, reason);
+    if (!reason.empty())
+        return false;
+    if (zip64) {
+        u64 entries64 = Read64(record + Zip64EndTotalEntries);
+        u64 size64 = Read64(record + Zip64EndDirectorySize);
+        u64 offset64 = Read64(record + Zip64EndDirectoryOffset);
+        if ((entries != Zip64CountMarker && entries64 != entries) ||
+            (size != Zip64SizeMarker && size64 != size) ||
+            (offset != Zip64SizeMarker && offset64 != offset)) {
+            reason = "its ZIP64 end record contradicts its end record";
+            return false;
         }
-        multiDisk = multiDisk || ZipRead32(locator + Zip64LocatorDiskCount) > 1 ||
+        multiDisk = multiDisk || ZipRead32(locator + Zip64LocatorDisk) != 0 ||
+                    ZipRead32(locator + Zip64LocatorDiskCount) > 1 ||
                     ZipRead32(record + Zip64EndDiskNumber) != 0 ||
-                    ZipRead32(record + Zip64EndDirectoryDisk) != 0;
-        entries = Read64(record + Zip64EndTotalEntries);
-        size = Read64(record + Zip64EndDirectorySize);
-        offset = Read64(record + Zip64EndDirectoryOffset);
-        multiDisk = multiDisk || Read64(record + Zip64EndDiskEntries) != entries;
+                    ZipRead32(record + Zip64EndDirectoryDisk) != 0 ||
+                    Read64(record + Zip64EndDiskEntries) != entries64;
+        entries = entries64;
+        size = size64;
+        offset = offset64;
         directoryEnd = recordAt;
     }
     if (multiDisk) {
         reason = "it is part of a multi-disk archive";
         return false;
     }
-    if (entries > 0xFFFF || size >= Zip64Marker || offset >= Zip64Marker) {
-        reason = "its directory needs ZIP64 (" + std::to_string(entries) + " entries, " +
-                 std::to_string(size) + " bytes at offset " + std::to_string(offset) + ")";
-        return false;
-    }
     if (size > directoryEnd || directoryEnd - size < offset) {
         reason = "its end record points outside the file";
+        return false;
+    }
+    // Each entry takes a central header at least.
+    if (entries > size / CentralHeaderSize) {
+        reason = "its end record counts " + std::to_string(entries) +
+                 " entries, more than its directory of " + std::to_string(size) + " bytes can hold";
         return false;
     }
     dir.Start = directoryEnd - size;
@@ -121,7 +143,6 @@ static const char* MethodName(u16 method)
     }
 }
 
-// What in one central header the stub cannot extract; fills the record from it.
 // How many bytes of "./" lead the name.
 static std::size_t LeadingDots(const std::string& name)
 {
@@ -131,8 +152,55 @@ static std::size_t LeadingDots(const std::string& name)
     return at;
 }
 
-static std::string EntryProblem(const u8* h, ZipRecord& record, std::size_t leadingDots)
+// The data of the first block with this id in an extra field; false where there is none.
+static bool ExtraBlock(const std::string& extra, u16 id, std::string& data)
 {
+    const auto* p = reinterpret_cast<const u8*>(extra.data());
+    for (std::size_t at = 0; at + ExtraHeaderSize <= extra.size();) {
+        std::size_t length = ZipRead16(p + at + 2);
+        if (at + ExtraHeaderSize + length > extra.size())
+            return false;
+        if (ZipRead16(p + at) == id) {
+            data = extra.substr(at + ExtraHeaderSize, length);
+            return true;
+        }
+        at += ExtraHeaderSize + length;
+    }
+    return false;
+}
+
+// The sizes and the offset whose fields hold the marker, from the ZIP64 field, which holds just
+// those, in this order, and the disk where it is 0xFFFF. Values for fields that hold no marker
+// contradict the header. Empty, or what is wrong.
+static std::string ReadZip64Field(const std::string& extra, u64* values, u32& disk)
+{
+    std::string field;
+    bool found = ExtraBlock(extra, ExtraZip64, field);
+    const auto* p = reinterpret_cast<const u8*>(field.data());
+    std::size_t at = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (values[i] != Zip64SizeMarker)
+            continue;
+        if (at + 8 > field.size())
+            return found ? "has a ZIP64 field too short for its header's 0xFFFFFFFF values"
+                         : "has a size or offset of 0xFFFFFFFF without a ZIP64 field";
+        values[i] = Read64(p + at);
+        at += 8;
+    }
+    if (disk == 0xFFFF && at + 4 <= field.size()) {
+        disk = ZipRead32(p + at);
+        at += 4;
+    }
+    if (at != field.size())
+        return "has ZIP64 values for sizes or offsets that its header holds itself";
+    return "";
+}
+
+// What in one central header the stub cannot extract; fills the entry from it.
+static std::string EntryProblem(const u8* h, const std::string& extra, ImportEntry& entry,
+                                std::size_t leadingDots)
+{
+    ZipRecord& record = entry.Record;
     u16 flags = ZipRead16(h + CentralFlags);
     u16 method = ZipRead16(h + CentralMethod);
     if ((flags & (ZipFlagEncrypted | ZipFlagStrongEncryption | ZipFlagMaskedHeader)) != 0)
@@ -140,13 +208,16 @@ static std::string EntryProblem(const u8* h, ZipRecord& record, std::size_t lead
     if (method != ZipMethodStored && method != ZipMethodDeflated)
         return "uses compression method " + std::to_string(method) + MethodName(method) +
                "; the stub extracts stored and deflated entries only";
-    record.CompressedSize = ZipRead32(h + CentralCompressedSize);
-    record.UncompressedSize = ZipRead32(h + CentralUncompressedSize);
-    record.LocalHeaderOffset = ZipRead32(h + CentralLocalHeaderOffset);
-    if (record.CompressedSize == Zip64Marker || record.UncompressedSize == Zip64Marker ||
-        record.LocalHeaderOffset == Zip64Marker)
-        return "needs ZIP64 (a size or offset past 4 GiB)";
-    if (ZipRead16(h + CentralDiskStart) != 0)
+    u64 values[3] = {ZipRead32(h + CentralUncompressedSize), ZipRead32(h + CentralCompressedSize),
+                     ZipRead32(h + CentralLocalHeaderOffset)};
+    u32 disk = ZipRead16(h + CentralDiskStart);
+    std::string zip64Problem = ReadZip64Field(extra, values, disk);
+    if (!zip64Problem.empty())
+        return zip64Problem;
+    record.UncompressedSize = values[0];
+    record.CompressedSize = values[1];
+    entry.HeaderOffset = values[2];
+    if (disk != 0)
         return "lies on another disk of a multi-disk archive";
     std::string nameProblem =
         leadingDots == record.Name.size() ? "" : NameProblem(record.Name.substr(leadingDots));
@@ -172,17 +243,20 @@ static std::string EntryProblem(const u8* h, ZipRecord& record, std::size_t lead
 
 static bool ReadLocal(FileHandle fd, const Directory& dir, ImportEntry& entry, std::string& reason)
 {
-    u64 at = entry.Record.LocalHeaderOffset + dir.Shift;
+    // Offsets and sizes may be anything up to 2^64: compared, never added up unchecked.
+    u64 room = dir.Start - dir.Shift;
+    u64 at = entry.HeaderOffset + dir.Shift;
     u8 h[LocalHeaderSize];
-    if (at + LocalHeaderSize > dir.Start || !ReadAt(fd, at, h, sizeof h) ||
-        !ZipHasSignature(h, ZipLocalSignature)) {
+    if (entry.HeaderOffset > room || room - entry.HeaderOffset < LocalHeaderSize ||
+        !ReadAt(fd, at, h, sizeof h) || !ZipHasSignature(h, ZipLocalSignature)) {
         reason = "has no local header where the directory says";
         return false;
     }
     u16 nameLength = ZipRead16(h + LocalHeaderNameLength);
     u16 extraLength = ZipRead16(h + LocalHeaderExtraLength);
     entry.DataOffset = at + LocalHeaderSize + nameLength + extraLength;
-    if (entry.DataOffset + entry.Record.CompressedSize > dir.Start) {
+    if (entry.DataOffset > dir.Start ||
+        entry.Record.CompressedSize > dir.Start - entry.DataOffset) {
         reason = "has data that runs into the directory";
         return false;
     }
@@ -218,10 +292,10 @@ static bool ReadEntries(ImportedArchive& archive, const Directory& dir, const By
         ImportEntry entry;
         const char* text = reinterpret_cast<const char*>(h + CentralHeaderSize);
         entry.Record.Name.assign(text, nameLength);
-        entry.Record.CentralExtra =
-            ExtraWithout(std::string(text + nameLength, extraLength), ExtraZip64);
+        std::string extra(text + nameLength, extraLength);
+        entry.Record.CentralExtra = ExtraWithout(extra, ExtraZip64);
         entry.Record.Comment.assign(text + nameLength + extraLength, commentLength);
-        std::string reason = EntryProblem(h, entry.Record, LeadingDots(entry.Record.Name));
+        std::string reason = EntryProblem(h, extra, entry, LeadingDots(entry.Record.Name));
         if (reason.empty())
             ReadLocal(archive.File, dir, entry, reason);
         if (!reason.empty())

@@ -1,7 +1,7 @@
 // Reads an existing ZIP archive for --zip: its directory, checked entry by entry for what the
-// stub can extract, and each entry's compressed bytes, copied unchanged behind a fresh plain
-// local header. The central directory holds the truth; local headers and a ZIP64 end record
-// whose values fit 32 bits are only looked at for where the data starts.
+// stub can extract, and each entry's compressed bytes, copied unchanged behind a fresh local
+// header. The central directory, with its ZIP64 values, holds the truth; local headers are only
+// looked at for where the data starts. The writer puts ZIP64 back only where it needs it.
 #pragma once
 
 #include <string>
@@ -14,7 +14,8 @@
 struct ImportEntry
 {
     ZipRecord Record;
-    u64 DataOffset = 0;  // in the input archive
+    u64 HeaderOffset = 0;  // of its local header, as the input's directory says
+    u64 DataOffset = 0;    // in the input archive
 };
 
 struct ImportedArchive
