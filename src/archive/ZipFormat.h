@@ -85,6 +85,7 @@ constexpr u16 ExtraUnicodePath = 0x7075;
 constexpr u8 ZipHostDos = 0;
 constexpr u16 ZipVersionStored = 10;  // 1.0: stored entries and folders
 constexpr u16 ZipVersionDeflated = 20;
+constexpr u16 ZipVersionZip64 = 45;
 
 constexpr u16 ZipAllOnes16 = 0xFFFF;
 constexpr u32 ZipAllOnes32 = 0xFFFFFFFF;

@@ -142,14 +142,15 @@ static bool Deflate(const PackOptions& options, const u8* data, std::size_t leng
     libdeflate_compressor* compressor = slot.Compressor;
     if (compressor == nullptr)
         return false;
-    // Room for one byte less than the input: libdeflate says 0 when it does not fit. Without
-    // memory for it the entry is stored.
-    if (!Fits(out, length - 1))
+    // Room for one byte less than the input, where libdeflate says 0 when it does not fit; left
+    // as it comes, so that only what is written takes memory (a large file's compressed copy
+    // is mostly far smaller). Without memory for it the entry is stored.
+    auto* room = static_cast<u8*>(std::malloc(length - 1));
+    if (room == nullptr)
         return false;
-    out.resize(length - 1);
-    std::size_t size =
-        libdeflate_deflate_compress(compressor, data, length, out.data(), out.size());
-    out.resize(size);
+    std::size_t size = libdeflate_deflate_compress(compressor, data, length, room, length - 1);
+    out.assign(room, room + size);
+    std::free(room);
     return size != 0;
 }
 

@@ -86,9 +86,9 @@ static bool ReadDirectory(FileHandle fd, u64 endAt, const u8* end, Directory& di
         u64 entries64 = Read64(record + Zip64EndTotalEntries);
         u64 size64 = Read64(record + Zip64EndDirectorySize);
         u64 offset64 = Read64(record + Zip64EndDirectoryOffset);
-        if ((entries != Zip64CountMarker && entries64 != entries) ||
-            (size != Zip64SizeMarker && size64 != size) ||
-            (offset != Zip64SizeMarker && offset64 != offset)) {
+        if ((entries != ZipAllOnes16 && entries64 != entries) ||
+            (size != ZipAllOnes32 && size64 != size) ||
+            (offset != ZipAllOnes32 && offset64 != offset)) {
             reason = "its ZIP64 end record contradicts its end record";
             return false;
         }
@@ -179,7 +179,7 @@ static std::string ReadZip64Field(const std::string& extra, u64* values, u32& di
     const auto* p = reinterpret_cast<const u8*>(field.data());
     std::size_t at = 0;
     for (int i = 0; i < 3; ++i) {
-        if (values[i] != Zip64SizeMarker)
+        if (values[i] != ZipAllOnes32)
             continue;
         if (at + 8 > field.size())
             return found ? "has a ZIP64 field too short for its header's 0xFFFFFFFF values"

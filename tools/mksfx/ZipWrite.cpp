@@ -32,7 +32,7 @@ static u16 Length16(const std::string& text)
 
 bool NeedsZip64(const ZipRecord& record)
 {
-    return record.UncompressedSize >= Zip64SizeMarker || record.CompressedSize >= Zip64SizeMarker;
+    return record.UncompressedSize >= ZipAllOnes32 || record.CompressedSize >= ZipAllOnes32;
 }
 
 // Both sizes, as both headers need them: the local header must hold both, and saturating both
@@ -52,7 +52,7 @@ static std::string Zip64Field(const ZipRecord& record)
 // The 32-bit field of a value, the marker where the value is in a ZIP64 record.
 static u32 Size32(u64 value, bool zip64)
 {
-    return zip64 ? Zip64SizeMarker : static_cast<u32>(value);
+    return zip64 ? ZipAllOnes32 : static_cast<u32>(value);
 }
 
 // The fields both headers hold in the same order, from the version needed to the sizes.
@@ -108,8 +108,8 @@ void AppendCentralHeader(ByteBuffer& out, const ZipRecord& record)
 void AppendDirectoryEnd(ByteBuffer& out, u64 entries, u64 directorySize, u64 directoryOffset,
                         const std::string& comment)
 {
-    bool zip64 = entries > Zip64CountMarker || directorySize >= Zip64SizeMarker ||
-                 directoryOffset >= Zip64SizeMarker;
+    bool zip64 =
+        entries > ZipAllOnes16 || directorySize >= ZipAllOnes32 || directoryOffset >= ZipAllOnes32;
     if (zip64) {
         std::size_t start = out.size();
         Put32(out, Zip64EndSignature);
@@ -129,14 +129,14 @@ void AppendDirectoryEnd(ByteBuffer& out, u64 entries, u64 directorySize, u64 dir
         Put32(out, 1);  // disks in all
         SFX_ASSERT(out.size() - start == Zip64EndSize + Zip64LocatorSize);
     }
-    u16 count = entries > Zip64CountMarker ? Zip64CountMarker : static_cast<u16>(entries);
+    u16 count = entries > ZipAllOnes16 ? ZipAllOnes16 : static_cast<u16>(entries);
     Put32(out, ZipEndSignature);
     Put16(out, 0);  // this disk
     Put16(out, 0);  // the directory's disk
     Put16(out, count);
     Put16(out, count);
-    Put32(out, Size32(directorySize, directorySize >= Zip64SizeMarker));
-    Put32(out, Size32(directoryOffset, directoryOffset >= Zip64SizeMarker));
+    Put32(out, Size32(directorySize, directorySize >= ZipAllOnes32));
+    Put32(out, Size32(directoryOffset, directoryOffset >= ZipAllOnes32));
     Put16(out, Length16(comment));
     PutText(out, comment);
 }
@@ -144,7 +144,7 @@ void AppendDirectoryEnd(ByteBuffer& out, u64 entries, u64 directorySize, u64 dir
 u64 DirectoryEndLength(u64 entries, const std::string& comment)
 {
     return EndRecordSize + comment.size() +
-           (entries > Zip64CountMarker ? Zip64EndSize + Zip64LocatorSize : 0);
+           (entries > ZipAllOnes16 ? Zip64EndSize + Zip64LocatorSize : 0);
 }
 
 u64 LocalHeaderLength(const ZipRecord& record)

@@ -13,10 +13,6 @@
 
 using ByteBuffer = std::vector<u8>;
 
-constexpr u32 Zip64SizeMarker = 0xFFFFFFFF;  // a 32-bit field whose value is in the ZIP64 record
-constexpr u16 Zip64CountMarker = 0xFFFF;
-constexpr u16 ZipVersionZip64 = 45;
-
 // The fields of one entry, shared by its local and central header.
 struct ZipRecord
 {
