@@ -2,7 +2,7 @@
 // entries in that order and may run ahead of the writer only while the file data in flight
 // (each file's bytes and its compressed copy, which is kept only while smaller) stays within
 // a budget; one entry larger than the budget goes alone. So memory stays below
-// max(budget, 2 x the largest file), plus each worker's compressor.
+// max(budget, the largest file and its compressed copy), plus each worker's compressor.
 #pragma once
 
 #include <functional>
