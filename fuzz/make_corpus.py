@@ -3,7 +3,9 @@
 import io
 import os
 import random
+import subprocess
 import sys
+import tempfile
 import warnings
 import zipfile
 import zlib
@@ -31,30 +33,18 @@ for data in samples:
                 f.write(stream)
             n += 1
 
-def zip64(archive):
-    """The archive with every size and offset in ZIP64 blocks and a ZIP64 end record."""
-    import struct
-    end = archive.rindex(b"PK\5\6")
-    count, size, offset = struct.unpack("<HII", archive[end + 10:end + 20])
-    central, at = bytearray(), offset
-    for _ in range(count):
-        name, extra, comment = struct.unpack("<HHH", archive[at + 28:at + 34])
-        c, u = struct.unpack("<II", archive[at + 20:at + 28])
-        local = struct.unpack("<I", archive[at + 42:at + 46])[0]
-        block = struct.pack("<HHQQQ", 1, 24, u, c, local)
-        record = bytearray(archive[at:at + 46 + name + extra + comment])
-        record[20:28] = b"\xff" * 8
-        record[42:46] = b"\xff" * 4
-        record[30:32] = struct.pack("<H", extra + len(block))
-        record[46 + name:46 + name] = block
-        central += record
-        at += 46 + name + extra + comment
-    start = offset + len(central)
-    tail = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, count, count, len(central),
-                       offset)
-    tail += struct.pack("<IIQI", 0x07064B50, 0, start, 1)
-    tail += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
-    return archive[:offset] + bytes(central) + tail
+def zip64(entries):
+    """Info-ZIP's -fz archive of the entries: a ZIP64 end record and a ZIP64 block per entry."""
+    with tempfile.TemporaryDirectory() as work:
+        for name, data in entries:
+            path = os.path.join(work, "tree", name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+        subprocess.run(["zip", "-q", "-r", "-X", "-fz", "../z.zip", "."],
+                       cwd=os.path.join(work, "tree"), check=True)
+        with open(os.path.join(work, "z.zip"), "rb") as f:
+            return f.read()
 
 
 directory = os.path.join(out, "ZipDirectory")
@@ -66,9 +56,10 @@ for i, (method, count) in enumerate([(zipfile.ZIP_STORED, 1), (zipfile.ZIP_DEFLA
         for k in range(count):
             z.writestr("dir/file%d.txt" % k, samples[k % len(samples)][:200])
         z.comment = b"seed"
-    for form, archive in (("", b.getvalue()), ("-zip64", zip64(b.getvalue()))):
-        with open(os.path.join(directory, "seed%d%s.zip" % (i, form)), "wb") as f:
-            f.write(archive)
+    with open(os.path.join(directory, "seed%d.zip" % i), "wb") as f:
+        f.write(b.getvalue())
+with open(os.path.join(directory, "seed-zip64.zip"), "wb") as f:
+    f.write(zip64([("dir/file%d.txt" % k, samples[k % len(samples)][:200]) for k in range(3)]))
 
 
 # Whole programs: six control bytes (flags, targets made beforehand, of which read-only, a
@@ -111,7 +102,7 @@ archives = [
                      extra=unicode_path_extra(b"caf\x82.txt", "caf\u00e9.txt".encode()))]),
     zipped([("same.txt", b"first"), ("same.txt", text), ("same.txt/", b"")]),
 ]
-archives += [zip64(archives[1]), zip64(archives[2])]
+archives.append(zip64([("dir/sub/f.txt", text), ("g.bin", samples[5]), ("e.txt", b"")]))
 
 
 def signed(archive, table):

@@ -98,15 +98,17 @@ truncate -s 5G "$work/limits/big"
 refused 4 "cannot pack: the self-extractor would reach 4 GiB; Windows does not start a program" \
     "$work/no/out.exe" -- "$mksfx" -0 -o "$work/no/out.exe" "$work/limits"
 rm "$work/limits/big"
-# Past 65535 entries: the ZIP64 end record, read back by the peers and by --zip, which writes
-# the same bytes. The stub's reader checks it once, in peers_pass: it takes its time on so many.
-# Wine takes minutes to list 65,536 folders; there the writer's table covers it.
+# Past 65535 entries: the ZIP64 end record, read back by two peers and by --zip, which writes
+# the same bytes. The stub's reader walks so many in the large end-to-end run; the self-check
+# takes a minute over them. Wine takes minutes to list 65,536 folders; there the writer's table
+# covers it.
 if [ -z "$linux_mksfx" ]; then
     python3 -c 'import os, sys
 for i in range(65536): os.mkdir(os.path.join(sys.argv[1], "%05d" % i))' "$work/limits"
     echo x >"$work/limits/00000/file"
     "$mksfx" -q --no-test -o "$work/many.exe" "$work/limits/." || fail "65537 entries"
-    peers_pass "$work/many.exe"
+    unzip -tq "$work/many.exe" >/dev/null && 7z t -tzip "$work/many.exe" >/dev/null ||
+        fail "peers on 65537 entries"
     python3 - "$work/many.exe" <<'PY' || fail "no ZIP64 end record for 65537 entries"
 import struct, sys, zipfile
 d = open(sys.argv[1], "rb").read(); e = d.rfind(b"PK\x05\x06")

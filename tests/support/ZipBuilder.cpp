@@ -15,12 +15,6 @@ void Put32(Bytes& out, uint32_t value)
     Put16(out, value >> 16);
 }
 
-void Put64(Bytes& out, uint64_t value)
-{
-    Put32(out, static_cast<uint32_t>(value));
-    Put32(out, static_cast<uint32_t>(value >> 32));
-}
-
 static uint32_t UncompressedOf(const ZipBuilderEntry& e)
 {
     return e.UncompressedSize.value_or(static_cast<uint32_t>(e.Data.size()));
@@ -66,23 +60,6 @@ Bytes ZipBuilder::Build() const
     DirectoryOffset = static_cast<uint32_t>(out.size());
     for (std::size_t i = 0; i < Entries.size(); ++i) {
         const ZipBuilderEntry& e = Entries[i];
-        const uint64_t values[] = {e.Zip64Size != 0 ? e.Zip64Size : UncompressedOf(e),
-                                   e.Data.size(), offsets[i] - origin};
-        Bytes extra;
-        uint32_t central[3];
-        for (unsigned k = 0; k < 3; ++k) {
-            bool wide = (e.Zip64Fields >> k & 1) != 0;
-            central[k] = wide ? ZipAllOnes32 : static_cast<uint32_t>(values[k]);
-            if (wide)
-                Put64(extra, values[k]);
-        }
-        if (e.Zip64Fields != 0) {
-            Bytes block;
-            Put16(block, ExtraZip64);
-            Put16(block, static_cast<uint32_t>(extra.size()));
-            extra.insert(extra.begin(), block.begin(), block.end());
-        }
-        extra.insert(extra.end(), e.Extra.begin(), e.Extra.end());
         Put32(out, ZipCentralSignature);
         out.push_back(20);
         out.push_back(e.HostSystem);
@@ -91,45 +68,27 @@ Bytes ZipBuilder::Build() const
         Put16(out, e.Method);
         Put32(out, e.DosDateTime);
         Put32(out, e.Crc);
-        Put32(out, central[1]);
-        Put32(out, central[0]);
+        Put32(out, static_cast<uint32_t>(e.Data.size()));
+        Put32(out, UncompressedOf(e));
         Put16(out, static_cast<uint32_t>(e.Name.size()));
-        Put16(out, static_cast<uint32_t>(extra.size()));
+        Put16(out, static_cast<uint32_t>(e.Extra.size()));
         Put16(out, static_cast<uint32_t>(e.Comment.size()));
         Put16(out, 0);
         Put16(out, 0);
         Put32(out, e.ExternalAttributes);
-        Put32(out, central[2]);
+        Put32(out, offsets[i] - origin);
         out.insert(out.end(), e.Name.begin(), e.Name.end());
-        out.insert(out.end(), extra.begin(), extra.end());
+        out.insert(out.end(), e.Extra.begin(), e.Extra.end());
         out.insert(out.end(), e.Comment.begin(), e.Comment.end());
     }
     uint32_t directorySize = static_cast<uint32_t>(out.size()) - DirectoryOffset;
-    uint32_t count = static_cast<uint32_t>(Entries.size());
-    if (Zip64End != 0) {
-        uint32_t recordAt = static_cast<uint32_t>(out.size()) - origin;
-        Put32(out, Zip64EndSignature);
-        Put64(out, Zip64EndSize - 12);
-        Put16(out, 45);
-        Put16(out, 45);
-        Put32(out, 0);
-        Put32(out, 0);
-        Put64(out, count);
-        Put64(out, count);
-        Put64(out, directorySize);
-        Put64(out, DirectoryOffset - origin);
-        Put32(out, Zip64LocatorSignature);
-        Put32(out, 0);
-        Put64(out, recordAt);
-        Put32(out, 1);
-    }
     Put32(out, ZipEndSignature);
     Put16(out, 0);
     Put16(out, 0);
-    for (int k = 0; k < 2; ++k)
-        Put16(out, (Zip64End & 1) != 0 ? ZipAllOnes16 : count);
-    Put32(out, (Zip64End & 2) != 0 ? ZipAllOnes32 : directorySize);
-    Put32(out, (Zip64End & 4) != 0 ? ZipAllOnes32 : DirectoryOffset - origin);
+    Put16(out, static_cast<uint32_t>(Entries.size()));
+    Put16(out, static_cast<uint32_t>(Entries.size()));
+    Put32(out, directorySize);
+    Put32(out, DirectoryOffset - origin);
     Put16(out, static_cast<uint32_t>(ArchiveComment.size()));
     out.insert(out.end(), ArchiveComment.begin(), ArchiveComment.end());
     return out;

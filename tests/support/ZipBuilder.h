@@ -28,10 +28,6 @@ struct ZipBuilderEntry
     std::optional<uint32_t> LocalUncompressedSize;
     Bytes LocalExtra;
     Bytes Trailer;  // after the data, such as a data descriptor
-    // Central fields that hold all ones, their values in a ZIP64 block in front of Extra: 1 the
-    // uncompressed size (Zip64Size where set), 2 the compressed size, 4 the local offset.
-    unsigned Zip64Fields = 0;
-    uint64_t Zip64Size = 0;
 };
 
 struct ZipBuilder
@@ -40,9 +36,6 @@ struct ZipBuilder
     bool OffsetsFromArchive = false;  // or from the archive's first byte, as after cat
     std::vector<ZipBuilderEntry> Entries;
     std::string ArchiveComment;
-    // A ZIP64 end record and locator in front of the end record, whose fields named here then
-    // hold all ones: 1 the entry counts, 2 the directory's size, 4 its offset.
-    unsigned Zip64End = 0;
 
     // A stored entry of these bytes, with their CRC-32.
     ZipBuilderEntry& Add(const std::string& name, const std::string& data = "");
@@ -54,4 +47,3 @@ struct ZipBuilder
 
 void Put16(Bytes& out, uint32_t value);
 void Put32(Bytes& out, uint32_t value);
-void Put64(Bytes& out, uint64_t value);

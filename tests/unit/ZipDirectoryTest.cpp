@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <tuple>
 
@@ -253,86 +254,65 @@ TEST_F(ZipDirectory, DamagedDirectoryEndsTheWalkAfterTheGoodEntriesAndSaysSo)
     EXPECT_EQ(WalkEnd, ArchiveDirectoryEnd);
 }
 
-// The ZIP64 end record and block give the directory's place, count and sizes; every field of
-// them that the 32-bit fields do not call for, or that contradicts them or the file, makes the
-// archive or the record unreadable.
+// Info-ZIP's -fz archive: a ZIP64 end record for the directory's offset, a ZIP64 block for
+// each entry's size. Every ZIP64 value that contradicts the end record, the record's own
+// fields or the file makes the archive or that record unreadable.
 TEST_F(ZipDirectory, Zip64RecordsAndTheirContradictions)
 {
-    for (bool fromArchive : {false, true}) {
-        ZipBuilder zip;
-        zip.Prefix = StandInStub(64);
-        zip.OffsetsFromArchive = fromArchive;
-        zip.Zip64End = 7;
-        zip.Add("one", "1").Zip64Fields = 3;
-        ZipBuilderEntry& two = zip.Add("two", "22");
-        two.Zip64Fields = 5;
-        two.Zip64Size = u64{5} << 30;
-        zip.Add("three", "333");
-        std::string path = Write(zip.Build());
-        EXPECT_EQ(Walk(path), (std::vector<std::string>{"one", "two", "three"})) << fromArchive;
-        EXPECT_EQ(WalkEnd, ArchiveDirectoryEnd);
-        ASSERT_EQ(ArchiveOpen(path.c_str(), Reader, 0, 0), ArchiveEntryReady);
-        ASSERT_EQ(ArchiveNextEntry(Reader), ArchiveEntryReady);
-        EXPECT_EQ(Reader.Entry.UncompressedSize, u64{5} << 30);
-        EXPECT_EQ(Reader.Entry.CompressedSize, 2u);
-        EXPECT_EQ(Reader.Entry.LocalHeaderOffset, 64u + 34);
-        ArchiveClose(Reader);
-    }
-
-    ZipBuilder zip;
-    zip.Zip64End = 7;
-    zip.Add("one", "1").Zip64Fields = 3;
-    zip.Add("two", "22").Zip64Fields = 5;
-    zip.Add("three", "333");
-    const Bytes bytes = zip.Build();
-    const u32 one = zip.DirectoryOffset, two = one + 69, three = two + 69;
-    const u32 record = static_cast<u32>(bytes.size()) - 98, locator = record + 56,
-              end = locator + 20;
-    const std::vector<std::string> all = {"one", "two", "three"}, none;
+    const Bytes peer = ReadBytes(PeerPath("infozip-zip64.zip"));
+    auto find = [&](const char* signature, std::size_t from) {
+        return static_cast<u32>(std::search(peer.begin() + static_cast<std::ptrdiff_t>(from),
+                                            peer.end(), signature, signature + 4) -
+                                peer.begin());
+    };
+    std::vector<u32> central;
+    for (u32 at = find("PK\1\2", 0); at < peer.size(); at = find("PK\1\2", at + 4))
+        central.push_back(at);
+    const u32 record = find("PK\6\6", 0), locator = record + 56;
+    ASSERT_EQ(central.size(), 5u);
 
     struct Case
     {
         const char* What;
         u32 At;
         u32 Value;  // four bytes written there
-        std::vector<std::string> Names;
         i32 Open;
+        std::size_t Delivered;
         i32 End;
     } const cases[] = {
-        {"locator pointing elsewhere", locator + 8, record - 1, none, ArchiveNotFound, 0},
-        {"no ZIP64 record there", record, 0, none, ArchiveNotFound, 0},
-        {"record of another length", record + 4, 45, none, ArchiveNotFound, 0},
-        {"count past 32 bits", record + 36, 1, none, ArchiveNotFound, 0},
-        {"offset past 32 bits", record + 52, 1, none, ArchiveNotFound, 0},
-        {"more entries than the directory holds", record + 32, 5, none, ArchiveNotFound, 0},
-        {"end record counting otherwise", end + 8, 0x00020002, none, ArchiveNotFound, 0},
-        {"fewer entries counted than there are", record + 32, 2, all, ArchiveEntryReady,
+        {"as written", 0, ZipRead32(peer.data()), ArchiveEntryReady, 5, ArchiveDirectoryEnd},
+        {"locator pointing elsewhere", locator + 8, record - 1, ArchiveNotFound, 0, 0},
+        {"no ZIP64 record there", record, 0, ArchiveNotFound, 0, 0},
+        {"record of another length", record + 4, 45, ArchiveNotFound, 0, 0},
+        {"count past 32 bits", record + 36, 1, ArchiveNotFound, 0, 0},
+        {"offset past 32 bits", record + 52, 1, ArchiveNotFound, 0, 0},
+        {"more entries than the directory holds", record + 32, 100, ArchiveNotFound, 0, 0},
+        {"end record counting otherwise", record + 32, 4, ArchiveNotFound, 0, 0},
+        {"first record without its value", central[0] + 20, ZipAllOnes32, ArchiveDirectoryEnd, 0,
+         0},
+        {"a value no field calls for", central[1] + 24, 0, ArchiveEntryReady, 1,
          ArchiveDirectoryDamaged},
-        {"compressed size past 32 bits", one + 65, 1, none, ArchiveDirectoryEnd, 0},
-        {"a value no field calls for",
-         two + 24,
-         2,
-         {"one"},
-         ArchiveEntryReady,
-         ArchiveDirectoryDamaged},
-        {"a field of all ones without its value",
-         three + 20,
-         ZipAllOnes32,
-         {"one", "two"},
-         ArchiveEntryReady,
-         ArchiveDirectoryDamaged},
+        {"a field of all ones without its value", central[2] + 20, ZipAllOnes32, ArchiveEntryReady,
+         2, ArchiveDirectoryDamaged},
+        {"a size past 32 bits", central[0] + 64, 1, ArchiveEntryReady, 5, ArchiveDirectoryEnd},
     };
 
     for (const Case& c : cases) {
-        Bytes bad = bytes;
+        Bytes bad = peer;
         for (u32 k = 0; k < 4; ++k)
             bad[c.At + k] = static_cast<u8>(c.Value >> (8 * k));
         std::string path = Write(bad);
         EXPECT_EQ(ArchiveOpen(path.c_str(), Reader, 0, 0), c.Open) << c.What;
+        u64 size = c.Open == ArchiveEntryReady ? Reader.Entry.UncompressedSize : 1080;
+        EXPECT_EQ(size, (u64{c.At == central[0] + 64} << 32) + 1080) << c.What;
         ArchiveClose(Reader);
-        EXPECT_EQ(Walk(path), c.Names) << c.What;
+        EXPECT_EQ(Walk(path).size(), c.Delivered) << c.What;
         EXPECT_EQ(WalkEnd, c.Open == ArchiveEntryReady ? c.End : c.Open) << c.What;
     }
+    // Put behind a program as it is, its offsets and the locator's count from its first byte.
+    Bytes behind = StandInStub(5000);
+    behind.insert(behind.end(), peer.begin(), peer.end());
+    EXPECT_EQ(Walk(Write(behind)).size(), 5u);
 }
 
 // Directory length counts the directory and the end record's signature.
