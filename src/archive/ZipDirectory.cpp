@@ -276,9 +276,11 @@ static const u8* UnicodePathOf(const u8* record, u32& length)
     return block + 5;
 }
 
-// Each size or offset field of all ones takes its value from the ZIP64 block, in the block's
-// order, and the block holds those values and no more. False for values that contradict the
-// record: one missing, one too many, a compressed size or an offset past 32 bits.
+// Where the record has a ZIP64 block, each size or offset field of all ones takes its value
+// from it, in the block's order, and the block holds those values and no more; without one,
+// every field is what it says, as in any archive before ZIP64. False for values that
+// contradict the record: one missing, one too many, a compressed size or an offset past 32
+// bits.
 static bool ReadZip64Values(const u8* record, ZipEntry& entry)
 {
     constexpr u8 Fields[3] = {CentralUncompressedSize, CentralCompressedSize,
@@ -290,7 +292,7 @@ static bool ReadZip64Values(const u8* record, ZipEntry& entry)
     for (u32 i = 0; i < 3; ++i) {
         values[i][0] = ZipRead32(record + Fields[i]);
         values[i][1] = 0;
-        if (values[i][0] == ZipAllOnes32) {
+        if (values[i][0] == ZipAllOnes32 && block != nullptr) {
             if (used + 8 > length)
                 return false;
             values[i][0] = ZipRead32(block + used);

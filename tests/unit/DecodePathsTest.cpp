@@ -173,8 +173,8 @@ CountedRun RunCountingBits(const Bytes& stream, EntryInput input = {})
     d.Out = RunEntry(
         EntryMethod::Deflated, input,
         [](void* consumed) {
-            const i32 bytes = InflateState.BytesRead - (InflateState.InputLastIndex + 1) +
-                              InflateState.InputPosition;
+            const auto bytes = static_cast<i32>(InflateState.BytesRead) -
+                               (InflateState.InputLastIndex + 1) + InflateState.InputPosition;
             *static_cast<std::size_t*>(consumed) =
                 static_cast<std::size_t>(bytes) * 8 - InflateState.BitCount;
         },
