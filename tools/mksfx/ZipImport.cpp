@@ -350,8 +350,9 @@ bool ImportCopy(ImportedArchive& archive, ImportEntry& entry, OutputFile& out, s
     fault = PackFault::Output;
     if (!OutputWrite(out, buffer.data(), buffer.size(), error))
         return false;
-    buffer.resize(1 << 20);
+    // No larger than the entry: a megabyte filled for each of many small entries adds up.
     u64 left = entry.Record.CompressedSize;
+    buffer.resize(static_cast<std::size_t>(left < (1 << 20) ? left : 1 << 20));
     u64 from = entry.DataOffset;
     while (left > 0) {
         std::size_t piece = left < buffer.size() ? static_cast<std::size_t>(left) : buffer.size();
