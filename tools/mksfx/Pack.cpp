@@ -68,17 +68,6 @@ ZipRecord RecordOf(const InputEntry& entry)
     return record;
 }
 
-// Whether a buffer of length bytes can be had: a file is held whole, whatever its size, and a
-// failed allocation in resize would end the program.
-static bool Fits(ByteBuffer& buffer, u64 length)
-{
-    buffer.clear();
-    buffer.shrink_to_fit();
-    void* probe = std::malloc(static_cast<std::size_t>(length));
-    std::free(probe);
-    return probe != nullptr;
-}
-
 static bool ReadWhole(const InputEntry& entry, ByteBuffer& data, std::string& error)
 {
     FileHandle file = OpenForReading(entry.Path);
@@ -86,8 +75,14 @@ static bool ReadWhole(const InputEntry& entry, ByteBuffer& data, std::string& er
         error = "cannot read '" + ShownPath(entry.Path) + "': " + std::strerror(errno);
         return false;
     }
-    // One byte more than expected shows a file that grew since it was listed.
-    if (!Fits(data, entry.Size + 1)) {
+    // One byte more than expected shows a file that grew since it was listed. A file is held
+    // whole, whatever its size, and a failed allocation in resize would end the program: the
+    // old buffer goes first, then a probe tells whether the new one can be had.
+    data.clear();
+    data.shrink_to_fit();
+    void* probe = std::malloc(static_cast<std::size_t>(entry.Size + 1));
+    std::free(probe);
+    if (probe == nullptr) {
         error = "cannot pack '" + ShownPath(entry.Path) + "': not enough memory to hold it";
         CloseFile(file);
         return false;
